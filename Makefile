@@ -1,0 +1,88 @@
+# kavutil: "make demo" builds the library and runs the kav demo; "make test"
+# installs what is missing, then builds and tests everything: natively, under
+# AddressSanitizer+UBSan, the Windows DLLs under Wine, plus lint and fuzzing.
+BUILD ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+SANITIZERS := address,undefined
+FUZZ_SANITIZERS := fuzzer-no-link,address,undefined
+FUZZ_SECONDS ?= 20
+SOURCES = $(shell git ls-files '*.c' '*.cpp' '*.h')
+
+configure = cmake -S . -B $(BUILD)/$(1) -Wno-dev $(2) >$(BUILD)/$(1).configure.log || \
+	{ cat $(BUILD)/$(1).configure.log; exit 1; }
+build = mkdir -p $(BUILD) && $(call configure,$(1),$(2)) && cmake --build $(BUILD)/$(1) -j $(JOBS)
+ctest = cd $(BUILD)/$(1) && ctest --output-on-failure -j $(JOBS) $(2) 2>&1 | tee ctest.out; \
+	test $${PIPESTATUS[0]} -eq 0
+
+SHELL := /bin/bash
+
+.PHONY: all demo test deps native asan win64 win32 fuzz bench lint \
+	test-native test-asan test-win64 test-win32 fuzz-smoke clean
+
+all: native
+
+demo: native
+	$(BUILD)/native/bin/kav demo
+
+deps:
+	@bash scripts/install-deps.sh
+
+native:
+	$(call build,native,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAV_BENCH=ON)
+
+asan:
+	$(call build,asan,-DCMAKE_BUILD_TYPE=Debug -DKAV_SANITIZE=$(SANITIZERS))
+
+win64:
+	$(call build,win64,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake)
+
+win32:
+	$(call build,win32,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake)
+
+fuzz:
+	CC=clang CXX=clang++ $(call build,fuzz,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAV_TESTS=OFF \
+		-DKAV_FUZZ=ON -DKAV_SANITIZE=$(FUZZ_SANITIZERS))
+
+bench: native
+	@for b in $(BUILD)/native/bin/*_bench; do echo "== $$b"; $$b; done
+
+lint:
+	clang-format --dry-run --Werror $(SOURCES)
+	cppcheck --quiet --error-exitcode=1 --enable=warning,performance,portability \
+		--std=c++20 --inline-suppr -I include \
+		$(filter-out tests/% bench/% fuzz/%,$(filter %.cpp %.c,$(SOURCES)))
+
+test-native: native
+	$(call ctest,native)
+
+test-asan: asan
+	$(call ctest,asan)
+
+test-win64: win64
+	$(call ctest,win64)
+
+# 32-bit Wine is not always installable; the i686 DLL is still built and its
+# export table checked.
+test-win32: win32
+	@if [ -x /usr/lib/wine/wine ]; then \
+		$(call ctest,win32); \
+	else \
+		echo "SKIPPED: the i686 tests under Wine (32-bit Wine, wine32:i386, is not installed);"; \
+		echo "         the i686 DLL was built; checking its export table only."; \
+		$(call ctest,win32,-R exports); \
+	fi
+
+fuzz-smoke: fuzz
+	@for f in $(BUILD)/fuzz/bin/fuzz_*; do \
+		echo "== $$f ($(FUZZ_SECONDS) s)"; \
+		$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=0 2>$$f.log || \
+			{ tail -40 $$f.log; exit 1; }; \
+		grep -E '^Done|^#[0-9]+ +DONE' $$f.log | tail -1; \
+	done
+
+test: deps
+	$(MAKE) lint test-native test-asan test-win64 test-win32 fuzz-smoke
+	@bash scripts/summarize-tests.sh $(BUILD)/native $(BUILD)/asan $(BUILD)/win64 $(BUILD)/win32
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,58 @@
+// Throughput of the string primitives that client programs run over whole
+// documents: case-insensitive search, escaping, line breaking, blank squeezing.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "kavutil.h"
+
+namespace {
+
+std::string sample_text(size_t size) {
+  static const char words[] = "Remittance advice for invoice 2024-0457 payable to ACME Supplies\t ";
+  std::string text;
+  while (text.size() < size) text += words;
+  text.resize(size);
+  return text;
+}
+
+void BM_stristr_miss(benchmark::State &state) {
+  std::string text = sample_text(size_t(state.range(0)));
+  char needle[] = "cheque number";
+  for (auto _ : state) benchmark::DoNotOptimize(kav_stristr(text.data(), needle));
+  state.SetBytesProcessed(int64_t(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_stristr_miss)->Arg(4096)->Arg(65536);
+
+void BM_escape_control(benchmark::State &state) {
+  std::string text = sample_text(size_t(state.range(0)));
+  for (auto _ : state) std::free(escape_control(text.c_str(), nullptr));
+  state.SetBytesProcessed(int64_t(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_escape_control)->Arg(4096)->Arg(65536);
+
+void BM_strbrk_lines(benchmark::State &state) {
+  std::string text = sample_text(size_t(state.range(0)));
+  char piece[73];
+  for (auto _ : state) {
+    for (int n = kav_strbrk(piece, text.c_str(), 72); n > 0; n = kav_strbrk(piece, nullptr, 72))
+      benchmark::DoNotOptimize(piece);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_strbrk_lines)->Arg(4096)->Arg(65536);
+
+void BM_stripblanks_begendmult(benchmark::State &state) {
+  std::string text = "   " + sample_text(size_t(state.range(0))) + "   ";
+  std::vector<char> work(text.size() + 1);
+  for (auto _ : state) {
+    std::copy(text.c_str(), text.c_str() + text.size() + 1, work.begin());
+    benchmark::DoNotOptimize(stripblanks_begendmult(work.data(), unsigned(text.size())));
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
+}
+BENCHMARK(BM_stripblanks_begendmult)->Arg(4096)->Arg(65536);
+
+}  // namespace

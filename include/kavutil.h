@@ -1,0 +1,119 @@
+/*
+ * kavutil.h - the public interface of the kavutil utility library.
+ *
+ * One C header for C and C++ callers: every exported function and every
+ * record that callers lay out or read, grouped by family.  Records are plain
+ * C structs; memory that a caller releases comes from malloc and goes back
+ * with free.
+ *
+ * Calling conventions: on 32-bit Windows every exported function is stdcall
+ * (KAV_CALL), except the variadic ones, which are cdecl.  Callbacks that a
+ * caller stores in a record or passes in (copy, release and compare
+ * functions, visitors, hooks, sort comparators) always use the C default
+ * convention (cdecl).  Elsewhere KAV_CALL is empty.
+ *
+ * Build macros: KAVUTIL_BUILD while building the library itself,
+ * KAVUTIL_STATIC when linking the static library on Windows.
+ */
+#ifndef KAVUTIL_H
+#define KAVUTIL_H
+
+#include <stdio.h>
+
+#if defined(_WIN32)
+#if defined(KAVUTIL_BUILD)
+#define KAV_EXPORT_ATTR __declspec(dllexport)
+#elif defined(KAVUTIL_STATIC)
+#define KAV_EXPORT_ATTR
+#else
+#define KAV_EXPORT_ATTR __declspec(dllimport)
+#endif
+#if defined(_M_IX86) || defined(__i386__)
+#define KAV_CALL __stdcall
+#else
+#define KAV_CALL
+#endif
+#else
+#define KAV_EXPORT_ATTR __attribute__((visibility("default")))
+#define KAV_CALL
+#endif
+
+#define KAV_API KAV_EXPORT_ATTR
+#define KAV_DATA extern KAV_EXPORT_ATTR
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---------------------------------------------------------------------------
+ * Strings: paths, decimal rounding, escaping, searching, field scanners,
+ * line breaking, blank stripping.  All work in the caller's memory.
+ * kav_strfld, kav_strtok and kav_strbrk each keep one process-wide cursor.
+ * ------------------------------------------------------------------------- */
+
+KAV_API char *KAV_CALL kav_basename(char *path);
+KAV_API char *KAV_CALL kav_dirname(char *path);
+KAV_API double KAV_CALL dround(double value, int digits);
+KAV_API double KAV_CALL dtrunc(double value);
+KAV_API char *KAV_CALL escape_control(const char *text, FILE *stream);
+KAV_API char *KAV_CALL kav_strstr(char *haystack, const char *needle);
+KAV_API char *KAV_CALL kav_stristr(char *haystack, char *needle);
+KAV_API char *KAV_CALL kav_strfld(char *text, const char *delimiter);
+KAV_API char *KAV_CALL kav_strtok(char *text, const char *delimiters);
+KAV_API int KAV_CALL kav_strbrk(char *dest, const char *text, int width);
+KAV_API char *KAV_CALL kav_strdub(char *dest, const char *src);
+KAV_API int KAV_CALL stripblanks_end(char *s, unsigned int len);
+KAV_API int KAV_CALL stripblanks_endcrnl(char *s, unsigned int len);
+KAV_API int KAV_CALL stripblanks_begend(char *s, unsigned int len);
+KAV_API int KAV_CALL stripblanks_any(char *s, unsigned int len);
+KAV_API int KAV_CALL stripblanks_begendmult(char *s, unsigned int len);
+KAV_API char *KAV_CALL strip_chars(char *s, const char *set);
+KAV_API char *KAV_CALL stritok(const char *text, const char *word);
+
+/* ---------------------------------------------------------------------------
+ * Cheque output: the MICR E-13B code line.
+ * ------------------------------------------------------------------------- */
+
+#define MICR_TEXT_SIZE 1024
+
+typedef struct MICR_Line_E13B {
+  char amount[MICR_TEXT_SIZE];    /* template letter '$' */
+  char on_us[MICR_TEXT_SIZE];     /* template letter 'o' */
+  int client_option;              /* client programs' setting, default 1 */
+  char transit[MICR_TEXT_SIZE];   /* template letter 't' */
+  char epc[MICR_TEXT_SIZE];       /* template letter 'e' */
+  char aux_on_us[MICR_TEXT_SIZE]; /* template letter 'a' */
+  char format[MICR_TEXT_SIZE];    /* the layout template */
+  char line[MICR_TEXT_SIZE];      /* the built code line */
+  double client_offsets[2];       /* client programs' settings, default 0.0 */
+  double client_sizes[7];         /* client programs' settings block ... */
+  int client_values[54];          /* ... continued */
+} MICR_Line_E13B;
+
+KAV_API int KAV_CALL MICR_SetDefaults_E13B(MICR_Line_E13B *record);
+KAV_API void KAV_CALL MICR_DecodeFormat_E13B(const char *format, MICR_Line_E13B *record);
+KAV_API char *KAV_CALL MICR_BuildLine_E13B(MICR_Line_E13B *record, const char *symbols);
+KAV_API int KAV_CALL MICR_CalculateChecksum(const char *digits);
+
+/* ---------------------------------------------------------------------------
+ * Cheque output: amounts in English words.
+ * spellno's result lives in one static buffer that the next call overwrites.
+ * ------------------------------------------------------------------------- */
+
+KAV_API const char *KAV_CALL spellno(long number);
+KAV_API int KAV_CALL spell_ones(const char *digit, char *word);
+KAV_API int KAV_CALL spell_tens(const char *digits, char *word);
+
+/* ---------------------------------------------------------------------------
+ * Cheque output: identifier templates.  Both edit the caller's buffer, which
+ * the caller makes large enough for every result the template can produce.
+ * ------------------------------------------------------------------------- */
+
+KAV_API void KAV_CALL fill_with_id(char *tmpl, char *identifier, int width);
+KAV_API int KAV_CALL round_down_id(char *identifier, int step);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KAVUTIL_H */

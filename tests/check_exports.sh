@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Compares the names a built library exports with the names the public
+# header declares (lines starting with KAV_API or KAV_DATA): both sets must be
+# equal.  Usage: check_exports.sh HEADER LIBRARY TOOL
+#   TOOL is nm for an ELF shared object, objdump for a Windows DLL.
+set -eu
+header=$1 library=$2 tool=$3
+
+declared=$(grep -E '^KAV_(API|DATA)\b' "$header" |
+  sed -E 's/\(.*//; s/[;[].*//; s/.*[ *]([A-Za-z_][A-Za-z0-9_]*)[[:space:]]*$/\1/' | sort -u)
+
+case "$library" in
+  *.dll)
+    # The export table lists "[ordinal] name" lines after its name-pointer header.
+    exported=$("$tool" -p "$library" |
+      sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+      sed -nE 's/^[[:space:]]*\[[[:space:]]*[0-9]+\][[:space:]]+([^[:space:]]+).*/\1/p' | sort -u) ;;
+  *)
+    exported=$("$tool" -D --defined-only --format=posix "$library" |
+      awk '{print $1}' | grep -vE '^(_init|_fini|_edata|_end|__bss_start)$' | sort -u) ;;
+esac
+
+[ -n "$declared" ] || { echo "no declarations found in $header"; exit 1; }
+missing=$(comm -23 <(echo "$declared") <(echo "$exported"))
+extra=$(comm -13 <(echo "$declared") <(echo "$exported"))
+status=0
+if [ -n "$missing" ]; then echo "declared but not exported:"; echo "$missing"; status=1; fi
+if [ -n "$extra" ]; then echo "exported but not declared:"; echo "$extra"; status=1; fi
+if [ $status -eq 0 ]; then
+  echo "$(echo "$declared" | wc -l) names exported, equal to the header's declarations: $library"
+fi
+exit $status

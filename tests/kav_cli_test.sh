@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The kav tool from the shell: outputs and exit statuses of its commands.
+# Usage: kav_cli_test.sh [RUNNER...] KAV   (RUNNER runs a Windows kav.exe)
+set -u
+kav=("$@")
+failures=0
+
+# expect STATUS EXPECTED-OUTPUT ARGS...: stdout (CR stripped) and status must match.
+expect() {
+  local status=$1 want=$2
+  shift 2
+  local got rc
+  got=$("${kav[@]}" "$@" 2>/dev/null | tr -d '\r'; exit "${PIPESTATUS[0]}")
+  rc=$?
+  if [ "$rc" -ne "$status" ] || [ "$got" != "$want" ]; then
+    echo "FAIL: kav $*"
+    echo "  want status $status, output: [$want]"
+    echo "  got  status $rc, output: [$got]"
+    failures=$((failures + 1))
+  fi
+}
+
+# expect_error ARGS...: exit status 2 and one line on stderr that names the command.
+expect_error() {
+  local err rc
+  err=$("${kav[@]}" "$@" 2>&1 >/dev/null | tr -d '\r'; exit "${PIPESTATUS[0]}")
+  rc=$?
+  if [ "$rc" -ne 2 ] || [ "$(wc -l <<<"$err")" -ne 1 ] || [[ "$err" != "kav $1: "* ]]; then
+    echo "FAIL: kav $* should fail with status 2 and one line; got $rc: [$err]"
+    failures=$((failures + 1))
+  fi
+}
+
+expect 0 "ONE THOUSAND TWO HUNDRED THIRTY FOUR" spell 1234
+expect 0 "ZERO" spell 0
+expect 1 "" spell -5
+expect 0 "0" routing 12345678
+expect 0 "876543212: valid routing number" routing 876543212
+expect 1 "876543213: not valid (the check digit should be 2)" routing 876543213
+expect 0 "C          C A 12345678A         123456789C             " \
+  micr --transit 12345678 --on-us 123456789
+expect 0 "12z12_" micr --format " tt-tt " --transit 1234 --symbols "wxyz_"
+expect 0 "00012345" idfmt Z "12 34/5" 8
+expect 0 "A-123" idfmt '<"A-"' 123
+expect 0 "03" idfmt M "mar 2024"
+expect 0 "INV000100" idround INV000123 100
+expect 0 "2024-0450" idround 2024-0457 50
+"${kav[@]}" --help | grep -q "kav micr" || { echo "FAIL: --help lists no micr"; failures=$((failures + 1)); }
+"${kav[@]}" help routing | grep -q "check digit" || { echo "FAIL: help routing"; failures=$((failures + 1)); }
+"${kav[@]}" demo | grep -q "ONE THOUSAND TWO HUNDRED THIRTY FOUR" || { echo "FAIL: demo"; failures=$((failures + 1)); }
+
+expect_error spell twelve
+expect_error spell
+expect_error routing 1234
+expect_error routing 12a45678
+expect_error micr --colour red
+expect_error micr --transit
+expect_error micr --symbols AB
+expect_error idfmt Z 12 wide
+expect_error idround REF1 x
+expect_error help nosuchcommand
+expect_error nosuchcommand
+
+if [ $failures -eq 0 ]; then echo "kav tool: all checks passed"; else echo "$failures failures"; fi
+[ $failures -eq 0 ]

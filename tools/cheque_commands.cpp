@@ -1,0 +1,130 @@
+// The cheque-output commands of the kav tool: amounts in words, the MICR
+// code line, routing check digits and identifier templates.
+#include <array>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "kavutil.h"
+
+namespace kav::tool {
+namespace {
+
+int spell(Args args) {
+  expect_arguments(args, 1, 1);
+  long long number = parse_integer(args[0], "a whole number", LLONG_MIN, LLONG_MAX);
+  const char *words = number > LONG_MAX || number < LONG_MIN ? nullptr : spellno(long(number));
+  if (words == nullptr) {
+    std::fprintf(stderr, "kav spell: %s has no words (0 to 2147483647 are spelled)\n", args[0]);
+    return 1;
+  }
+  std::printf("%s\n", words);
+  return 0;
+}
+
+// Copies an option's value into one of the record's text fields, refusing
+// texts the field cannot hold.
+void set_field(char (&field)[MICR_TEXT_SIZE], const Options &options, const char *name) {
+  std::optional<std::string> value = options.get(name);
+  if (!value) return;
+  if (value->size() >= MICR_TEXT_SIZE)
+    throw UsageError(std::string(name) + " is longer than 1023 characters");
+  std::strcpy(field, value->c_str());
+}
+
+int micr(Args args) {
+  static constexpr std::array<const char *, 7> known{
+      "--transit", "--on-us", "--amount", "--epc", "--aux-on-us", "--format", "--symbols"};
+  Options options(args, known);
+  std::optional<std::string> format = options.get("--format");
+  if (format && format->size() >= MICR_TEXT_SIZE)
+    throw UsageError("--format is longer than 1023 characters");
+  std::optional<std::string> symbols = options.get("--symbols");
+  if (symbols && symbols->size() != 5)
+    throw UsageError("--symbols needs exactly five characters (transit, amount, on-us, dash, blank)");
+
+  auto record = std::make_unique<MICR_Line_E13B>();
+  MICR_DecodeFormat_E13B(format ? format->c_str() : nullptr, record.get());
+  set_field(record->transit, options, "--transit");
+  set_field(record->on_us, options, "--on-us");
+  set_field(record->amount, options, "--amount");
+  set_field(record->epc, options, "--epc");
+  set_field(record->aux_on_us, options, "--aux-on-us");
+  std::printf("%s\n", MICR_BuildLine_E13B(record.get(), symbols ? symbols->c_str() : nullptr));
+  return 0;
+}
+
+int routing(Args args) {
+  expect_arguments(args, 1, 1);
+  std::string digits = args[0];
+  bool all_digits = digits.find_first_not_of("0123456789") == std::string::npos;
+  if (!all_digits || (digits.size() != 8 && digits.size() != 9))
+    throw UsageError("'" + digits + "' is not 8 or 9 digits");
+  int check = MICR_CalculateChecksum(digits.c_str());
+  if (digits.size() == 8) {
+    std::printf("%d\n", check);
+    return 0;
+  }
+  if (digits[8] - '0' == check) {
+    std::printf("%s: valid routing number\n", digits.c_str());
+    return 0;
+  }
+  std::printf("%s: not valid (the check digit should be %d)\n", digits.c_str(), check);
+  return 1;
+}
+
+int idfmt(Args args) {
+  expect_arguments(args, 2, 3);
+  std::string tmpl = args[0];
+  long long width = args.size() == 3 ? parse_integer(args[2], "a width from 0 to 100000", 0, 100000) : 0;
+  // Room for every literal of the template, the zero-fill width and the year.
+  std::vector<char> buffer(std::strlen(args[1]) + tmpl.size() + size_t(width) + 64, '\0');
+  std::strcpy(buffer.data(), args[1]);
+  fill_with_id(tmpl.data(), buffer.data(), int(width));
+  std::printf("%s\n", buffer.data());
+  return 0;
+}
+
+int idround(Args args) {
+  expect_arguments(args, 2, 2);
+  int step = int(parse_integer(args[1], "a step (a 32-bit whole number)", INT_MIN, INT_MAX));
+  std::string identifier = args[0];
+  round_down_id(identifier.data(), step);
+  std::printf("%s\n", identifier.c_str());
+  return 0;
+}
+
+const Command kCommands[] = {
+    {"spell", "NUMBER",
+     "Prints NUMBER (0 to 2147483647) in upper-case English words, as printed on a cheque.", spell},
+    {"micr", "[--transit T] [--on-us O] [--amount A] [--epc E] [--aux-on-us X] "
+             "[--format TEMPLATE] [--symbols ABCD_]",
+     "Builds a MICR E-13B code line.  TEMPLATE places the fields: runs of t, o, $, e, a are\n"
+     "the transit, on-us, amount, external processing code and auxiliary on-us fields;\n"
+     "A B C D (or -) are the transit, amount, on-us and dash symbols; digits stay.\n"
+     "--symbols gives the font's five codes for transit, amount, on-us, dash and blank\n"
+     "(default \"ABCD \").",
+     micr},
+    {"routing", "DIGITS",
+     "With 8 digits, prints the routing number's check digit.  With 9 digits, says whether\n"
+     "the routing number is valid; the exit status is 1 when it is not.",
+     routing},
+    {"idfmt", "TEMPLATE IDENTIFIER [WIDTH]",
+     "Applies an identifier template: T trim, U upper-case, S keep letters, digits, - and _,\n"
+     "Rc remove c, M month name to number, Y+ / Y- step a year, <\"text\" prefix, >\"text\"\n"
+     "suffix, Z zero-fill to WIDTH (default 0), - separator.",
+     idfmt},
+    {"idround", "IDENTIFIER STEP",
+     "Rounds the number at the end of IDENTIFIER down to a multiple of STEP, keeping its width.",
+     idround},
+};
+
+}  // namespace
+
+std::span<const Command> cheque_commands() { return kCommands; }
+
+}  // namespace kav::tool
