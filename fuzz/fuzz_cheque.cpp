@@ -51,11 +51,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   std::string text(reinterpret_cast<const char *>(data + 9), size - 9);
   std::vector<std::string> parts;
-  for (size_t start = 0; parts.size() < 5; ) {
+  for (size_t start = 0; parts.size() < 5;) {
     size_t end = text.find('\x01', start);
     std::string part = text.substr(start, end == std::string::npos ? end : end - start);
     parts.push_back(part.substr(0, part.find('\0')));
-    if (end == std::string::npos) start = text.size(); else start = end + 1;
+    if (end == std::string::npos)
+      start = text.size();
+    else
+      start = end + 1;
   }
   build_micr(parts);
   shape_identifier(parts[0], parts[1], width);

@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
        n = kav_strbrk(piece.data(), nullptr, width)) {
   }
   auto fields = text_copy(text);
-  for (char *f = kav_strfld(fields.data(), word.c_str()); f; f = kav_strfld(nullptr, word.c_str())) {
+  for (char *f = kav_strfld(fields.data(), word.c_str()); f;
+       f = kav_strfld(nullptr, word.c_str())) {
   }
   auto tokens = text_copy(text);
   for (char *t = kav_strtok(tokens.data(), ",;"); t; t = kav_strtok(nullptr, ",;")) {

@@ -37,15 +37,16 @@ void set_field(char (&field)[MICR_TEXT_SIZE], const Options &options, const char
 }
 
 int micr(Args args) {
-  static constexpr std::array<const char *, 7> known{
-      "--transit", "--on-us", "--amount", "--epc", "--aux-on-us", "--format", "--symbols"};
+  static constexpr std::array<const char *, 7> known{"--transit",   "--on-us",  "--amount", "--epc",
+                                                     "--aux-on-us", "--format", "--symbols"};
   Options options(args, known);
   std::optional<std::string> format = options.get("--format");
   if (format && format->size() >= MICR_TEXT_SIZE)
     throw UsageError("--format is longer than 1023 characters");
   std::optional<std::string> symbols = options.get("--symbols");
   if (symbols && symbols->size() != 5)
-    throw UsageError("--symbols needs exactly five characters (transit, amount, on-us, dash, blank)");
+    throw UsageError(
+        "--symbols needs exactly five characters (transit, amount, on-us, dash, blank)");
 
   auto record = std::make_unique<MICR_Line_E13B>();
   MICR_DecodeFormat_E13B(format ? format->c_str() : nullptr, record.get());
@@ -80,7 +81,8 @@ int routing(Args args) {
 int idfmt(Args args) {
   expect_arguments(args, 2, 3);
   std::string tmpl = args[0];
-  long long width = args.size() == 3 ? parse_integer(args[2], "a width from 0 to 100000", 0, 100000) : 0;
+  long long width =
+      args.size() == 3 ? parse_integer(args[2], "a width from 0 to 100000", 0, 100000) : 0;
   // Room for every literal of the template, the zero-fill width and the year.
   std::vector<char> buffer(std::strlen(args[1]) + tmpl.size() + size_t(width) + 64, '\0');
   std::strcpy(buffer.data(), args[1]);
@@ -101,8 +103,9 @@ int idround(Args args) {
 const Command kCommands[] = {
     {"spell", "NUMBER",
      "Prints NUMBER (0 to 2147483647) in upper-case English words, as printed on a cheque.", spell},
-    {"micr", "[--transit T] [--on-us O] [--amount A] [--epc E] [--aux-on-us X] "
-             "[--format TEMPLATE] [--symbols ABCD_]",
+    {"micr",
+     "[--transit T] [--on-us O] [--amount A] [--epc E] [--aux-on-us X] "
+     "[--format TEMPLATE] [--symbols ABCD_]",
      "Builds a MICR E-13B code line.  TEMPLATE places the fields: runs of t, o, $, e, a are\n"
      "the transit, on-us, amount, external processing code and auxiliary on-us fields;\n"
      "A B C D (or -) are the transit, amount, on-us and dash symbols; digits stay.\n"

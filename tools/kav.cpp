@@ -12,7 +12,8 @@
 namespace kav::tool {
 namespace {
 
-const Command kDemo{"demo", "", "Walks through a typical client's calls into the library.", run_demo};
+const Command kDemo{"demo", "", "Walks through a typical client's calls into the library.",
+                    run_demo};
 
 std::vector<Command> all_commands() {
   std::vector<Command> commands{kDemo};
@@ -31,8 +32,7 @@ void print_overview() {
   std::printf(
       "usage: kav COMMAND [ARGUMENTS]\n\n"
       "kavutil's command-line tool.  Commands:\n");
-  for (const Command &c : all_commands())
-    std::printf("  kav %s %s\n", c.name, c.synopsis);
+  for (const Command &c : all_commands()) std::printf("  kav %s %s\n", c.name, c.synopsis);
   std::printf("\n'kav help COMMAND' describes one command.\n");
 }
 

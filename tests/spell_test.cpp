@@ -1,0 +1,88 @@
+// Tests of amounts in words: spellno's wording and range, and its two
+// building blocks.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "kavutil.h"
+
+namespace {
+
+struct Spelled {
+  long number;
+  const char* words;
+};
+
+TEST(Spellno, Wording) {
+  const Spelled cases[] = {
+      {0, "ZERO"},
+      {7, "SEVEN"},
+      {10, "TEN"},
+      {15, "FIFTEEN"},
+      {20, "TWENTY"},
+      {21, "TWENTY ONE"},
+      {100, "ONE HUNDRED"},
+      {110, "ONE HUNDRED TEN"},
+      {115, "ONE HUNDRED FIFTEEN"},
+      {1000, "ONE THOUSAND"},
+      {1234, "ONE THOUSAND TWO HUNDRED THIRTY FOUR"},
+      {20000, "TWENTY THOUSAND"},
+      {100000, "ONE HUNDRED THOUSAND"},
+      {1000001, "ONE MILLION ONE"},
+      {1019000, "ONE MILLION NINETEEN THOUSAND"},
+      {100000000, "ONE HUNDRED MILLION"},
+      {1000000000, "ONE BILLION"},
+      {2000000010, "TWO BILLION TEN"},
+      {2147483647,
+       "TWO BILLION ONE HUNDRED FORTY SEVEN MILLION FOUR HUNDRED EIGHTY THREE THOUSAND SIX "
+       "HUNDRED FORTY SEVEN"},
+  };
+  for (const Spelled& c : cases) {
+    const char* words = spellno(c.number);
+    ASSERT_NE(words, nullptr) << c.number;
+    EXPECT_STREQ(words, c.words) << c.number;
+  }
+}
+
+TEST(Spellno, RefusesNumbersOutsideTheRange) {
+  EXPECT_EQ(spellno(-5), nullptr);
+  EXPECT_EQ(spellno(-2147483647L - 1), nullptr);
+  if (sizeof(long) > 4) {
+    const long long beyond = 2147483648LL;
+    EXPECT_EQ(spellno(static_cast<long>(beyond)), nullptr);
+  }
+}
+
+TEST(Spellno, WordsAreSeparatedBySingleSpaces) {
+  auto check = [](long number) {
+    const char* words = spellno(number);
+    ASSERT_NE(words, nullptr) << number;
+    std::string text = words;
+    ASSERT_FALSE(text.empty()) << number;
+    EXPECT_NE(text.front(), ' ') << number;
+    EXPECT_NE(text.back(), ' ') << number;
+    EXPECT_EQ(text.find("  "), std::string::npos) << number;
+  };
+  for (long n = 0; n <= 20000; ++n) check(n);
+  for (long n = 1; n < 2147483647L / 3; n = n * 3 + 1) check(n);
+  for (long n = 2147483647L; n > 0; n /= 10) check(n);
+}
+
+TEST(SpellDigits, OnesAndTens) {
+  char word[16];
+  EXPECT_EQ(spell_tens("17", word), 1);
+  EXPECT_STREQ(word, "SEVENTEEN");
+  EXPECT_EQ(spell_tens("05", word), 0);
+  EXPECT_STREQ(word, "");
+  EXPECT_EQ(spell_tens("93", word), 9);
+  EXPECT_STREQ(word, "NINETY");
+  EXPECT_EQ(spell_ones("0", word), 0);
+  EXPECT_STREQ(word, "");
+  EXPECT_EQ(spell_ones("8", word), 8);
+  EXPECT_STREQ(word, "EIGHT");
+  EXPECT_EQ(spell_ones("x", word), 0);
+  EXPECT_STREQ(word, "");
+}
+
+}  // namespace

@@ -1,0 +1,171 @@
+// strings_test.cpp - tests for the string primitives in text/strings.cpp.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "kavutil.h"
+
+namespace {
+
+TEST(Paths, BasenameAndDirname) {
+  char path[] = "C:\\dir/file.txt", name[] = "name", dir[] = "dir/";
+  EXPECT_EQ(kav_basename(path), path + 7);
+  EXPECT_EQ(kav_basename(name), name);
+  EXPECT_EQ(kav_basename(dir), dir + 4);
+  const char* cases[][2] = {{"a\\b", "a"}, {"a/b/c", "a/b"}, {"dir/", "dir"},
+                            {"name", "."}, {"", "."},        {"/name", "."}};
+  for (const auto& c : cases) {
+    std::string buffer = std::string(c[0]) + '\0';
+    EXPECT_STREQ(kav_dirname(buffer.data()), c[1]) << c[0];
+  }
+}
+
+TEST(Rounding, DroundAndDtrunc) {
+  const double cases[][3] = {
+      // value, digits, expected
+      {2.345, 2, 2.35},   {-2.345, 2, -2.35},
+      {-0.25, 1, -0.3},   {0.149, 1, 0.1},
+      {7.5, 0, 8.0},      {-7.5, 0, -8.0},
+      {1.005, 2, 1.0},    {0.125, 2, 0.13},
+      {-0.125, 2, -0.13}, {1.45, 1, 1.5},  // 44.99... if kept in x87 extended precision
+      {7.5, -3, 8.0},     {0.123456786, 8, 0.12345679}};
+  for (const auto& c : cases) {
+    EXPECT_DOUBLE_EQ(dround(c[0], static_cast<int>(c[1])), c[2]) << c[0] << " " << c[1];
+  }
+  EXPECT_EQ(dround(0.1234567891, 9), 0.1234567891);
+  EXPECT_TRUE(std::isnan(dround(NAN, 2)));
+  EXPECT_EQ(dround(-INFINITY, 2), -INFINITY);
+  EXPECT_EQ(dtrunc(-2.7), -2.0);
+}
+
+TEST(Escaping, ToHeapAndToStream) {
+  const char* cases[][2] = {
+      {"a|b\\c\n", "a\\174b\\134c\\012"}, {"", ""}, {"\t\xE9~ ", "\\011\\351~ "}, {nullptr, ""}};
+  for (const auto& c : cases) {
+    char* out = escape_control(c[0], nullptr);
+    ASSERT_NE(out, nullptr);
+    EXPECT_STREQ(out, c[1]);
+    std::free(out);
+  }
+  FILE* stream = std::tmpfile();
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(escape_control("x\x7F|", stream), nullptr);
+  EXPECT_EQ(escape_control(nullptr, stream), nullptr);
+  std::rewind(stream);
+  char written[16] = {};
+  EXPECT_EQ(std::fread(written, 1, sizeof written - 1, stream), 9u);
+  EXPECT_STREQ(written, "x\\177\\174");
+  std::fclose(stream);
+}
+
+TEST(Searching, EmptyArgumentsAndCase) {
+  char text[] = "Hello hello", empty[] = "", hello[] = "HELLO";
+  EXPECT_EQ(kav_strstr(text, "hello"), text + 6);
+  EXPECT_EQ(kav_strstr(text, ""), text);
+  EXPECT_EQ(kav_strstr(empty, ""), nullptr);
+  EXPECT_EQ(kav_stristr(text + 1, hello), text + 6);
+  EXPECT_EQ(kav_stristr(empty, empty), nullptr);
+  EXPECT_EQ(kav_stristr(nullptr, hello), nullptr);
+
+  const char* ids = "x = FooBar + afoo foo_bar";
+  EXPECT_EQ(stritok(ids, "foo=1"), ids + 4);
+  EXPECT_EQ(stritok(ids, "foo_b"), ids + 18);
+  EXPECT_EQ(stritok("food", "fox"), nullptr);
+  EXPECT_EQ(stritok(nullptr, "foo"), nullptr);
+}
+
+TEST(Scanners, EmptyFieldsAndCursorIndependence) {
+  char fields[] = "key==val==", tokens[] = "a,,b;", piece[8];
+  EXPECT_STREQ(kav_strfld(fields, "=="), "key");
+  EXPECT_STREQ(kav_strtok(tokens, ",;"), "a");
+  EXPECT_EQ(kav_strbrk(piece, "abc def", 3), 3);
+  EXPECT_STREQ(kav_strfld(nullptr, "=="), "val");
+  EXPECT_STREQ(kav_strtok(nullptr, ",;"), "");
+  EXPECT_EQ(kav_strbrk(piece, nullptr, 3), 3);
+  EXPECT_STREQ(piece, "def");
+  EXPECT_STREQ(kav_strfld(nullptr, "=="), "");
+  EXPECT_STREQ(kav_strtok(nullptr, ",;"), "b");
+  EXPECT_STREQ(kav_strtok(nullptr, ",;"), "");
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(kav_strfld(nullptr, "=="), nullptr);
+    EXPECT_EQ(kav_strtok(nullptr, ",;"), nullptr);
+  }
+}
+
+TEST(Scanners, LineBreaking) {
+  const struct {
+    const char* text;
+    int width;
+    const char* pieces[4];
+  } cases[] = {
+      {"hello world again", 11, {"hello world", "again"}},
+      {"abcdefgh", 5, {"abcde", "fgh"}},
+      {"ab\ncdefgh", 5, {"ab", "\ncdef", "gh"}},  // a line feed starts the next piece
+      {"a\nb cdefg", 5, {"a\nb", "cdefg"}},       // a space wins over a line feed
+      {"abc\n", 3, {"abc", "\n"}},
+  };
+  for (const auto& c : cases) {
+    char piece[16];
+    const char* text = c.text;
+    for (const char* const* expected = c.pieces; *expected != nullptr; ++expected) {
+      EXPECT_EQ(kav_strbrk(piece, text, c.width), static_cast<int>(std::strlen(*expected)))
+          << c.text;
+      EXPECT_STREQ(piece, *expected);
+      text = nullptr;
+    }
+    EXPECT_EQ(kav_strbrk(piece, nullptr, c.width), 0);
+    EXPECT_STREQ(piece, "");
+  }
+  char piece[8];  // width 0 gives an empty piece and leaves the scan where it was
+  EXPECT_EQ(kav_strbrk(piece, "one two", 3), 3);
+  EXPECT_EQ(kav_strbrk(piece, "ignored", 0), 0);
+  EXPECT_STREQ(piece, "");
+  EXPECT_EQ(kav_strbrk(piece, nullptr, 3), 3);
+  EXPECT_STREQ(piece, "two");
+}
+
+TEST(Stripping, FixedFields) {
+  const struct {
+    int(KAV_CALL* strip)(char*, unsigned int);
+    std::string buffer;
+    unsigned int len;
+    int result;
+    const char* text;
+  } cases[] = {
+      {stripblanks_end, "ab  ", 0, 2, "ab"},
+      {stripblanks_end, "    ", 0, 0, ""},
+      {stripblanks_end, std::string("ab\0\0xyz", 7), 4, 2, "ab"},
+      {stripblanks_endcrnl, std::string("ab \0 \r\nxyz", 10), 7, 2, "ab"},
+      {stripblanks_begend, std::string("  ab \0\0", 7), 7, 2, "ab"},
+      {stripblanks_begend, " ab  xyz", 5, 2, "ab"},
+      {stripblanks_begend, "  ab]xyz", 4, 2, "ab"},  // field neither NUL-ended nor blank-ended
+      {stripblanks_begend, std::string("   \0", 4), 4, 0, ""},
+      {stripblanks_any, " a b c ", 7, 3, "abc"},
+      {stripblanks_any, " a\tb ", 5, 3, "a\tb"},
+      {stripblanks_any, "  ", 2, 0, ""},
+  };
+  for (const auto& c : cases) {
+    std::string buffer = c.buffer + '\0';
+    EXPECT_EQ(c.strip(buffer.data(), c.len), c.result) << c.buffer;
+    EXPECT_STREQ(buffer.c_str(), c.text) << c.buffer;
+  }
+  EXPECT_EQ(stripblanks_end(nullptr, 3), 0);
+  EXPECT_EQ(stripblanks_endcrnl(nullptr, 0), 0);
+}
+
+TEST(Stripping, SqueezeAndRemove) {
+  char squeezed[] = "\t a \tb  ", clean[] = "a b", name[] = "<a<<b>";
+  EXPECT_EQ(stripblanks_begendmult(squeezed, 8), -5);
+  EXPECT_STREQ(squeezed, "a b");
+  EXPECT_EQ(stripblanks_begendmult(clean, 3), 0);
+  EXPECT_STREQ(clean, "a b");
+  EXPECT_EQ(strip_chars(name, "<>"), name);
+  EXPECT_STREQ(name, "ab");
+}
+
+}  // namespace

@@ -1,0 +1,302 @@
+// strings.cpp - the string primitives: path splitting, decimal rounding, escaping, searching,
+// field scanners, line breaking and blank stripping.
+//
+// Every routine works on NUL-terminated 8-bit strings in the caller's memory; only
+// escape_control allocates.  Character classes are the classic locale's, written out by hand so
+// that neither the process locale nor the signedness of `char` can change a result.
+// kav_strfld, kav_strtok and kav_strbrk each keep one process-wide cursor between calls, so each
+// of them can run one scan at a time in the whole process.
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "kavutil.h"
+
+namespace {
+
+char* field_cursor = nullptr;        // kav_strfld
+char* token_cursor = nullptr;        // kav_strtok
+const char* break_cursor = nullptr;  // kav_strbrk
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+bool IsSpace(char c) { return c == ' '; }
+
+bool IsSpaceOrLineEnd(char c) { return c == ' ' || c == '\r' || c == '\n'; }
+
+bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
+
+bool IsIdentifierChar(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+char ToUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Forces x to double precision; on x87 FPUs (32-bit Windows) intermediates otherwise keep extra
+// bits and truncation could land on the other side of a whole number.
+double AsDouble(double x) {
+  volatile double stored = x;
+  return stored;
+}
+
+template <typename Emit>
+void EscapeEach(const char* text, Emit emit) {
+  for (const char* p = text; *p != '\0'; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    if (c >= 0x20 && c <= 0x7E && c != '|' && c != '\\') {
+      emit(*p);
+      continue;
+    }
+    emit('\\');  // "\\%03o": every byte fits in three octal digits
+    emit(static_cast<char>('0' + (c >> 6)));
+    emit(static_cast<char>('0' + ((c >> 3) & 7)));
+    emit(static_cast<char>('0' + (c & 7)));
+  }
+}
+
+bool StartsWithIgnoringCase(const char* text, const char* prefix) {
+  for (; *prefix != '\0'; ++text, ++prefix) {
+    if (ToUpper(*text) != ToUpper(*prefix)) return false;
+  }
+  return true;
+}
+
+// The word ends at its first non-identifier character; the token may run on past it.
+bool TokenStartsWith(const char* token, const char* word) {
+  for (; IsIdentifierChar(*word); ++token, ++word) {
+    if (ToUpper(*token) != ToUpper(*word)) return false;
+  }
+  return true;
+}
+
+const char* SkipIdentifier(const char* p) {
+  while (IsIdentifierChar(*p)) ++p;
+  return p;
+}
+
+const char* SkipNonIdentifier(const char* p) {
+  while (*p != '\0' && !IsIdentifierChar(*p)) ++p;
+  return p;
+}
+
+// Returns the last position in 1..from holding c, or 0 when there is none.
+std::size_t LastAtOrBefore(const char* text, std::size_t from, char c) {
+  while (from > 0 && text[from] != c) --from;
+  return from;
+}
+
+int CopyPiece(char* dest, const char* piece, std::size_t length) {
+  if (dest != nullptr) {
+    std::memmove(dest, piece, length);
+    dest[length] = '\0';
+  }
+  return static_cast<int>(length);
+}
+
+// Walks back from s[end - 1] over blanks and NUL bytes, turning each into NUL; returns the
+// length that is left.
+std::size_t ClearTrailing(char* s, std::size_t end, bool (*is_blank)(char)) {
+  while (end > 0 && (s[end - 1] == '\0' || is_blank(s[end - 1]))) s[--end] = '\0';
+  return end;
+}
+
+int StripEnd(char* s, unsigned int len, bool (*is_blank)(char)) {
+  if (s == nullptr) return 0;
+  std::size_t end = len;
+  if (len != 0) {
+    s[len] = '\0';
+  } else {
+    end = std::strlen(s);
+  }
+  return static_cast<int>(ClearTrailing(s, end, is_blank));
+}
+
+void RemoveLeadingSpaces(char* s) {
+  const std::size_t skip = std::strspn(s, " ");
+  if (skip > 0) std::memmove(s, s + skip, std::strlen(s + skip) + 1);
+}
+
+template <typename Drop>
+std::size_t RemoveIf(char* s, Drop drop) {
+  char* out = s;
+  for (const char* in = s; *in != '\0'; ++in) {
+    if (!drop(*in)) *out++ = *in;
+  }
+  *out = '\0';
+  return static_cast<std::size_t>(out - s);
+}
+
+}  // namespace
+
+extern "C" KAV_API char* KAV_CALL kav_basename(char* path) {
+  std::size_t end = std::strlen(path);
+  while (end > 0 && !IsSeparator(path[end - 1])) --end;
+  return path + end;
+}
+
+extern "C" KAV_API char* KAV_CALL kav_dirname(char* path) {
+  std::size_t at = std::strlen(path);
+  while (at > 0 && !IsSeparator(path[at])) --at;
+  if (at > 0) {
+    path[at] = '\0';
+  } else {
+    path[0] = '.';
+    path[1] = '\0';
+  }
+  return path;
+}
+
+extern "C" KAV_API double KAV_CALL dround(double value, int digits) {
+  // Past 8 digits the 32-bit intermediates would overflow, and infinities and NaN have no digits
+  // to round: both come back unchanged.
+  if (digits > 8 || !std::isfinite(value)) return value;
+  double whole = 0.0;
+  const double fraction = std::modf(value, &whole);
+  std::int32_t scale = 1;  // stays 1 for zero or negative digits
+  for (int i = 0; i < digits; ++i) scale *= 10;
+  const double shifted = AsDouble(AsDouble(static_cast<double>(scale) * fraction) * 10);
+  auto t = static_cast<std::int32_t>(shifted);
+  t = value >= 0 ? t + 5 : t - 5;
+  t /= 10;
+  return AsDouble(whole + AsDouble(static_cast<double>(t) / scale));
+}
+
+extern "C" KAV_API double KAV_CALL dtrunc(double value) { return std::trunc(value); }
+
+extern "C" KAV_API char* KAV_CALL escape_control(const char* text, FILE* stream) {
+  if (stream != nullptr) {
+    if (text != nullptr) {
+      EscapeEach(text, [stream](char c) { std::fputc(static_cast<unsigned char>(c), stream); });
+    }
+    return nullptr;
+  }
+  if (text == nullptr) text = "";
+  const std::size_t length = std::strlen(text);
+  // A failed allocation, or a size that cannot even be asked for, gives a null result.
+  if (length > (SIZE_MAX - 1) / 4) return nullptr;
+  auto* out = static_cast<char*>(std::malloc(4 * length + 1));
+  if (out == nullptr) return nullptr;
+  char* end = out;
+  EscapeEach(text, [&end](char c) { *end++ = c; });
+  *end = '\0';
+  return out;
+}
+
+extern "C" KAV_API char* KAV_CALL kav_strstr(char* haystack, const char* needle) {
+  const std::size_t n = std::strlen(needle);
+  for (char* p = haystack; *p != '\0'; ++p) {
+    if (std::strncmp(p, needle, n) == 0) return p;
+  }
+  return nullptr;
+}
+
+extern "C" KAV_API char* KAV_CALL kav_stristr(char* haystack, char* needle) {
+  if (haystack == nullptr || needle == nullptr) return nullptr;
+  for (char* p = haystack; *p != '\0'; ++p) {
+    if (StartsWithIgnoringCase(p, needle)) return p;
+  }
+  return nullptr;
+}
+
+extern "C" KAV_API char* KAV_CALL stritok(const char* text, const char* word) {
+  if (text == nullptr || word == nullptr) return nullptr;
+  for (const char* p = SkipNonIdentifier(text); *p != '\0';
+       p = SkipNonIdentifier(SkipIdentifier(p))) {
+    if (TokenStartsWith(p, word)) return const_cast<char*>(p);
+  }
+  return nullptr;
+}
+
+extern "C" KAV_API char* KAV_CALL kav_strfld(char* text, const char* delimiter) {
+  char* start = text != nullptr ? text : field_cursor;
+  if (start == nullptr) return nullptr;
+  char* hit = kav_strstr(start, delimiter);
+  field_cursor = hit != nullptr ? hit + std::strlen(delimiter) : nullptr;
+  if (hit != nullptr) *hit = '\0';
+  return start;
+}
+
+extern "C" KAV_API char* KAV_CALL kav_strtok(char* text, const char* delimiters) {
+  char* start = text != nullptr ? text : token_cursor;
+  if (start == nullptr) return nullptr;
+  char* hit = std::strpbrk(start, delimiters);
+  token_cursor = hit != nullptr ? hit + 1 : nullptr;
+  if (hit != nullptr) *hit = '\0';
+  return start;
+}
+
+extern "C" KAV_API int KAV_CALL kav_strbrk(char* dest, const char* text, int width) {
+  // No room for a single character: an empty piece, and a scan in progress stays where it is.
+  if (width <= 0) return CopyPiece(dest, "", 0);
+  const char* start = text != nullptr ? text : break_cursor;
+  // Continuing before any text was given reads as continuing an empty text.
+  if (start == nullptr) return CopyPiece(dest, "", 0);
+  const std::size_t length = std::strlen(start);
+  const auto limit = static_cast<std::size_t>(width);
+  if (length <= limit) {
+    break_cursor = start + length;
+    return CopyPiece(dest, start, length);
+  }
+  std::size_t cut = LastAtOrBefore(start, limit, ' ');
+  if (cut == 0) cut = LastAtOrBefore(start, limit, '\n');
+  if (cut == 0) cut = limit;
+  break_cursor = start[cut] == ' ' ? start + cut + 1 : start + cut;
+  return CopyPiece(dest, start, cut);
+}
+
+extern "C" KAV_API char* KAV_CALL kav_strdub(char* dest, const char* src) {
+  const std::size_t length = std::strlen(src);
+  std::memcpy(dest, src, length);
+  return dest + length;
+}
+
+extern "C" KAV_API int KAV_CALL stripblanks_end(char* s, unsigned int len) {
+  return StripEnd(s, len, IsSpace);
+}
+
+extern "C" KAV_API int KAV_CALL stripblanks_endcrnl(char* s, unsigned int len) {
+  return StripEnd(s, len, IsSpaceOrLineEnd);
+}
+
+extern "C" KAV_API int KAV_CALL stripblanks_begend(char* s, unsigned int len) {
+  if ((len > 0 && s[len - 1] == ' ') || s[len] == '\0') {
+    ClearTrailing(s, len, IsSpace);
+  } else {
+    // The text runs on past the field: end it at len, then trim the front like any other field.
+    s[len] = '\0';
+  }
+  RemoveLeadingSpaces(s);
+  return static_cast<int>(std::strlen(s));
+}
+
+extern "C" KAV_API int KAV_CALL stripblanks_any(char* s, unsigned int len) {
+  if (stripblanks_begend(s, len) == 0) return 0;
+  return static_cast<int>(RemoveIf(s, IsSpace));
+}
+
+// len is accepted for the callers' sake and not used.
+extern "C" KAV_API int KAV_CALL stripblanks_begendmult(char* s, unsigned int /*len*/) {
+  std::size_t read = 0;
+  std::size_t write = 0;
+  bool gap = false;
+  for (; s[read] != '\0'; ++read) {
+    if (IsSpaceOrTab(s[read])) {
+      gap = write > 0;
+      continue;
+    }
+    if (gap) s[write++] = ' ';
+    gap = false;
+    s[write++] = s[read];
+  }
+  s[write] = '\0';
+  return -static_cast<int>(read - write);
+}
+
+extern "C" KAV_API char* KAV_CALL strip_chars(char* s, const char* set) {
+  RemoveIf(s, [set](char c) { return std::strchr(set, c) != nullptr; });
+  return s;
+}
