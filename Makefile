@@ -40,7 +40,7 @@ win32:
 	$(call build,win32,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake)
 
 fuzz:
-	CC=clang CXX=clang++ $(call build,fuzz,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAV_TESTS=OFF \
+	$(call build,fuzz,-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKAV_TESTS=OFF \
 		-DKAV_FUZZ=ON -DKAV_SANITIZE=$(FUZZ_SANITIZERS))
 
 bench: native

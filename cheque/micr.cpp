@@ -126,7 +126,7 @@ int DigitValue(char c) { return (c >= '0' && c <= '9') ? c - '0' : 0; }
 
 extern "C" KAV_API int KAV_CALL MICR_SetDefaults_E13B(MICR_Line_E13B* record) {
   if (record == nullptr) return 1;
-  std::memset(record, 0, sizeof *record);
+  *record = MICR_Line_E13B{};
   record->client_option = 1;
   record->client_offsets[0] = 0.0;
   record->client_offsets[1] = 0.0;
