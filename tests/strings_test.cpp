@@ -168,4 +168,12 @@ TEST(Stripping, SqueezeAndRemove) {
   EXPECT_STREQ(name, "ab");
 }
 
+TEST(Copying, StrdubAppendsWithoutTerminator) {
+  char out[8];
+  std::memset(out, '#', sizeof out);
+  EXPECT_EQ(kav_strdub(kav_strdub(out, "ab"), "cde"), out + 5);
+  EXPECT_EQ(std::string(out, 6), "abcde#");
+  EXPECT_EQ(kav_strdub(out, ""), out);
+}
+
 }  // namespace

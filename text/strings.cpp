@@ -235,8 +235,9 @@ extern "C" KAV_API int KAV_CALL kav_strbrk(char* dest, const char* text, int wid
   const char* start = text != nullptr ? text : break_cursor;
   // Continuing before any text was given reads as continuing an empty text.
   if (start == nullptr) return CopyPiece(dest, "", 0);
-  const std::size_t length = std::strlen(start);
   const auto limit = static_cast<std::size_t>(width);
+  // Only whether the rest fits matters, so the rest is measured no further than one past width.
+  const std::size_t length = strnlen(start, limit + 1);
   if (length <= limit) {
     break_cursor = start + length;
     return CopyPiece(dest, start, length);
