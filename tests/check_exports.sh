@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Compares the names a built library exports with the names the public
 # header declares (lines starting with KAV_API or KAV_DATA): both sets must be
-# equal.  Usage: check_exports.sh HEADER LIBRARY TOOL
+# equal.  A DLL must also load with nothing beside it: it may import only
+# Windows' own DLLs, never a mingw runtime (libstdc++, libgcc, libwinpthread).  Usage: check_exports.sh HEADER LIBRARY TOOL
 #   TOOL is nm for an ELF shared object, objdump for a Windows DLL.
 set -eu
 header=$1 library=$2 tool=$3
@@ -26,6 +27,10 @@ extra=$(comm -13 <(echo "$declared") <(echo "$exported"))
 status=0
 if [ -n "$missing" ]; then echo "declared but not exported:"; echo "$missing"; status=1; fi
 if [ -n "$extra" ]; then echo "exported but not declared:"; echo "$extra"; status=1; fi
+if [[ "$library" == *.dll ]]; then
+  runtime=$("$tool" -p "$library" | sed -nE 's/^[[:space:]]*DLL Name: (lib.*)/\1/p')
+  if [ -n "$runtime" ]; then echo "imports runtime DLLs:"; echo "$runtime"; status=1; fi
+fi
 if [ $status -eq 0 ]; then
   echo "$(echo "$declared" | wc -l) names exported, equal to the header's declarations: $library"
 fi
