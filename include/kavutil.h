@@ -71,6 +71,61 @@ KAV_API char *KAV_CALL strip_chars(char *s, const char *set);
 KAV_API char *KAV_CALL stritok(const char *text, const char *word);
 
 /* ---------------------------------------------------------------------------
+ * Profiles: version and location.  Profile INI files live per product
+ * version in <folder>/KAV/VELTRA/<major>.<minor>.<build>/ under the per-user
+ * and the common application-data folders; the old place is the Windows
+ * directory.  Location selectors: 0 Windows directory, 1 common, 2 per-user,
+ * 5 search per-user then common (reads only).  Returned paths end with the
+ * platform's separator and live in process-wide buffers.
+ * ------------------------------------------------------------------------- */
+
+#define KAV_LOCATION_WINDOWS 0
+#define KAV_LOCATION_COMMON 1
+#define KAV_LOCATION_USER 2
+#define KAV_LOCATION_SEARCH 5
+
+KAV_API const char *KAV_CALL QelGetVerMajor(void);
+KAV_API const char *KAV_CALL QelGetVerMinor(void);
+KAV_API const char *KAV_CALL QelGetVerBuild(void);
+KAV_API char *KAV_CALL QelGetDisplayVersion(void);
+KAV_API char *KAV_CALL QelFormatProfileID(char *id);
+KAV_API char *KAV_CALL QelGetAppProfileID(char *buf, int size, int mode);
+KAV_API char *KAV_CALL QelGetUsersAppDataPath(void);
+KAV_API char *KAV_CALL QelGetCommonAppDataPath(void);
+KAV_API char *KAV_CALL QelGetSystemStroagePath(void);
+KAV_API char *KAV_CALL QelGetINIPath(int location);
+
+/* ---------------------------------------------------------------------------
+ * Profiles: reads and writes.  file is an INI file's bare name (resolved in
+ * the location's directory) or a path.  Reads with location 5 try the
+ * per-user file, then the common one, key by key.  Writes go to the common
+ * file, or the per-user one for location 2 and the per-user programs; the
+ * first write creates the directories and the file.
+ * ------------------------------------------------------------------------- */
+
+KAV_API int KAV_CALL QelGetPrivateProfileString(const char *section, const char *key,
+                                                const char *def, char *out, int len,
+                                                const char *file, int location);
+KAV_API int KAV_CALL QelGetPrivateProfileInt(const char *section, const char *key, int def,
+                                             const char *file, int location);
+KAV_API int KAV_CALL QelGetPrivateProfileSection(const char *section, char *out, int size,
+                                                 const char *file, int location);
+KAV_API int KAV_CALL QelGetPrivateProfileSectionNames(char *out, int size, const char *file,
+                                                      int location);
+KAV_API int KAV_CALL QelGetPrivateProfileStruct(const char *section, const char *key, void *data,
+                                                int size, const char *file, int location);
+KAV_API int KAV_CALL QelWritePrivateProfileString(const char *section, const char *key,
+                                                  const char *value, const char *file,
+                                                  int location);
+KAV_API int KAV_CALL QelWritePrivateProfileSection(const char *section, const char *text,
+                                                   const char *file, int location);
+KAV_API int KAV_CALL QelWritePrivateProfileStruct(const char *section, const char *key,
+                                                  const void *data, int size, const char *file,
+                                                  int location);
+KAV_API char *KAV_CALL QelGetINIPathAppend(int location, const char *name, char *out);
+KAV_API int KAV_CALL QelGetDestConfigFile(char *out, const char *file, int location);
+
+/* ---------------------------------------------------------------------------
  * Cheque output: the MICR E-13B code line.
  * ------------------------------------------------------------------------- */
 
