@@ -34,7 +34,8 @@ asan:
 	$(call build,asan,-DCMAKE_BUILD_TYPE=Debug -DKAV_SANITIZE=$(SANITIZERS))
 
 win64:
-	$(call build,win64,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake)
+	$(call build,win64,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAV_BENCH=ON \
+		-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake)
 
 win32:
 	$(call build,win32,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake)
@@ -43,8 +44,10 @@ fuzz:
 	$(call build,fuzz,-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKAV_TESTS=OFF \
 		-DKAV_FUZZ=ON -DKAV_SANITIZE=$(FUZZ_SANITIZERS))
 
-bench: native
-	@for b in $(BUILD)/native/bin/*_bench; do echo "== $$b"; $$b; done
+bench: native win64
+	@for b in $(BUILD)/native/bin/*_bench; do echo "== $$b"; $$b || exit 1; done
+	@echo "== $(BUILD)/win64/bin/profile_read_bench.exe (under Wine)"
+	@cmake/wine-run.sh $(BUILD)/win64/wineprefix $(BUILD)/win64/bin/profile_read_bench.exe
 
 lint:
 	clang-format --dry-run --Werror $(SOURCES)
@@ -74,10 +77,11 @@ test-win32: win32
 
 fuzz-smoke: fuzz
 	@for f in $(BUILD)/fuzz/bin/fuzz_*; do \
+		log=$(BUILD)/fuzz/$$(basename $$f).log; \
 		echo "== $$f ($(FUZZ_SECONDS) s)"; \
-		$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=0 2>$$f.log || \
-			{ tail -40 $$f.log; exit 1; }; \
-		grep -E '^Done|^#[0-9]+ +DONE' $$f.log | tail -1; \
+		$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=0 2>$$log || \
+			{ tail -40 $$log; exit 1; }; \
+		grep -E '^Done|^#[0-9]+ +DONE' $$log | tail -1; \
 	done
 
 test: deps

@@ -5,7 +5,7 @@
 # A 64-bit-only Wine "runs" a 32-bit program by doing nothing and exiting 0,
 # so a 32-bit program without 32-bit Wine is refused here, never passed.
 set -eu
-export WINEPREFIX="$1"
+export WINEPREFIX="$(realpath -m "$1")"
 shift
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="

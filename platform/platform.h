@@ -30,8 +30,7 @@ inline constexpr char kSeparator = '/';
 
 uint32_t profile_get_string(const char *section, const char *key, const char *default_value,
                             char *buffer, uint32_t size, const char *file);
-uint32_t profile_get_int(const char *section, const char *key, int default_value,
-                         const char *file);
+uint32_t profile_get_int(const char *section, const char *key, int default_value, const char *file);
 uint32_t profile_get_section(const char *section, char *buffer, uint32_t size, const char *file);
 uint32_t profile_get_section_names(char *buffer, uint32_t size, const char *file);
 bool profile_get_struct(const char *section, const char *key, void *data, uint32_t size,

@@ -45,6 +45,7 @@ struct Options {
 void expect_arguments(Args args, size_t min, size_t max);
 
 std::span<const Command> cheque_commands();
+std::span<const Command> profile_commands();
 int run_demo(Args args);
 
 }  // namespace kav::tool

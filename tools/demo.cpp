@@ -2,16 +2,76 @@
 // uses it, each step printing the call and what came back.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <random>
+#include <sstream>
 #include <string>
 
 #include "commands.h"
+#include "host.h"
 #include "kavutil.h"
 
 namespace kav::tool {
 namespace {
 
 void heading(const char *text) { std::printf("\n== %s\n", text); }
+
+namespace fs = std::filesystem;
+
+constexpr const char *kDemoIni = "KAVDEMO.INI";
+
+// Profile folders come from the environment on POSIX: point them at a
+// temporary root so that the demo leaves the user's own profiles alone.
+fs::path use_temporary_profile_root() {
+  fs::path root =
+      fs::temp_directory_path() / ("kav-demo-" + std::to_string(std::random_device{}()));
+  fs::create_directories(root / "user");
+  fs::create_directories(root / "common");
+  set_environment("XDG_CONFIG_HOME", (root / "user").string());
+  set_environment("XDG_CONFIG_DIRS", (root / "common").string());
+  set_environment("SYSTEMROOT", root.string());
+  return root;
+}
+
+std::string file_text(const char *path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  std::string s = text.str();
+  std::string shown;
+  for (char c : s) shown += c == '\r' ? std::string("") : std::string(1, c);
+  return shown;
+}
+
+void show_read(const char *key, const char *def) {
+  char value[64];
+  int found = QelGetPrivateProfileString("Printer", key, def, value, sizeof value, kDemoIni, 5);
+  std::printf("QelGetPrivateProfileString(\"Printer\", \"%s\", \"%s\", ..., 5) -> %d, \"%s\"\n",
+              key, def, found, value);
+}
+
+void profile_walk() {
+  heading("Profiles: a setting per user over a machine-wide one");
+  fs::path root = use_temporary_profile_root();
+  std::printf("profile version %s, directories under a temporary root:\n", QelGetDisplayVersion());
+  std::printf("  common %s\n  user   %s\n", QelGetCommonAppDataPath(), QelGetUsersAppDataPath());
+  QelWritePrivateProfileString("Printer", "Tray", "2", kDemoIni, KAV_LOCATION_COMMON);
+  QelWritePrivateProfileString("Printer", "Copies", "1", kDemoIni, KAV_LOCATION_COMMON);
+  QelWritePrivateProfileString("Printer", "Tray", "5", kDemoIni, KAV_LOCATION_USER);
+  std::printf("the common file sets Tray=2 and Copies=1, the user's file Tray=5:\n");
+  show_read("Tray", "1");
+  show_read("Copies", "3");
+  show_read("Duplex", "no");
+  char path[260];
+  QelGetINIPathAppend(KAV_LOCATION_COMMON, kDemoIni, path);
+  std::printf("%s now holds:\n%s", path, file_text(path).c_str());
+  std::error_code ignored;
+  fs::remove(QelGetINIPathAppend(KAV_LOCATION_COMMON, kDemoIni, path), ignored);
+  fs::remove(QelGetINIPathAppend(KAV_LOCATION_USER, kDemoIni, path), ignored);
+  fs::remove_all(root, ignored);
+}
 
 void strings_walk() {
   heading("Strings: a form file's name, a payee's name, a memo broken into lines");
@@ -64,6 +124,7 @@ void identifier_walk() {
 int run_demo(Args args) {
   expect_arguments(args, 0, 0);
   std::printf("kavutil demo: what a cheque printer asks of the library\n");
+  profile_walk();
   strings_walk();
   cheque_walk();
   identifier_walk();

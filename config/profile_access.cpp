@@ -1,0 +1,291 @@
+// profile_access.cpp - reads and writes of INI profiles by bare name and location.
+//
+// A bare file name is looked up in a location's profile directory (profile_location.cpp); a
+// name that holds the platform's separator is used as it stands.  Reads with the search
+// location try the per-user file, then the common one, and the first file that holds the entry
+// answers: the platform is asked with a sentinel default (kNoValue, kNoIntValue) so that a
+// missing entry can be told from an empty one.  Writes go to the common file, or to the
+// per-user one for the per-user location and for the programs that keep their settings per
+// user; the first write creates the directories and an empty file, which the platform's INI
+// writer then fills.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "config/profile.h"
+#include "kavutil.h"
+#include "platform/platform.h"
+
+namespace {
+
+using kav::config::kNoIntValue;
+using kav::config::kNoValue;
+using kav::config::kNoValueLength;
+using kav::config::kPathSize;
+using kav::platform::kSeparator;
+
+constexpr const char* kPerUserPrograms[] = {"TASMOR", "BRELIND",  "CORVASET", "DUNAVEL",
+                                            "ESKARO", "FENWIRAL", "GORDALIN"};
+
+// Work size of string reads into buffers too short to hold the sentinel.
+constexpr std::uint32_t kShortReadSize = 50;
+
+constexpr int kChainBufferSize = 1024;
+
+char ToUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool EqualsIgnoringCase(const char* a, const char* b) {
+  for (; *a != '\0' && ToUpper(*a) == ToUpper(*b); ++a, ++b) {
+  }
+  return *a == *b;
+}
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+// Whether a name given to a read is a path of its own: only the platform's separator counts.
+bool HoldsPath(const char* file) { return std::strchr(file, kSeparator) != nullptr; }
+
+// Negative sizes reach the platform as 0.
+std::uint32_t AsSize(int size) { return size > 0 ? static_cast<std::uint32_t>(size) : 0; }
+
+// Runs read on the file in each location of the search range, from the first down to the
+// last, until it succeeds.  Files missing in the profile directories are skipped; the Windows
+// directory is left to the platform, which resolves files there itself.
+template <typename Read>
+bool ReadFirst(const char* file, int location, Read read) {
+  const bool search = location == KAV_LOCATION_SEARCH;
+  const int first = search ? KAV_LOCATION_USER : location;
+  const int last = search ? KAV_LOCATION_COMMON : location;
+  for (int at = first;; --at) {
+    char path[kPathSize];
+    QelGetINIPathAppend(at, file, path);
+    const bool skip = at != KAV_LOCATION_WINDOWS && !kav::platform::path_exists(path);
+    if (!skip && read(path)) return true;
+    if (at == last) return false;
+  }
+}
+
+// The reads whose result is the platform's count: as it stands for a path, else 1 when a
+// location gave a non-zero count and 0 when none did.  A null name finds nothing.
+template <typename Read>
+int ReadCounted(const char* file, int location, Read read) {
+  if (file == nullptr) return 0;
+  if (HoldsPath(file)) return static_cast<int>(read(file));
+  return ReadFirst(file, location, [&](const char* path) { return read(path) != 0; }) ? 1 : 0;
+}
+
+// Whether a string read left the sentinel, or as much of it as the work size let the platform
+// write, in the work buffer.
+bool HoldsSentinel(const char* work, std::uint32_t size) {
+  const std::size_t kept = std::min<std::size_t>(kNoValueLength, size - 1);
+  return std::strncmp(work, kNoValue, kept) == 0 && work[kept] == '\0';
+}
+
+// Reads a string into out, len characters with their inner NULs; false when no location holds
+// the key.  A work buffer that cannot be had reports the key as missing.
+bool ReadString(const char* section, const char* key, char* out, int len, const char* file,
+                int location) {
+  if (file == nullptr) return false;
+  const std::uint32_t size = len >= kNoValueLength ? AsSize(len) : kShortReadSize;
+  auto* work = static_cast<char*>(std::calloc(std::size_t{size} + 1, 1));
+  if (work == nullptr) return false;
+  std::memcpy(work, kNoValue, sizeof kNoValue);
+  auto read = [&](const char* path) {
+    kav::platform::profile_get_string(section, key, kNoValue, work, size, path);
+    return !HoldsSentinel(work, size);
+  };
+  const bool found = HoldsPath(file) ? read(file) : ReadFirst(file, location, read);
+  if (found && out != nullptr && len > 0) {
+    std::memcpy(out, work, len);
+    out[len - 1] = '\0';
+  }
+  std::free(work);
+  return found;
+}
+
+// Puts the default of a string read that found nothing into out.  A default that is out
+// itself keeps the caller's text.
+void ApplyDefault(const char* def, char* out, int len) {
+  if (out == nullptr || len <= 0 || def == out) return;
+  if (def == nullptr) {
+    std::memset(out, 0, len);
+    return;
+  }
+  const std::size_t length = strnlen(def, len - 1);
+  std::memmove(out, def, length);
+  out[length] = '\0';
+}
+
+bool AbsolutePath(const char* file, char* target) {
+  try {
+    const auto path = kav::platform::full_path(file, kPathSize);
+    if (!path) return false;
+    std::memcpy(target, path->c_str(), path->size() + 1);
+    return true;
+  } catch (...) {  // only allocation can fail
+    return false;
+  }
+}
+
+char* LastSeparator(char* path) {
+  char* at = std::strrchr(path, kSeparator);
+  return at != nullptr ? at : std::strrchr(path, kSeparator == '/' ? '\\' : '/');
+}
+
+// Creates target's directories and target as an empty file.  Failures are left for the
+// platform's write to report.
+void CreateEmptyFile(const char* target) {
+  char directory[kPathSize];
+  const std::size_t length = std::strlen(target);
+  std::memcpy(directory, target, length + 1);
+  // A target without a directory part (a location whose folder is unknown) has none to create.
+  if (char* cut = LastSeparator(directory)) {
+    const bool quoted = length > 0 && target[length - 1] == '"';
+    cut[0] = quoted ? '"' : '\0';  // a quoted target keeps its directory quoted
+    cut[1] = '\0';
+    kav::config::create_directory_chain(directory);
+  }
+  if (std::FILE* file = std::fopen(target, "w+")) std::fclose(file);
+}
+
+template <typename Write>
+int WriteTo(const char* file, int location, Write write) {
+  char target[kPathSize];
+  if (QelGetDestConfigFile(target, file, location) != 1) return 0;
+  return write(target) ? 1 : 0;
+}
+
+}  // namespace
+
+namespace kav::config {
+
+int is_per_user_ini(const char* name) {
+  if (name == nullptr) return 0;
+  char base[kPathSize];
+  std::snprintf(base, sizeof base, "%s", name);
+  const std::size_t length = std::strlen(base);
+  if (length >= 4 && EqualsIgnoringCase(base + length - 4, ".INI")) base[length - 4] = '\0';
+  for (const char* program : kPerUserPrograms) {
+    if (EqualsIgnoringCase(base, program)) return 1;
+  }
+  return 0;
+}
+
+// Walks the path itself instead of using strtok, so that a caller's own strtok scan keeps its
+// place.  Every separator becomes the platform's.
+int create_directory_chain(const char* path) {
+  if (path == nullptr) return 1;
+  char buffer[kChainBufferSize] = {};
+  std::snprintf(buffer, sizeof buffer, "%s", path);
+  for (char* p = buffer; *p != '\0'; ++p) {
+    if (IsSeparator(*p)) *p = kSeparator;
+  }
+  for (char* p = buffer; *p != '\0'; ++p) {
+    const bool ends_component = *p != kSeparator && (p[1] == '\0' || p[1] == kSeparator);
+    if (!ends_component) continue;
+    const char next = p[1];
+    p[1] = '\0';
+    kav::platform::make_directory(buffer);
+    p[1] = next;
+  }
+  return 1;
+}
+
+}  // namespace kav::config
+
+extern "C" KAV_API int KAV_CALL QelGetPrivateProfileString(const char* section, const char* key,
+                                                           const char* def, char* out, int len,
+                                                           const char* file, int location) {
+  if (ReadString(section, key, out, len, file, location)) return 1;
+  ApplyDefault(def, out, len);
+  return 0;
+}
+
+extern "C" KAV_API int KAV_CALL QelGetPrivateProfileInt(const char* section, const char* key,
+                                                        int def, const char* file, int location) {
+  if (file == nullptr) return def;
+  int value = kNoIntValue;
+  auto read = [&](const char* path) {
+    value = static_cast<int>(kav::platform::profile_get_int(section, key, kNoIntValue, path));
+    return value != kNoIntValue;
+  };
+  if (HoldsPath(file)) {
+    read(file);
+  } else {
+    ReadFirst(file, location, read);
+  }
+  return value == kNoIntValue ? def : value;
+}
+
+extern "C" KAV_API int KAV_CALL QelGetPrivateProfileSection(const char* section, char* out,
+                                                            int size, const char* file,
+                                                            int location) {
+  return ReadCounted(file, location, [&](const char* path) {
+    return kav::platform::profile_get_section(section, out, AsSize(size), path);
+  });
+}
+
+extern "C" KAV_API int KAV_CALL QelGetPrivateProfileSectionNames(char* out, int size,
+                                                                 const char* file, int location) {
+  return ReadCounted(file, location, [&](const char* path) {
+    return kav::platform::profile_get_section_names(out, AsSize(size), path);
+  });
+}
+
+extern "C" KAV_API int KAV_CALL QelGetPrivateProfileStruct(const char* section, const char* key,
+                                                           void* data, int size, const char* file,
+                                                           int location) {
+  return ReadCounted(file, location, [&](const char* path) {
+    return kav::platform::profile_get_struct(section, key, data, AsSize(size), path);
+  });
+}
+
+extern "C" KAV_API int KAV_CALL QelWritePrivateProfileString(const char* section, const char* key,
+                                                             const char* value, const char* file,
+                                                             int location) {
+  return WriteTo(file, location, [&](const char* target) {
+    return kav::platform::profile_write_string(section, key, value, target);
+  });
+}
+
+extern "C" KAV_API int KAV_CALL QelWritePrivateProfileSection(const char* section, const char* text,
+                                                              const char* file, int location) {
+  return WriteTo(file, location, [&](const char* target) {
+    return kav::platform::profile_write_section(section, text, target);
+  });
+}
+
+extern "C" KAV_API int KAV_CALL QelWritePrivateProfileStruct(const char* section, const char* key,
+                                                             const void* data, int size,
+                                                             const char* file, int location) {
+  return WriteTo(file, location, [&](const char* target) {
+    return kav::platform::profile_write_struct(section, key, data, AsSize(size), target);
+  });
+}
+
+extern "C" KAV_API char* KAV_CALL QelGetINIPathAppend(int location, const char* name, char* out) {
+  if (out == nullptr) return nullptr;
+  const char* directory = QelGetINIPath(location);
+  // Paths are cut to the 260-character buffer.
+  std::snprintf(out, kPathSize, "%s%s", directory != nullptr ? directory : "",
+                name != nullptr ? name : "");
+  return directory != nullptr || name != nullptr ? out : nullptr;
+}
+
+extern "C" KAV_API int KAV_CALL QelGetDestConfigFile(char* out, const char* file, int location) {
+  if (out == nullptr || file == nullptr || file[0] == '\0') return 0;
+  char target[kPathSize];
+  if (std::strpbrk(file, "\\/") != nullptr) {
+    if (!AbsolutePath(file, target)) return 0;  // no absolute form: no target
+  } else {
+    const bool per_user = location == KAV_LOCATION_USER || kav::config::is_per_user_ini(file);
+    QelGetINIPathAppend(per_user ? KAV_LOCATION_USER : KAV_LOCATION_COMMON, file, target);
+  }
+  if (!kav::platform::path_exists(target)) CreateEmptyFile(target);
+  std::memcpy(out, target, std::strlen(target) + 1);
+  return 1;
+}

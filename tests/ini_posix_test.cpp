@@ -1,0 +1,194 @@
+// ini_posix_test.cpp - what the POSIX profile engine promises beyond Windows: concurrent writers
+// lose no update, a writer killed at any moment leaves the old or the new file, unchanged files
+// are parsed once, and a write keeps the file's permission bits and leaves no temporary file.
+//
+// Writers and the killed processes are fork()ed children that call the engine directly.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/posix/ini_document.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace pf = kav::platform;
+
+class IniPosix : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    directory_ = fs::temp_directory_path() /
+                 ("kav-ini-posix-" + std::to_string(getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(directory_);
+    fs::create_directories(directory_);
+    path_ = (directory_ / "test.ini").string();
+  }
+  void TearDown() override { fs::remove_all(directory_); }
+
+  std::string Value(const char* section, const std::string& key) const {
+    char buffer[1024];
+    const uint32_t length =
+        pf::profile_get_string(section, key.c_str(), "<missing>", buffer, 1024, path_.c_str());
+    return std::string(buffer, length);
+  }
+
+  // Runs body in a child process; returns its pid.  The child's exit status is body's result.
+  template <typename Body>
+  static pid_t Spawn(Body body) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(body() ? 0 : 1);
+    return pid;
+  }
+
+  static bool ExitedCleanly(pid_t pid) {
+    int status = 0;
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+
+  fs::path directory_;
+  std::string path_;
+};
+
+TEST_F(IniPosix, ConcurrentWritersLoseNoUpdate) {
+  constexpr int kWriters = 8, kKeys = 500;
+  pid_t writers[kWriters];
+  for (int w = 0; w < kWriters; ++w) {
+    writers[w] = Spawn([&] {
+      for (int k = 0; k < kKeys; ++k) {
+        const std::string key = "w" + std::to_string(w) + "k" + std::to_string(k);
+        if (!pf::profile_write_string("s", key.c_str(), ("v" + key).c_str(), path_.c_str())) {
+          return false;
+        }
+      }
+      return true;
+    });
+    ASSERT_GT(writers[w], 0);
+  }
+  for (pid_t pid : writers) EXPECT_TRUE(ExitedCleanly(pid));
+  for (int w = 0; w < kWriters; ++w) {
+    for (int k = 0; k < kKeys; ++k) {
+      const std::string key = "w" + std::to_string(w) + "k" + std::to_string(k);
+      ASSERT_EQ(Value("s", key), "v" + key);
+    }
+  }
+}
+
+// Round r moves every key from value r-1 to value r, one write per key, until it is killed; the
+// file must then hold, for every key, one of the two.  Values are long so that every write
+// rewrites a file of some size.
+TEST_F(IniPosix, AKilledWriterLeavesTheOldOrTheNewFile) {
+  constexpr int kRounds = 200, kKeys = 100;
+  const std::string padding(400, 'x');
+  const auto value = [&](int round) { return std::to_string(round) + ":" + padding; };
+  const auto key = [](int k) { return "key" + std::to_string(k); };
+  const auto fill_all = [&](int round) {
+    std::string entries;
+    for (int k = 0; k < kKeys; ++k) entries += key(k) + "=" + value(round) + '\0';
+    entries += '\0';
+    return pf::profile_write_section("s", entries.c_str(), path_.c_str());
+  };
+  ASSERT_TRUE(fill_all(0));
+  std::mt19937 random(12345);
+  std::uniform_int_distribution<int> delay_us(0, 3000);
+  for (int round = 1; round <= kRounds; ++round) {
+    const pid_t child = Spawn([&] {
+      for (;;) {
+        for (int k = 0; k < kKeys; ++k) {
+          pf::profile_write_string("s", key(k).c_str(), value(round).c_str(), path_.c_str());
+        }
+      }
+      return true;
+    });
+    ASSERT_GT(child, 0);
+    usleep(delay_us(random));
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    char names[16];
+    ASSERT_EQ(pf::profile_get_section_names(names, sizeof names, path_.c_str()), 2u);
+    for (int k = 0; k < kKeys; ++k) {
+      const std::string found = Value("s", key(k));
+      ASSERT_TRUE(found == value(round - 1) || found == value(round))
+          << "round " << round << " " << key(k) << " = " << found.substr(0, 20);
+    }
+    ASSERT_TRUE(fill_all(round));
+  }
+}
+
+TEST_F(IniPosix, UnchangedFilesAreParsedOnce) {
+  ASSERT_TRUE(pf::profile_write_string("s", "k", "one", path_.c_str()));
+  EXPECT_EQ(Value("s", "k"), "one");
+  const uint64_t parses = kav::platform::posix::profile_parse_count();
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(Value("s", "k"), "one");
+  EXPECT_EQ(kav::platform::posix::profile_parse_count(), parses);
+
+  // Another process rewrites the file in place: same inode, same size, another time stamp.
+  const pid_t child = Spawn([&] {
+    FILE* file = std::fopen(path_.c_str(), "r+");
+    if (file == nullptr) return false;
+    const bool written = std::fputs("[s]\r\nk=two\r\n", file) >= 0;
+    const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+    return std::fclose(file) == 0 && written && utimensat(AT_FDCWD, path_.c_str(), times, 0) == 0;
+  });
+  ASSERT_TRUE(ExitedCleanly(child));
+  EXPECT_EQ(Value("s", "k"), "two");
+  EXPECT_EQ(kav::platform::posix::profile_parse_count(), parses + 1);
+  fs::remove(path_);
+  EXPECT_EQ(Value("s", "k"), "<missing>");
+}
+
+TEST_F(IniPosix, AWriteKeepsPermissionsAndLeavesNoTemporaryFile) {
+  ASSERT_TRUE(pf::profile_write_string("s", "k", "1", path_.c_str()));
+  ASSERT_EQ(chmod(path_.c_str(), 0640), 0);
+  ASSERT_TRUE(pf::profile_write_string("s", "k", "2", path_.c_str()));
+  struct stat status;
+  ASSERT_EQ(stat(path_.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
+  int entries = 0;
+  for (const auto& entry : fs::directory_iterator(directory_)) {
+    EXPECT_EQ(entry.path().filename(), "test.ini");
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1);
+}
+
+TEST_F(IniPosix, ALinkedFileIsWrittenWhereTheLinkPoints) {
+  const std::string real = (directory_ / "real.ini").string();
+  ASSERT_TRUE(pf::profile_write_string("s", "k", "1", real.c_str()));
+  fs::create_symlink(real, path_);
+  ASSERT_TRUE(pf::profile_write_string("s", "k", "2", path_.c_str()));
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_EQ(Value("s", "k"), "2");
+}
+
+TEST_F(IniPosix, BareNamesAndNullAreInTheWindowsDirectory) {
+  const char* previous = std::getenv("SYSTEMROOT");
+  const std::string saved = previous != nullptr ? previous : "";
+  setenv("SYSTEMROOT", directory_.c_str(), 1);
+  EXPECT_TRUE(pf::profile_write_string("s", "k", "bare", "bare.ini"));
+  EXPECT_TRUE(pf::profile_write_string("s", "k", "null", nullptr));
+  if (previous != nullptr) {
+    setenv("SYSTEMROOT", saved.c_str(), 1);
+  } else {
+    unsetenv("SYSTEMROOT");
+  }
+  std::ifstream bare(directory_ / "bare.ini"), win(directory_ / "win.ini");
+  std::string line;
+  EXPECT_TRUE(std::getline(bare, line) && std::getline(bare, line) && line == "k=bare\r");
+  EXPECT_TRUE(std::getline(win, line) && std::getline(win, line) && line == "k=null\r");
+}
+
+}  // namespace

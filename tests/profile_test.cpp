@@ -1,0 +1,258 @@
+// profile_test.cpp - tests for profile locations, reads and writes (config/profile_location.cpp,
+// config/profile_access.cpp) and their internal helpers.
+//
+// The library caches its folders for the life of the process, so they are fixed before the
+// first call.  On POSIX every folder points into a fresh temporary directory through the
+// environment; on Windows (and Wine) the folders are the system's own, and the tests remove
+// the files and directories they create.
+
+#include "config/profile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "kavutil.h"
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kSep(1, kav::platform::kSeparator);
+const char kOtherSep = kav::platform::kSeparator == '/' ? '\\' : '/';
+const char* const kWrittenNames[] = {"reads.ini",  "buffers.ini", "windir.ini",
+                                     "TASMOR.ini", "server.ini",  "kinds.ini"};
+const char kScratch[] = "profile_test_scratch";  // relative to the working directory
+
+class ProfileFolders : public ::testing::Environment {
+ public:
+  ProfileFolders() {
+#ifndef _WIN32
+    std::string base = (fs::temp_directory_path() / "kav-profile-XXXXXX").string();
+    root_ = mkdtemp(base.data());
+    setenv("XDG_CONFIG_HOME", (root_ / "user").c_str(), 1);
+    setenv("XDG_CONFIG_DIRS", ((root_ / "common").string() + ":/etc/xdg").c_str(), 1);
+    setenv("SYSTEMROOT", (root_ / "windows").c_str(), 1);
+    fs::create_directory(root_ / "windows");
+#endif
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(kScratch, ignored);
+    if (!root_.empty()) {
+      fs::remove_all(root_, ignored);
+      return;
+    }
+    for (int location : {0, 1, 2}) {
+      const fs::path directory = QelGetINIPath(location);
+      for (const char* name : kWrittenNames) fs::remove(directory / name, ignored);
+    }
+    for (int location : {1, 2}) {  // the version directory and its parents, if now empty
+      fs::path directory = fs::path(QelGetINIPath(location)).parent_path();
+      for (int level = 0; level < 3; ++level, directory = directory.parent_path()) {
+        fs::remove(directory, ignored);
+      }
+    }
+  }
+
+ private:
+  fs::path root_;
+};
+
+[[maybe_unused]] auto* const folders = ::testing::AddGlobalTestEnvironment(new ProfileFolders);
+
+std::string Version() {
+  return std::string(QelGetVerMajor()) + "." + QelGetVerMinor() + "." + QelGetVerBuild();
+}
+
+std::string In(int location, const char* name) {
+  return std::string(QelGetINIPath(location)) + name;
+}
+
+std::string Read(const char* key, const char* file, int location, int* found = nullptr) {
+  char out[64];
+  const int result = QelGetPrivateProfileString("s", key, "def", out, sizeof out, file, location);
+  if (found != nullptr) *found = result;
+  return out;
+}
+
+TEST(ProfileLocation, TrailingSeparator) {
+  struct Case {
+    std::string path;
+    int size;
+    std::string expected;
+  } cases[] = {{"dir" + kSep, 260, "dir" + kSep},
+               {"dir", 260, "dir" + kSep},
+               {"dir" + std::string(1, kOtherSep), 260, "dir" + std::string(1, kOtherSep) + kSep},
+               {"abcd", 5, "abc" + kSep},  // never more than size - 1 characters
+               {"abcd", 2, kSep},
+               {"abcd", 1, "abcd"},
+               {"", 260, ""}};
+  for (const auto& c : cases) {
+    char buffer[16] = {};
+    std::memcpy(buffer, c.path.c_str(), c.path.size());
+    kav::config::ensure_trailing_backslash(buffer, c.size);
+    EXPECT_EQ(buffer, c.expected) << c.path << " " << c.size;
+  }
+  kav::config::ensure_trailing_backslash(nullptr, 260);
+}
+
+TEST(ProfileLocation, Directories) {
+  const std::string tail = kSep + "KAV" + kSep + "VELTRA" + kSep + Version() + kSep;
+  const std::string common = QelGetINIPath(1), user = QelGetINIPath(2), windows = QelGetINIPath(0);
+  EXPECT_EQ(QelGetINIPath(1), QelGetCommonAppDataPath());
+  EXPECT_EQ(QelGetINIPath(2), QelGetUsersAppDataPath());
+  EXPECT_EQ(QelGetINIPath(0), QelGetSystemStroagePath());
+#ifndef _WIN32
+  const std::string root = fs::path(std::getenv("SYSTEMROOT")).parent_path().string();
+  EXPECT_EQ(common, root + "/common" + tail);
+  EXPECT_EQ(user, root + "/user" + tail);
+  EXPECT_EQ(windows, root + "/windows/");
+#else
+  EXPECT_EQ(common.substr(common.size() - tail.size()), tail);
+  EXPECT_EQ(user.substr(user.size() - tail.size()), tail);
+  EXPECT_NE(common, user);
+  ASSERT_GE(windows.size(), 2u);
+  EXPECT_EQ(windows.back(), '\\');
+  EXPECT_NE(windows[windows.size() - 2], '\\');
+#endif
+  for (int location : {3, 5, -1}) EXPECT_EQ(QelGetINIPath(location), nullptr) << location;
+  char out[260];
+  EXPECT_STREQ(QelGetINIPathAppend(3, "a.ini", out), "a.ini");
+  EXPECT_EQ(QelGetINIPathAppend(5, nullptr, out), nullptr);
+  EXPECT_EQ(QelGetINIPathAppend(1, nullptr, out), common);
+  EXPECT_EQ(QelGetINIPathAppend(2, "a.ini", out), user + "a.ini");
+}
+
+TEST(ProfileLocation, ProfileIds) {
+  char buffer[260];
+  EXPECT_EQ(QelGetAppProfileID(buffer, sizeof buffer, 1), "profile_test" + kSep + Version());
+  EXPECT_EQ(QelGetAppProfileID(buffer, sizeof buffer, 0), "VELTRA" + kSep + Version());
+  EXPECT_EQ(QelGetAppProfileID(buffer, 0, 0), nullptr);
+  EXPECT_EQ(QelGetAppProfileID(nullptr, 260, 0), nullptr);
+  char small[10];
+  std::memset(small, 'x', sizeof small);
+  EXPECT_EQ(QelGetAppProfileID(small, 8, 0), "VELTRA" + kSep);  // kept within its size
+  EXPECT_EQ(small[8], 'x');
+  char id[64] = "NAME";
+  EXPECT_EQ(QelFormatProfileID(id), "NAME" + kSep + Version());
+  id[0] = '\0';
+  EXPECT_EQ(QelFormatProfileID(id), nullptr);
+  EXPECT_EQ(QelFormatProfileID(nullptr), nullptr);
+}
+
+TEST(ProfileReads, UserFileOverridesCommonKeyByKey) {
+  for (auto [key, value] : {std::pair{"a", "common_a"}, {"b", "common_b"}, {"e", "common_e"}}) {
+    ASSERT_EQ(QelWritePrivateProfileString("s", key, value, "reads.ini", 1), 1);
+  }
+  ASSERT_EQ(QelWritePrivateProfileString("s", "n", "12", "reads.ini", 1), 1);
+  ASSERT_EQ(QelWritePrivateProfileString("s", "big", "5", "reads.ini", 1), 1);
+  ASSERT_EQ(QelWritePrivateProfileString("s", "a", "user_a", "reads.ini", 2), 1);
+  ASSERT_EQ(QelWritePrivateProfileString("s", "e", "", "reads.ini", 2), 1);
+  ASSERT_EQ(QelWritePrivateProfileString("s", "big", "2147483647", "reads.ini", 2), 1);
+  int found = -1;
+  EXPECT_EQ(Read("a", "reads.ini", 5, &found), "user_a");
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(Read("b", "reads.ini", 5), "common_b");
+  EXPECT_EQ(Read("e", "reads.ini", 5, &found), "");
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(Read("none", "reads.ini", 5, &found), "def");
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(Read("a", "reads.ini", 1), "common_a");
+  EXPECT_EQ(QelGetPrivateProfileInt("s", "n", 7, "reads.ini", 5), 12);
+  EXPECT_EQ(QelGetPrivateProfileInt("s", "big", 7, "reads.ini", 5), 5);  // 2147483647 is none
+  EXPECT_EQ(QelGetPrivateProfileInt("s", "big", 7, "reads.ini", 2), 7);
+  EXPECT_EQ(QelGetPrivateProfileInt("s", "big", 7, In(2, "reads.ini").c_str(), 9), 7);
+}
+
+TEST(ProfileReads, StringBuffersAndDefaults) {
+  const std::string value(30, 'v');
+  ASSERT_EQ(QelWritePrivateProfileString("s", "long", value.c_str(), "buffers.ini", 2), 1);
+  ASSERT_EQ(QelWritePrivateProfileString("s", "k2", "2", "buffers.ini", 2), 1);
+  char out[16];
+  std::memset(out, 'x', sizeof out);
+  EXPECT_EQ(QelGetPrivateProfileString("s", "long", "", out, 10, "buffers.ini", 5), 1);
+  EXPECT_EQ(std::string(out), value.substr(0, 9));
+  EXPECT_EQ(out[10], 'x');
+  char keep[16] = "keep it";
+  EXPECT_EQ(QelGetPrivateProfileString("s", "none", keep, keep, 5, "buffers.ini", 5), 0);
+  EXPECT_STREQ(keep, "keep it");
+  EXPECT_EQ(QelGetPrivateProfileString("s", "none", "defaults", out, 5, "buffers.ini", 5), 0);
+  EXPECT_STREQ(out, "defa");
+  std::memset(out, 'x', sizeof out);
+  EXPECT_EQ(QelGetPrivateProfileString("s", "none", nullptr, out, 16, "buffers.ini", 5), 0);
+  EXPECT_EQ(std::string(out, 16), std::string(16, '\0'));
+  char keys[64];
+  EXPECT_EQ(QelGetPrivateProfileString("s", nullptr, "", keys, 64, "buffers.ini", 5), 1);
+  EXPECT_EQ(std::string(keys, 9), std::string("long\0k2\0\0", 9));
+}
+
+TEST(ProfileReads, LocationsAndPaths) {
+  const std::string windows_file = In(0, "windir.ini");
+  ASSERT_EQ(QelWritePrivateProfileString("w", "k", "windows", windows_file.c_str(), 1), 1);
+  char out[16];
+  EXPECT_EQ(QelGetPrivateProfileString("w", "k", "", out, 16, "windir.ini", 0), 1);
+  EXPECT_STREQ(out, "windows");
+  EXPECT_EQ(QelGetPrivateProfileString("w", "k", "", out, 16, "windir.ini", 5), 0);
+
+  const int data[2] = {3, -9};
+  ASSERT_EQ(QelWritePrivateProfileStruct("t", "data", data, sizeof data, "kinds.ini", 1), 1);
+  ASSERT_EQ(QelWritePrivateProfileSection("u", "x=1\0y=2\0", "kinds.ini", 1), 1);
+  int back[2] = {};
+  EXPECT_EQ(QelGetPrivateProfileStruct("t", "data", back, sizeof back, "kinds.ini", 5), 1);
+  EXPECT_EQ(back[1], -9);
+  char list[64];
+  EXPECT_EQ(QelGetPrivateProfileSection("u", list, 64, "kinds.ini", 5), 1);
+  EXPECT_EQ(std::string(list, 9), std::string("x=1\0y=2\0\0", 9));
+  const std::string kinds = In(1, "kinds.ini");
+  EXPECT_EQ(QelGetPrivateProfileSection("u", list, 64, kinds.c_str(), 2), 8);  // the count
+  EXPECT_EQ(QelGetPrivateProfileSectionNames(list, 64, "kinds.ini", 5), 1);
+  EXPECT_EQ(QelGetPrivateProfileSectionNames(list, 64, "kinds.ini", 2), 0);
+}
+
+TEST(ProfileWrites, PerUserProgramsAndTargets) {
+  for (const char* name : {"TASMOR", "tasmor.ini", "GordaLin.InI", "fenwiral"}) {
+    EXPECT_EQ(kav::config::is_per_user_ini(name), 1) << name;
+  }
+  for (const char* name : {"TASMOR.INI.INI", "ini", "server.ini", "xTASMOR", "TASMO"}) {
+    EXPECT_EQ(kav::config::is_per_user_ini(name), 0) << name;
+  }
+  ASSERT_EQ(QelWritePrivateProfileString("s", "k", "user", "TASMOR.ini", 1), 1);
+  EXPECT_EQ(Read("k", "TASMOR.ini", 2), "user");
+  EXPECT_FALSE(fs::exists(In(1, "TASMOR.ini")));
+  char out[260];
+  ASSERT_EQ(QelGetDestConfigFile(out, "server.ini", 5), 1);
+  EXPECT_EQ(out, In(1, "server.ini"));
+  EXPECT_TRUE(fs::exists(out));  // created empty
+  ASSERT_EQ(QelGetDestConfigFile(out, "server.ini", 0), 1);
+  EXPECT_EQ(out, In(1, "server.ini"));
+  ASSERT_EQ(QelGetDestConfigFile(out, "server.ini", 2), 1);
+  EXPECT_EQ(out, In(2, "server.ini"));
+  EXPECT_EQ(QelGetDestConfigFile(out, "", 1), 0);
+  EXPECT_EQ(QelGetDestConfigFile(out, nullptr, 1), 0);
+  EXPECT_EQ(QelGetDestConfigFile(nullptr, "server.ini", 1), 0);
+}
+
+TEST(ProfileWrites, RelativePathsCreateTheirDirectories) {
+  const std::string name = std::string(kScratch) + "/a\\b/app.ini";
+  ASSERT_EQ(QelWritePrivateProfileString("s", "k", "v", name.c_str(), 2), 1);
+  const fs::path written = fs::current_path() / kScratch / "a" / "b" / "app.ini";
+  EXPECT_TRUE(fs::is_regular_file(written));
+  char out[260];
+  ASSERT_EQ(QelGetDestConfigFile(out, name.c_str(), 1), 1);
+  EXPECT_EQ(out, written.string());
+  EXPECT_EQ(Read("k", out, 1), "v");
+  EXPECT_TRUE(fs::is_directory(QelGetINIPath(2)));  // made by the first write into it
+
+  char text[] = "x,y";
+  std::strtok(text, ",");
+  kav::config::create_directory_chain((std::string(kScratch) + "\\c/d").c_str());
+  EXPECT_STREQ(std::strtok(nullptr, ","), "y");
+  EXPECT_TRUE(fs::is_directory(fs::path(kScratch) / "c" / "d"));
+}
+
+}  // namespace

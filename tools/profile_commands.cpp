@@ -1,0 +1,202 @@
+// The profile commands of the kav tool: read, write and list INI settings
+// through the library's profile functions, and show the version and the
+// profile directories they use.
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "kavutil.h"
+
+namespace kav::tool {
+namespace {
+
+constexpr std::array<const char *, 1> kLocationOption{"--location"};
+
+// Splits "--location NAME" from the positional arguments.
+struct ProfileArgs {
+  int location = KAV_LOCATION_SEARCH;
+  std::vector<std::string> positional;
+};
+
+int parse_location(const std::string &name) {
+  if (name == "windows") return KAV_LOCATION_WINDOWS;
+  if (name == "common") return KAV_LOCATION_COMMON;
+  if (name == "user") return KAV_LOCATION_USER;
+  if (name == "search") return KAV_LOCATION_SEARCH;
+  throw UsageError("--location is windows, common, user or search, not '" + name + "'");
+}
+
+ProfileArgs split_profile_args(Args args, size_t min, size_t max) {
+  ProfileArgs result;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (std::strcmp(args[i], kLocationOption[0]) == 0) {
+      if (i + 1 == args.size()) throw UsageError("--location needs a value");
+      result.location = parse_location(args[++i]);
+    } else if (std::strncmp(args[i], "--", 2) == 0) {
+      throw UsageError(std::string("unknown option '") + args[i] + "'");
+    } else {
+      result.positional.emplace_back(args[i]);
+    }
+  }
+  if (result.positional.size() < min) throw UsageError("missing argument (see 'kav help profile')");
+  if (result.positional.size() > max)
+    throw UsageError("too many arguments (see 'kav help profile')");
+  return result;
+}
+
+// The length of a value, or of a double-NUL list without its final NUL.
+size_t text_length(const std::vector<char> &out, bool list) {
+  if (!list) return std::strlen(out.data());
+  size_t used = 0;
+  while (used + 1 < out.size() && !(out[used] == '\0' && (used == 0 || out[used - 1] == '\0')))
+    ++used;
+  return used == 0 ? 0 : used - 1;
+}
+
+// Reads a value, or a list when section or key is null, in a buffer that
+// grows while the text may have been cut at its end.
+bool read_text(const char *section, const char *key, const std::string &file, int location,
+               std::string *text) {
+  const bool list = section == nullptr || key == nullptr;
+  for (size_t size = 4096;; size *= 2) {
+    std::vector<char> out(size, '\0');
+    int found =
+        QelGetPrivateProfileString(section, key, "", out.data(), int(size), file.c_str(), location);
+    size_t used = text_length(out, list);
+    if (used + 3 < size || size >= (size_t(1) << 24)) {
+      text->assign(out.data(), used);
+      return found != 0;
+    }
+  }
+}
+
+void print_list(const std::string &list) {
+  for (size_t at = 0; at < list.size();) {
+    size_t end = list.find('\0', at);
+    if (end == std::string::npos) end = list.size();
+    std::printf("%s\n", list.substr(at, end - at).c_str());
+    at = end + 1;
+  }
+}
+
+int profile_get(const ProfileArgs &a) {
+  std::string value;
+  const auto &p = a.positional;
+  if (!read_text(p[1].c_str(), p[2].c_str(), p[0], a.location, &value)) {
+    std::fprintf(stderr, "kav profile: [%s] %s is not set in %s\n", p[1].c_str(), p[2].c_str(),
+                 p[0].c_str());
+    return 1;
+  }
+  std::printf("%s\n", value.c_str());
+  return 0;
+}
+
+int report_write(int ok, const std::string &file, int location) {
+  if (ok) return 0;
+  char target[260] = "";
+  QelGetDestConfigFile(target, file.c_str(), location);
+  std::fprintf(stderr, "kav profile: could not write %s\n", target);
+  return 1;
+}
+
+int profile_set(const ProfileArgs &a) {
+  const auto &p = a.positional;
+  return report_write(QelWritePrivateProfileString(p[1].c_str(), p[2].c_str(), p[3].c_str(),
+                                                   p[0].c_str(), a.location),
+                      p[0], a.location);
+}
+
+int profile_delete(const ProfileArgs &a) {
+  const auto &p = a.positional;
+  const char *key = p.size() == 3 ? p[2].c_str() : nullptr;
+  return report_write(
+      QelWritePrivateProfileString(p[1].c_str(), key, nullptr, p[0].c_str(), a.location), p[0],
+      a.location);
+}
+
+int profile_sections(const ProfileArgs &a) {
+  std::string list;
+  read_text(nullptr, nullptr, a.positional[0], a.location, &list);
+  print_list(list);
+  return 0;
+}
+
+int profile_keys(const ProfileArgs &a) {
+  std::string list;
+  read_text(a.positional[1].c_str(), nullptr, a.positional[0], a.location, &list);
+  print_list(list);
+  return 0;
+}
+
+int profile_where(const ProfileArgs &a) {
+  const std::string &file = a.positional[0];
+  char path[260];
+  for (int location : {KAV_LOCATION_USER, KAV_LOCATION_COMMON, KAV_LOCATION_WINDOWS}) {
+    static const char *const names[] = {"windows", "common", "user"};
+    std::printf("%-8s %s\n", names[location], QelGetINIPathAppend(location, file.c_str(), path));
+  }
+  if (QelGetDestConfigFile(path, file.c_str(), a.location)) std::printf("writes   %s\n", path);
+  return 0;
+}
+
+int profile(Args args) {
+  if (args.empty())
+    throw UsageError("missing subcommand (get, set, delete, sections, keys, where)");
+  std::string verb = args[0];
+  Args rest = args.subspan(1);
+  if (verb == "get") return profile_get(split_profile_args(rest, 3, 3));
+  if (verb == "set") return profile_set(split_profile_args(rest, 4, 4));
+  if (verb == "delete") return profile_delete(split_profile_args(rest, 2, 3));
+  if (verb == "sections") return profile_sections(split_profile_args(rest, 1, 1));
+  if (verb == "keys") return profile_keys(split_profile_args(rest, 2, 2));
+  if (verb == "where") return profile_where(split_profile_args(rest, 1, 1));
+  throw UsageError("unknown subcommand '" + verb + "'");
+}
+
+int version(Args args) {
+  expect_arguments(args, 0, 0);
+  char id[260] = "";
+  QelGetAppProfileID(id, sizeof id, 0);
+  std::printf("profile version %s.%s.%s (shown as %s), profile ID %s\n", QelGetVerMajor(),
+              QelGetVerMinor(), QelGetVerBuild(), QelGetDisplayVersion(), id);
+  return 0;
+}
+
+int paths(Args args) {
+  expect_arguments(args, 0, 0);
+  char id[260] = "";
+  std::printf("windows  %s\n", QelGetINIPath(KAV_LOCATION_WINDOWS));
+  std::printf("common   %s\n", QelGetINIPath(KAV_LOCATION_COMMON));
+  std::printf("user     %s\n", QelGetINIPath(KAV_LOCATION_USER));
+  std::printf("program  %s\n", QelGetAppProfileID(id, sizeof id, 1) ? id : "(unknown)");
+  return 0;
+}
+
+const Command kCommands[] = {
+    {"profile",
+     "get|set|delete|sections|keys|where [--location windows|common|user|search] FILE SECTION "
+     "[KEY [VALUE]]",
+     "Reads and writes the settings of a profile INI file.  FILE is a bare name such as\n"
+     "APP.INI (looked up in the current version's profile directories) or a path.\n"
+     "  get FILE SECTION KEY          prints the value; exit status 1 when it is not set\n"
+     "  set FILE SECTION KEY VALUE    writes the value (creating directories and file)\n"
+     "  delete FILE SECTION [KEY]     removes the key, or the whole section\n"
+     "  sections FILE                 lists the sections, one per line\n"
+     "  keys FILE SECTION             lists the section's keys, one per line\n"
+     "  where FILE                    shows the file in each location and the write target\n"
+     "--location search (the default) reads the per-user file first, then the common one,\n"
+     "key by key; writes then go to the common file (per-user for the per-user programs).",
+     profile},
+    {"version", "", "Prints the profile version and the profile ID.", version},
+    {"paths", "", "Prints the Windows directory and the common and per-user profile directories.",
+     paths},
+};
+
+}  // namespace
+
+std::span<const Command> profile_commands() { return kCommands; }
+
+}  // namespace kav::tool
