@@ -49,6 +49,26 @@ expect 0 "2024-0450" idround 2024-0457 50
 "${kav[@]}" help routing | grep -q "check digit" || { echo "FAIL: help routing"; failures=$((failures + 1)); }
 "${kav[@]}" demo | grep -q "ONE THOUSAND TWO HUNDRED THIRTY FOUR" || { echo "FAIL: demo"; failures=$((failures + 1)); }
 
+# Profiles: folders under a temporary root (POSIX); a Windows build uses its
+# own prefix's folders, so the test removes what it wrote.
+root=$(mktemp -d)
+export XDG_CONFIG_HOME=$root/user XDG_CONFIG_DIRS=$root/common SYSTEMROOT=$root
+expect 0 "" profile set CLITEST.INI Printer Tray 2 --location common
+expect 0 "" profile set --location user CLITEST.INI Printer Tray 5
+expect 0 "5" profile get CLITEST.INI Printer Tray
+expect 0 "2" profile get --location common CLITEST.INI Printer Tray
+expect 0 "Printer" profile sections CLITEST.INI
+expect 0 "Tray" profile keys CLITEST.INI Printer
+expect 0 "" profile delete CLITEST.INI Printer Tray --location user
+expect 0 "2" profile get CLITEST.INI Printer Tray
+expect 1 "" profile get CLITEST.INI Printer Copies
+expect_error profile get CLITEST.INI Printer
+expect_error profile frob CLITEST.INI
+expect_error profile get --location attic CLITEST.INI Printer Tray
+"${kav[@]}" profile delete CLITEST.INI Printer --location common
+"${kav[@]}" profile delete CLITEST.INI Printer --location user
+rm -rf "$root"
+
 expect_error spell twelve
 expect_error spell
 expect_error routing 1234
