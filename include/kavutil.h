@@ -7,7 +7,7 @@
  * with free.
  *
  * Calling conventions: on 32-bit Windows every exported function is stdcall
- * (KAV_CALL), except the variadic ones, which are cdecl.  Callbacks that a
+ * (KAV_CALL), except the variadic ones, which are cdecl (KAV_CDECL).  Callbacks that a
  * caller stores in a record or passes in (copy, release and compare
  * functions, visitors, hooks, sort comparators) always use the C default
  * convention (cdecl).  Elsewhere KAV_CALL is empty.
@@ -33,9 +33,11 @@
 #else
 #define KAV_CALL
 #endif
+#define KAV_CDECL __cdecl
 #else
 #define KAV_EXPORT_ATTR __attribute__((visibility("default")))
 #define KAV_CALL
+#define KAV_CDECL
 #endif
 
 #define KAV_API KAV_EXPORT_ATTR
@@ -69,6 +71,23 @@ KAV_API int KAV_CALL stripblanks_any(char *s, unsigned int len);
 KAV_API int KAV_CALL stripblanks_begendmult(char *s, unsigned int len);
 KAV_API char *KAV_CALL strip_chars(char *s, const char *set);
 KAV_API char *KAV_CALL stritok(const char *text, const char *word);
+
+/* ---------------------------------------------------------------------------
+ * Environment and instances: the library's own variables (an overlay that
+ * kav_getenv consults before the process environment), $NAME expansion with
+ * a per-instance base directory, and the reverse step from a path to $NAME.
+ * kav_putenv takes ownership of a malloc'ed "NAME=value" string.
+ * ------------------------------------------------------------------------- */
+
+KAV_API char *KAV_CALL kav_getenv(const char *name);
+KAV_API int KAV_CALL kav_putenv(char *entry);
+KAV_API int KAV_CALL kav_clearenv(void);
+KAV_API char *KAV_CALL fill_env_vars(char *text, int size);
+KAV_API void KAV_CALL fill_env_vars_set_instance(int instance);
+KAV_API char *KAV_CALL instance2path(int instance, const char *list);
+KAV_API void KAV_CALL instance2env(int instance, const char *list, const char *token);
+KAV_API void KAV_CALL str2env(char *path, int mode);
+KAV_API char *KAV_CALL kav_fgets(char *buf, int size, FILE *stream);
 
 /* ---------------------------------------------------------------------------
  * Profiles: version and location.  Profile INI files live per product
@@ -124,6 +143,79 @@ KAV_API int KAV_CALL QelWritePrivateProfileStruct(const char *section, const cha
                                                   int location);
 KAV_API char *KAV_CALL QelGetINIPathAppend(int location, const char *name, char *out);
 KAV_API int KAV_CALL QelGetDestConfigFile(char *out, const char *file, int location);
+
+/* ---------------------------------------------------------------------------
+ * Profiles: initialization from an earlier version, single-setting migration
+ * and the numbered keys of the "Tools" section.  common: non-zero for the
+ * common profile root, 0 for the per-user one.  Modes: 0 always write,
+ * 1 only when the key is missing, 2 only when it is present.
+ * ------------------------------------------------------------------------- */
+
+KAV_API int KAV_CALL QelInitializeProfile(const char *ini);
+KAV_API int KAV_CALL QelFindPreviousProfile(char *out, const char *name, int major, int minor,
+                                            int build, int common);
+KAV_API int KAV_CALL QelFindPreviousProfile2(char *out, const char *name, int major, int minor,
+                                             int build);
+KAV_API int KAV_CALL QelCheckProfileExists(const char *name, int major, int minor, int build,
+                                           int common);
+KAV_API int KAV_CALL QelProfileSettingMigrate(const char *section, const char *key, const char *def,
+                                              const char *source_file, const char *dest_file,
+                                              int mode);
+KAV_API int KAV_CALL QelProfileSettingUpdate(const char *section, const char *key,
+                                             const char *value, const char *file, int mode,
+                                             int location);
+KAV_API int KAV_CALL QelFindToolKey(char *out, const char *text, const char *file, int location);
+KAV_API int KAV_CALL QelGetNextToolKey(char *out, const char *file, int location);
+
+/* ---------------------------------------------------------------------------
+ * Files and directories.  Result senses differ by function: 0 success and
+ * 1 failure for copy_file, copy_dir, parent_dir, append_file and
+ * create_file_from_chunk; 1 success for recursive_unlink.  Offsets are
+ * 32-bit; the chunk functions take an end offset, not a length.
+ * ------------------------------------------------------------------------- */
+
+/* The traverse_tree visitor (C calling convention): the directory and pattern
+ * walked, the visitor itself (to walk a subdirectory the same way: cast it
+ * back to kav_tree_visitor), the caller's context, the entry's name and 1 for
+ * a directory.  Non-zero stops the walk and becomes traverse_tree's result. */
+typedef int (*kav_tree_visitor)(const char *directory, const char *pattern, void (*visitor)(void),
+                                void *context, const char *name, int is_directory);
+
+KAV_API int KAV_CALL compare_path(const char *a, const char *b);
+KAV_API void KAV_CALL make_fullpath(const char *path, char *out);
+KAV_API int KAV_CALL is_fullpath(const char *path);
+KAV_API int KAV_CALL fix_dir_slash(char *path);
+KAV_API const char *KAV_CALL get_illegal_filename_chars(void);
+KAV_API char *KAV_CALL strip_illegal_filename_chars(char *name);
+KAV_API int KAV_CALL getfilesize(const char *path);
+KAV_API int KAV_CALL getfiletype(const char *path);
+KAV_API int KAV_CALL copy_file(const char *source, const char *destination);
+KAV_API int KAV_CALL copy_dir(const char *source, const char *destination);
+KAV_API int KAV_CALL parent_dir(const char *path);
+KAV_API int KAV_CALL mkdir_fullpath(const char *path);
+KAV_API int KAV_CALL recursive_unlink(const char *path);
+KAV_API unsigned int KAV_CALL get_check_sum(const char *path);
+KAV_API int KAV_CALL append_file(const char *source, const char *destination);
+KAV_API int KAV_CALL append_file_chunk(FILE *in, int start, int end, FILE *out);
+KAV_API int KAV_CALL append_file_chunk_with_formfeed(FILE *in, int start, int end, FILE *out);
+KAV_API int KAV_CALL create_file_from_chunk(FILE *in, int start, int end, const char *path);
+KAV_API int KAV_CALL traverse_tree(const char *directory, const char *pattern,
+                                   kav_tree_visitor visitor, void *context);
+KAV_API int KAV_CALL fix_filename_case(const char *wanted, const char *directory);
+
+/* ---------------------------------------------------------------------------
+ * Error log and console prompts.  Messages go to the redirect stream if one
+ * is set, else to the file named by LOGFILE, else to a message box or
+ * standard error.  The variadic functions are cdecl.
+ * ------------------------------------------------------------------------- */
+
+KAV_API int KAV_CALL kav_logerr_id(int id);
+KAV_API FILE *KAV_CALL kav_logerr_redirect(FILE *stream);
+KAV_API int KAV_CDECL kav_logerr(const char *format, ...);
+KAV_API int KAV_CDECL kav_logerrno(const char *format, ...);
+KAV_API int KAV_CALL kav_logerr_write(const char *text);
+KAV_API int KAV_CDECL s_prompterr(const char *format, ...);
+KAV_API int KAV_CDECL s_confirm(const char *format, ...);
 
 /* ---------------------------------------------------------------------------
  * Cheque output: the MICR E-13B code line.

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kav::platform {
 
@@ -77,5 +78,58 @@ bool path_exists(const char *path);     // stat() succeeds
 // The absolute form of path against the current directory, as _fullpath
 // gives it; nothing when it does not fit limit characters or fails.
 std::optional<std::string> full_path(const char *path, size_t limit);
+
+// ---------------------------------------------------------------------------
+// Directories and file status.
+// ---------------------------------------------------------------------------
+
+struct DirectoryEntry {
+  std::string name;        // without its directory
+  bool directory = false;  // the entry is a directory
+  bool system = false;     // Windows' system attribute; never set on POSIX
+};
+
+// The entries that a directory search (FindFirstFileA / FindNextFileA) finds
+// for search, "<directory><separator><pattern>": one level, '*' and '?'
+// matched against entry names, "." and ".." left out, in the system's order.
+// Nothing when the search cannot start (missing or unreadable directory).
+std::optional<std::vector<DirectoryEntry>> find_entries(const std::string &search);
+
+enum class PathKind {
+  kMissing,    // the path or one of its directories does not exist
+  kDirectory,  // an existing directory
+  kOther,      // an existing file of another kind
+  kUnknown,    // the query failed for another reason (no rights, ...)
+};
+PathKind path_kind(const char *path);  // GetFileAttributesA's answer
+
+bool remove_file(const char *path);       // _unlink
+bool remove_directory(const char *path);  // _rmdir, an empty directory
+
+// Copies a file like CopyFileA with its fail-if-exists flag: never replaces
+// an existing destination.
+bool copy_file_if_absent(const char *source, const char *destination);
+
+// The current working directory.
+std::optional<std::string> current_directory();
+
+// ---------------------------------------------------------------------------
+// The process environment.
+// ---------------------------------------------------------------------------
+
+// Every "NAME=value" entry of the process environment, in its order.
+std::vector<std::string> environment_entries();
+
+// Sets a process environment variable from a "NAME=value" entry (_putenv).
+bool put_environment(const std::string &entry);
+
+// ---------------------------------------------------------------------------
+// The user interface.
+// ---------------------------------------------------------------------------
+
+// Shows text in a modal message box owned by the calling thread's active
+// window, with caption and an OK button.  False, and nothing shown, when
+// there is no active window (always on POSIX).
+bool message_box_on_active_window(const char *caption, const char *text);
 
 }  // namespace kav::platform
