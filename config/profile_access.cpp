@@ -34,8 +34,6 @@ constexpr const char* kPerUserPrograms[] = {"TASMOR", "BRELIND",  "CORVASET", "D
 // Work size of string reads into buffers too short to hold the sentinel.
 constexpr std::uint32_t kShortReadSize = 50;
 
-constexpr int kChainBufferSize = 1024;
-
 char ToUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool EqualsIgnoringCase(const char* a, const char* b) {
@@ -43,8 +41,6 @@ bool EqualsIgnoringCase(const char* a, const char* b) {
   }
   return *a == *b;
 }
-
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 // Whether a name given to a read is a path of its own: only the platform's separator counts.
 bool HoldsPath(const char* file) { return std::strchr(file, kSeparator) != nullptr; }
@@ -175,25 +171,8 @@ int is_per_user_ini(const char* name) {
   return 0;
 }
 
-// Walks the path itself instead of using strtok, so that a caller's own strtok scan keeps its
-// place.  Every separator becomes the platform's.
-int create_directory_chain(const char* path) {
-  if (path == nullptr) return 1;
-  char buffer[kChainBufferSize] = {};
-  std::snprintf(buffer, sizeof buffer, "%s", path);
-  for (char* p = buffer; *p != '\0'; ++p) {
-    if (IsSeparator(*p)) *p = kSeparator;
-  }
-  for (char* p = buffer; *p != '\0'; ++p) {
-    const bool ends_component = *p != kSeparator && (p[1] == '\0' || p[1] == kSeparator);
-    if (!ends_component) continue;
-    const char next = p[1];
-    p[1] = '\0';
-    kav::platform::make_directory(buffer);
-    p[1] = next;
-  }
-  return 1;
-}
+// The file family's walk (system/files.cpp), which leaves a caller's strtok scan alone.
+int create_directory_chain(const char* path) { return mkdir_fullpath(path); }
 
 }  // namespace kav::config
 

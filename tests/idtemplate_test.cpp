@@ -11,7 +11,7 @@
 
 namespace {
 
-std::string Fill(const char* tmpl, const char* id, int width = 0) {
+std::string Fill(const char* tmpl, const char* id, int width) {
   std::string commands = tmpl;
   char buffer[256] = {};
   std::strcpy(buffer, id);
@@ -19,96 +19,58 @@ std::string Fill(const char* tmpl, const char* id, int width = 0) {
   return buffer;
 }
 
-struct FillCase {
-  const char* tmpl;
-  const char* id;
-  int width;
-  const char* expected;
-};
-
-void ExpectFills(std::initializer_list<FillCase> cases) {
-  for (const FillCase& c : cases) {
+TEST(FillWithId, EachCommand) {
+  const struct {
+    const char *tmpl, *id;
+    int width;
+    const char* expected;
+  } cases[] = {// Trim, upper-case, filter, remove; '-' and unknown letters separate commands.
+               {"", "abc", 0, "abc"},
+               {"TU", "  ab  c", 0, "AB C"},
+               {"T", "\t a \t b  ", 0, "a b"},
+               {"S", "A/B-1_2 x", 0, "AB-1_2x"},
+               {"R-", "12-34-56", 0, "123456"},
+               {"R", "1-2", 0, "1-2"},
+               {"R U", "a b", 0, "AB"},
+               {"-?U", "q", 0, "Q"},
+               // Month names.
+               {"M", "December", 0, "12"},
+               {"M", "mar 2024", 0, "03"},
+               {"M", "xyz", 0, "xyz"},
+               {"M", "DE", 0, "DE"},
+               {"M", "N,F", 0, "N,F"},
+               // Year steps keep the length; without a sign the next letter is a command.
+               {"Y+", "25", 0, "26"},
+               {"Y-", "25", 0, "24"},
+               {"Y+", "99", 0, "00"},
+               {"Y-", "00", 0, "99"},
+               {"Y+", "12345", 0, "22346"},
+               {"YU", "ab", 0, "AB"},
+               {"Y+", "", 0, ""},
+               {"Y+", "99999999999", 0, " 2147493648"},
+               // Prefix and suffix literals and their escapes.
+               {"<A-", "123", 0, "A-123"},
+               {"<\"A-\"", "123", 0, "A-123"},
+               {"<\"X\">-", "", 0, "X-"},
+               {"<\"x\"U", "ab", 0, "XAB"},
+               {R"(<"a\\b")", "id", 0, R"(a\bid)"},
+               {R"(<"q\"t")", "id", 0, "q\"tid"},
+               {R"(>\n)", "x", 0, "x\n"},
+               {R"(>"\r")", "x", 0, "x\r"},
+               {"<ab\\", "z", 0, "abz"},
+               {"<", "z", 0, "z"},
+               // Zero-fill always takes the width argument, even after a prefix or a year step.
+               {"Z", "12", 5, "00012"},
+               {"Z", "A-B_c!", 5, "A-B_c"},
+               {"Z", "123456", 3, "456"},
+               {"Z", "123", -4, ""},
+               {"<\"ABCDEFG\"Z", "1", 4, "EFG1"},
+               {"Y+Z", "24", 6, "000025"}};
+  for (const auto& c : cases) {
     EXPECT_EQ(Fill(c.tmpl, c.id, c.width), c.expected)
         << "template [" << c.tmpl << "] on [" << c.id << "] width " << c.width;
   }
-}
-
-TEST(FillWithId, TrimUpperFilterRemove) {
-  ExpectFills({
-      {"", "abc", 0, "abc"},
-      {"TU", "  ab  c", 0, "AB C"},
-      {"T", "\t a \t b  ", 0, "a b"},
-      {"S", "A/B-1_2 x", 0, "AB-1_2x"},
-      {"R-", "12-34-56", 0, "123456"},
-      {"R", "1-2", 0, "1-2"},
-      {"R U", "a b", 0, "AB"},
-      {"-?U", "q", 0, "Q"},
-  });
-}
-
-TEST(FillWithId, MonthNames) {
-  ExpectFills({
-      {"M", "December", 0, "12"},
-      {"M", "mar 2024", 0, "03"},
-      {"M", "jan", 0, "01"},
-      {"M", "xyz", 0, "xyz"},
-      {"M", "DE", 0, "DE"},
-      {"M", "N,F", 0, "N,F"},
-  });
-}
-
-TEST(FillWithId, YearSteps) {
-  ExpectFills({
-      {"Y+", "25", 0, "26"},
-      {"Y-", "25", 0, "24"},
-      {"Y+", "99", 0, "00"},
-      {"Y-", "00", 0, "99"},
-      {"Y+", "2024", 0, "2025"},
-      {"Y-", "2024", 0, "2023"},
-      {"Y+", "9", 0, "0"},
-      {"Y-", "0", 0, "9"},
-      {"Y+", "12345", 0, "22346"},
-      {"YU", "ab", 0, "AB"},
-      {"Y+", "", 0, ""},
-      {"Y", "12", 0, "12"},
-      {"Y+", "99999999999", 0, " 2147493648"},
-  });
-}
-
-TEST(FillWithId, PrefixAndSuffixLiterals) {
-  ExpectFills({
-      {"<A-", "123", 0, "A-123"},
-      {"<\"A-\"", "123", 0, "A-123"},
-      {"<\"X\">-", "", 0, "X-"},
-      {"<\"x\"U", "ab", 0, "XAB"},
-      {R"(<"a\\b")", "id", 0, R"(a\bid)"},
-      {R"(<"q\"t")", "id", 0, "q\"tid"},
-      {R"(>\n)", "x", 0, "x\n"},
-      {R"(>"\r")", "x", 0, "x\r"},
-      {"<ab\\", "z", 0, "abz"},
-      {"<", "z", 0, "z"},
-  });
-}
-
-TEST(FillWithId, ZeroFill) {
-  ExpectFills({
-      {"Z", "12", 5, "00012"},
-      {"Z", "A-B_c!", 5, "A-B_c"},
-      {"Z", "12 34/5", 8, "00012345"},
-      {"Z", "123456", 3, "456"},
-      {"Z", "123", 0, ""},
-      {"Z", "123", -4, ""},
-  });
-}
-
-TEST(FillWithId, ZeroFillUsesTheWidthArgumentAfterPrefixOrYear) {
-  ExpectFills({
-      {"<\"ABCDEFG\"Z", "1", 4, "EFG1"},
-      {"Y+Z", "24", 6, "000025"},
-  });
-}
-
-TEST(FillWithId, NullArgumentsDoNothing) {
+  // Null arguments do nothing.
   char id[] = "abc";
   fill_with_id(nullptr, id, 5);
   EXPECT_STREQ(id, "abc");
@@ -117,37 +79,28 @@ TEST(FillWithId, NullArgumentsDoNothing) {
 }
 
 TEST(RoundDownId, KeepsTheWidthOfTheTrailingNumber) {
-  struct Case {
+  const struct {
     const char* id;
     int step;
     const char* expected;
-  };
-  const Case cases[] = {
-      {"INV000123", 100, "INV000100"},
-      {"2024-0457", 50, "2024-0450"},
-      {"ABC", 10, "ABC"},
-      {"REF0999", 1, "REF0999"},
-      {"REF0999", 1000, "REF0000"},
-      {"INV000123", -100, "INV000100"},
-      {"12a", 5, "12a"},
-      {"77", 0, "77"},
-      {"", 5, ""},
-      {"X2147483647", INT_MIN, "X0000000000"},
-  };
-  for (const Case& c : cases) {
+  } cases[] = {{"INV000123", 100, "INV000100"},
+               {"REF0999", 1000, "REF0000"},
+               {"INV000123", -100, "INV000100"},
+               {"12a", 5, "12a"},
+               {"77", 0, "77"},
+               {"", 5, ""},
+               {"X2147483647", INT_MIN, "X0000000000"}};
+  for (const auto& c : cases) {
     char id[32];
     std::strcpy(id, c.id);
     EXPECT_EQ(round_down_id(id, c.step), 1);
     EXPECT_STREQ(id, c.expected) << c.id << " step " << c.step;
   }
   EXPECT_EQ(round_down_id(nullptr, 10), 1);
-}
-
-TEST(RoundDownId, OverlongDigitRunKeepsItsWidth) {
-  std::string id = "A" + std::string(40, '9');
-  EXPECT_EQ(round_down_id(id.data(), 7), 1);
-  EXPECT_EQ(id.size(), 41u);
-  EXPECT_EQ(id.find_first_not_of("0123456789", 1), std::string::npos);
+  std::string overlong = "A" + std::string(40, '9');
+  EXPECT_EQ(round_down_id(overlong.data(), 7), 1);
+  EXPECT_EQ(overlong.size(), 41u);
+  EXPECT_EQ(overlong.find_first_not_of("0123456789", 1), std::string::npos);
 }
 
 }  // namespace

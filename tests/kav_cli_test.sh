@@ -69,6 +69,41 @@ expect_error profile get --location attic CLITEST.INI Printer Tray
 "${kav[@]}" profile delete CLITEST.INI Printer --location user
 rm -rf "$root"
 
+# Files, environment, log, profile tools: relative names in a scratch folder,
+# which a Windows build under Wine sees as its current directory.
+scratch=$(mktemp -d)
+cd "$scratch"
+sep=/
+[ $# -gt 1 ] && sep='\'
+printf 'abc' > abc.txt
+expect 0 "00000129  abc.txt" checksum abc.txt
+expect 1 "" checksum missing.txt
+expect 0 "" mkdirs a/b/c
+expect 0 "" copy abc.txt a/b/c/f.txt
+expect 0 "" copydir a x
+expect 0 "00000129  x/b/c/f.txt" checksum x/b/c/f.txt
+expect 0 "" rmtree x
+expect 1 "" checksum x/b/c/f.txt
+export INSTANCE2BASE="/srv/a /srv/b" WORK='$QELINSTANCE_BASE/work' DATA=/data
+expect 0 "/srv/b/work/in" env expand '$WORK/in' --instance 1
+expect 0 '$DATA/in/a.txt' env reverse /data/in/a.txt
+expect 0 "" log "printer offline" --id 7
+LOGFILE=log.txt "${kav[@]}" log "printer offline" --id 7
+grep -qE '^[0-9]{2}/[0-9]{2}/[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} 7 printer offline'$'\r''?$' log.txt ||
+  { echo "FAIL: kav log wrote [$(cat log.txt)]"; failures=$((failures + 1)); }
+printf '[Tools]\r\n1=Viewer\r\n3=Loader\r\nx=junk\r\n' > tools.ini
+expect 0 "1=Viewer
+3=Loader
+x=junk
+next free tool key: 4" profile tools ".${sep}tools.ini"
+printf '[S]\r\nk=v\r\n' > src.ini
+expect 0 "written" profile migrate S k ".${sep}src.ini" ".${sep}dst.ini"
+expect 1 "not written" profile migrate S k ".${sep}src.ini" ".${sep}dst.ini" --mode 1
+expect 0 "v" profile get ".${sep}dst.ini" S k
+expect_error profile migrate S k a b --mode 9
+expect_error env shout x
+cd / && rm -rf "$scratch"
+
 expect_error spell twelve
 expect_error spell
 expect_error routing 1234

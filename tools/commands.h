@@ -46,6 +46,8 @@ void expect_arguments(Args args, size_t min, size_t max);
 
 std::span<const Command> cheque_commands();
 std::span<const Command> profile_commands();
+std::span<const Command> file_commands();
+std::span<const Command> env_commands();
 int run_demo(Args args);
 
 }  // namespace kav::tool

@@ -52,11 +52,27 @@ void show_read(const char *key, const char *def) {
               key, def, found, value);
 }
 
+// A profile left by version 4.92.0 is carried forward on the first start.
+void take_over_earlier_profile() {
+  fs::path earlier = fs::path(QelGetCommonAppDataPath()).parent_path().parent_path() / "4.92.0";
+  fs::create_directories(earlier);
+  std::ofstream(earlier / kDemoIni, std::ios::binary) << "[Printer]\r\nCopies=4\r\n";
+  std::printf("version 4.92.0 left %s\n", (earlier / kDemoIni).string().c_str());
+  std::printf("QelInitializeProfile(\"%s\") -> %d (copied forward, never overwriting)\n", kDemoIni,
+              QelInitializeProfile(kDemoIni));
+  char copies[16];
+  QelGetPrivateProfileString("Printer", "Copies", "", copies, sizeof copies, kDemoIni, 5);
+  std::printf("the new version now reads Copies=%s\n", copies);
+  std::error_code ignored;
+  fs::remove_all(earlier, ignored);
+}
+
 void profile_walk() {
   heading("Profiles: a setting per user over a machine-wide one");
   fs::path root = use_temporary_profile_root();
   std::printf("profile version %s, directories under a temporary root:\n", QelGetDisplayVersion());
   std::printf("  common %s\n  user   %s\n", QelGetCommonAppDataPath(), QelGetUsersAppDataPath());
+  take_over_earlier_profile();
   QelWritePrivateProfileString("Printer", "Tray", "2", kDemoIni, KAV_LOCATION_COMMON);
   QelWritePrivateProfileString("Printer", "Copies", "1", kDemoIni, KAV_LOCATION_COMMON);
   QelWritePrivateProfileString("Printer", "Tray", "5", kDemoIni, KAV_LOCATION_USER);
@@ -71,6 +87,53 @@ void profile_walk() {
   fs::remove(QelGetINIPathAppend(KAV_LOCATION_COMMON, kDemoIni, path), ignored);
   fs::remove(QelGetINIPathAppend(KAV_LOCATION_USER, kDemoIni, path), ignored);
   fs::remove_all(root, ignored);
+}
+
+void environment_walk() {
+  heading("Environment: the program's own variables and its instance's directory");
+  // The library's table takes over heap strings.
+  kav_putenv(strdup("INSTANCE2BASE=/srv/print-a /srv/print-b"));
+  kav_putenv(strdup("SPOOL=$QELINSTANCE_BASE/spool"));
+  kav_putenv(strdup("FORMS=/srv/forms"));
+  fill_env_vars_set_instance(1);
+  char text[256] = "$SPOOL/in/job42.prn";
+  std::printf("instance 1 of INSTANCE2BASE=\"/srv/print-a /srv/print-b\", SPOOL=%s:\n",
+              kav_getenv("SPOOL"));
+  std::printf("fill_env_vars(\"%s\") -> ", text);
+  std::printf("\"%s\"\n", fill_env_vars(text, sizeof text));
+  char path[1024] = "/srv/forms/cheques/standard.frm";
+  std::printf("str2env(\"%s\", 0) -> ", path);
+  str2env(path, 0);
+  std::printf("\"%s\"\n", path);
+  kav_clearenv();
+}
+
+void log_walk() {
+  heading("Error log: time stamp, the program's id, the message");
+  fs::path log =
+      fs::temp_directory_path() / ("kav-demo-" + std::to_string(std::random_device{}()) + ".log");
+  set_environment("LOGFILE", log.string());
+  kav_logerr_id(42);
+  kav_logerr("printer %s is offline (%d jobs waiting)", "CHQ1", 3);
+  std::printf("kav_logerr(\"printer %%s is offline (%%d jobs waiting)\", \"CHQ1\", 3) wrote:\n%s",
+              file_text(log.string().c_str()).c_str());
+  std::error_code ignored;
+  fs::remove(log, ignored);
+}
+
+void files_walk() {
+  heading("Files: copying a form directory and checking it");
+  fs::path root =
+      fs::temp_directory_path() / ("kav-demo-" + std::to_string(std::random_device{}()));
+  fs::create_directories(root / "forms" / "cheques");
+  std::ofstream(root / "forms" / "cheques" / "standard.frm") << "MICR line at 0.25in\n";
+  std::string from = (root / "forms").string(), to = (root / "backup").string();
+  std::printf("copy_dir(forms, backup) -> %d\n", copy_dir(from.c_str(), to.c_str()));
+  std::string a = (root / "forms" / "cheques" / "standard.frm").string();
+  std::string b = (root / "backup" / "cheques" / "standard.frm").string();
+  std::printf("get_check_sum: original %08X, copy %08X\n", get_check_sum(a.c_str()),
+              get_check_sum(b.c_str()));
+  std::printf("recursive_unlink(root) -> %d\n", recursive_unlink(root.string().c_str()));
 }
 
 void strings_walk() {
@@ -125,6 +188,9 @@ int run_demo(Args args) {
   expect_arguments(args, 0, 0);
   std::printf("kavutil demo: what a cheque printer asks of the library\n");
   profile_walk();
+  environment_walk();
+  log_walk();
+  files_walk();
   strings_walk();
   cheque_walk();
   identifier_walk();

@@ -18,6 +18,8 @@ const Command kDemo{"demo", "", "Walks through a typical client's calls into the
 std::vector<Command> all_commands() {
   std::vector<Command> commands{kDemo};
   for (const Command &c : profile_commands()) commands.push_back(c);
+  for (const Command &c : env_commands()) commands.push_back(c);
+  for (const Command &c : file_commands()) commands.push_back(c);
   for (const Command &c : cheque_commands()) commands.push_back(c);
   return commands;
 }

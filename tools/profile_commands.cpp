@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,51 @@ int profile_where(const ProfileArgs &a) {
   return 0;
 }
 
+int profile_init(Args args) {
+  expect_arguments(args, 1, 1);
+  if (QelInitializeProfile(args[0])) {
+    char path[260];
+    std::printf("profile %s taken over from an earlier version; now in %s\n", args[0],
+                QelGetINIPathAppend(KAV_LOCATION_COMMON, "", path));
+    return 0;
+  }
+  std::printf("no earlier profile of %s found\n", args[0]);
+  return 1;
+}
+
+int parse_mode(const std::optional<std::string> &text) {
+  return text ? int(parse_integer(*text, "a mode (0 always, 1 if missing, 2 if present)", 0, 2))
+              : 0;
+}
+
+int profile_migrate(Args args) {
+  expect_arguments(args, 4, 8);
+  static constexpr std::array<const char *, 2> known{"--mode", "--default"};
+  Options options(args.subspan(4), known);
+  std::optional<std::string> def = options.get("--default");
+  int written = QelProfileSettingMigrate(args[0], args[1], def ? def->c_str() : nullptr, args[2],
+                                         args[3], parse_mode(options.get("--mode")));
+  std::printf("%s\n", written ? "written" : "not written");
+  return written ? 0 : 1;
+}
+
+int profile_tools(const ProfileArgs &a) {
+  const std::string &file = a.positional[0];
+  std::string keys;
+  read_text("Tools", nullptr, file, a.location, &keys);
+  for (size_t at = 0; at < keys.size();) {
+    size_t end = keys.find('\0', at);
+    if (end == std::string::npos) end = keys.size();
+    std::string key = keys.substr(at, end - at), value;
+    read_text("Tools", key.c_str(), file, a.location, &value);
+    std::printf("%s=%s\n", key.c_str(), value.c_str());
+    at = end + 1;
+  }
+  char next[1024];
+  std::printf("next free tool key: %d\n", QelGetNextToolKey(next, file.c_str(), a.location));
+  return 0;
+}
+
 int profile(Args args) {
   if (args.empty())
     throw UsageError("missing subcommand (get, set, delete, sections, keys, where)");
@@ -153,6 +199,9 @@ int profile(Args args) {
   if (verb == "sections") return profile_sections(split_profile_args(rest, 1, 1));
   if (verb == "keys") return profile_keys(split_profile_args(rest, 2, 2));
   if (verb == "where") return profile_where(split_profile_args(rest, 1, 1));
+  if (verb == "init") return profile_init(rest);
+  if (verb == "migrate") return profile_migrate(rest);
+  if (verb == "tools") return profile_tools(split_profile_args(rest, 1, 1));
   throw UsageError("unknown subcommand '" + verb + "'");
 }
 
@@ -177,8 +226,8 @@ int paths(Args args) {
 
 const Command kCommands[] = {
     {"profile",
-     "get|set|delete|sections|keys|where [--location windows|common|user|search] FILE SECTION "
-     "[KEY [VALUE]]",
+     "get|set|delete|sections|keys|where|tools [--location L] FILE [SECTION [KEY [VALUE]]]\n"
+     "         | init INI | migrate SECTION KEY SRC DST [--mode N] [--default TEXT]",
      "Reads and writes the settings of a profile INI file.  FILE is a bare name such as\n"
      "APP.INI (looked up in the current version's profile directories) or a path.\n"
      "  get FILE SECTION KEY          prints the value; exit status 1 when it is not set\n"
@@ -187,6 +236,12 @@ const Command kCommands[] = {
      "  sections FILE                 lists the sections, one per line\n"
      "  keys FILE SECTION             lists the section's keys, one per line\n"
      "  where FILE                    shows the file in each location and the write target\n"
+     "  tools FILE                    lists the numbered [Tools] entries and the next free key\n"
+     "  init INI                      copies INI forward from the newest earlier version's\n"
+     "                                profile (common and per-user), never overwriting\n"
+     "  migrate SECTION KEY SRC DST   copies one setting between two INI files (paths);\n"
+     "                                --mode 0 always, 1 only if DST lacks it, 2 only if\n"
+     "                                DST has it; --default TEXT when SRC lacks it\n"
      "--location search (the default) reads the per-user file first, then the common one,\n"
      "key by key; writes then go to the common file (per-user for the per-user programs).",
      profile},

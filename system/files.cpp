@@ -1,0 +1,450 @@
+// files.cpp - file and directory chores: path completion and comparison, file size and type,
+// copies of files and trees, appends of byte ranges, tree removal, directory chains, the
+// directory walker and the file-name case fix.
+//
+// The operating system is reached only through platform.h and the standard library.  Wherever
+// the Windows library builds or splits paths at a backslash, the platform's own separator
+// (kSeparator) takes that role, so POSIX paths are built with '/'; functions that classify a
+// path accept both separators on every platform.  The Windows library's fixed path buffers are
+// std::strings here, so no path is cut and nothing is written past a buffer; where a function
+// cannot have the memory it needs it returns its failure code.  The directory walker lists a
+// directory first and then calls the visitor on each entry, so a visitor may change the
+// directory it walks.
+
+// Before any header: 64-bit file sizes from stat on 32-bit systems and on Windows.
+#ifndef _FILE_OFFSET_BITS
+#define _FILE_OFFSET_BITS 64
+#endif
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "kavutil.h"
+#include "platform/platform.h"
+
+namespace {
+
+using kav::platform::kSeparator;
+using kav::platform::PathKind;
+
+constexpr char kOtherSeparator = kSeparator == '/' ? '\\' : '/';
+constexpr char kIllegalFilenameChars[] = "<>:\"/\\|\n";
+constexpr char kFormFeedMarker[] = "formfeed()\n";
+constexpr std::size_t kCopyBlockSize = 16384;
+constexpr long long kToTheEnd = std::numeric_limits<long long>::max();
+// make_fullpath writes the current directory into the caller's buffer, which callers size for
+// one of at most 255 characters.
+constexpr std::size_t kCurrentDirectoryLimit = 255;
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+char ToLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// _stricmp's order: bytes compared after folding A to Z to lower case.
+int CompareIgnoringCase(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    const int difference =
+        static_cast<unsigned char>(ToLower(*a)) - static_cast<unsigned char>(ToLower(*b));
+    if (difference != 0 || *a == '\0') return difference;
+  }
+}
+
+std::string Join(const std::string& directory, const char* name) {
+  std::string path = directory;
+  path += kSeparator;
+  path += name;
+  return path;
+}
+
+// The full form that make_fullpath gives, or nothing when the current directory cannot be had
+// or is longer than limit.
+std::optional<std::string> FullForm(const char* path, std::size_t limit) {
+  std::string full;
+  if (is_fullpath(path)) {
+    full = path;
+  } else {
+    auto current = kav::platform::current_directory();
+    if (!current || current->size() > limit) return std::nullopt;
+    full = std::move(*current);
+    if (full.empty() || full.back() != kSeparator) full += kSeparator;
+    full += path;
+  }
+  if (!full.empty() && IsSeparator(full.back())) full.pop_back();
+  return full;
+}
+
+// compare_path's view of a path: its full form, or the path itself when there is none.
+std::string ComparableForm(const char* path) {
+  if (path == nullptr) path = "";
+  auto full = FullForm(path, std::string::npos);
+  return full ? std::move(*full) : std::string(path);
+}
+
+// The status of path.  A directory may be named with trailing separators on every platform (the
+// Windows runtime's stat alone refuses them); a file named with one is not found, as on POSIX.
+std::optional<struct stat> Status(const char* path) {
+  if (path == nullptr || path[0] == '\0') return std::nullopt;
+  try {
+    std::string name(path);
+    std::size_t end = name.size();
+    while (end > 1 && IsSeparator(name[end - 1]) && name[end - 2] != ':') --end;  // roots stay
+    const bool trailing = end < name.size();
+    name.resize(end);
+    struct stat status;
+    if (stat(name.c_str(), &status) != 0) return std::nullopt;
+    if (trailing && !S_ISDIR(status.st_mode)) return std::nullopt;
+    return status;
+  } catch (...) {  // only allocation can fail: no status
+    return std::nullopt;
+  }
+}
+
+// Copies up to limit bytes from in to out, stopping early when a read returns nothing.  Write
+// errors are not detected.
+void CopyBytes(std::FILE* in, std::FILE* out, long long limit) {
+  char block[kCopyBlockSize];
+  while (limit > 0) {
+    const std::size_t wanted = limit < static_cast<long long>(sizeof block)
+                                   ? static_cast<std::size_t>(limit)
+                                   : sizeof block;
+    const std::size_t read = std::fread(block, 1, wanted, in);
+    if (read == 0) return;
+    std::fwrite(block, 1, read, out);
+    limit -= static_cast<long long>(read);
+  }
+}
+
+// The chunk copy: the input's bytes from start up to end, then the marker if one is given; the
+// input's position is restored.  A start the input cannot seek to copies nothing.
+void CopyChunk(std::FILE* in, int start, int end, std::FILE* out, const char* marker) {
+  if (in == nullptr || out == nullptr) return;
+  const long position = std::ftell(in);
+  if (std::fseek(in, start, SEEK_SET) == 0) {
+    CopyBytes(in, out, static_cast<long long>(end) - start);
+  }
+  if (marker != nullptr) std::fwrite(marker, 1, std::strlen(marker), out);
+  std::fseek(in, position, SEEK_SET);
+}
+
+// Where parent_dir starts looking for separators: past the server and the share of a network
+// path, which are never created.  A network path starts with two separators: "\\\\" on
+// Windows, "//" on POSIX.
+std::size_t FirstCreatableComponent(const std::string& path) {
+  if (path.size() < 2 || path[0] != kSeparator || path[1] != kSeparator) return 0;
+  std::size_t at = 2;
+  for (int skipped = 0; skipped < 2; ++skipped) {
+    at = path.find(kSeparator, at);
+    if (at == std::string::npos) return path.size();
+    ++at;
+  }
+  return at;
+}
+
+int CreateParents(const std::string& path) {
+  std::string prefix;
+  for (std::size_t at = FirstCreatableComponent(path);
+       (at = path.find(kSeparator, at)) != std::string::npos; ++at) {
+    if (at == 0) continue;
+    prefix.assign(path, 0, at);
+    const PathKind kind = kav::platform::path_kind(prefix.c_str());
+    if (kind != PathKind::kMissing && kind != PathKind::kOther) continue;
+    // A prefix without a separator (a drive, the first name of a relative path) is left alone.
+    if (prefix.find(kSeparator) == std::string::npos) continue;
+    if (!kav::platform::make_directory(prefix.c_str())) return 1;
+  }
+  return 0;
+}
+
+// A symbolic link is removed as a link: the tree it points to is never emptied.  Only POSIX
+// reports links here; the Windows runtime sees none.
+bool IsSymbolicLink(const char* path) {
+  try {
+    std::error_code ignored;
+    return std::filesystem::is_symlink(std::filesystem::path(path), ignored);
+  } catch (...) {  // a name the runtime cannot convert is not a link it knows
+    return false;
+  }
+}
+
+int RemoveDirectoryTree(const char* path) {
+  const std::string directory(path);
+  const bool has_separator = !directory.empty() && directory.back() == kSeparator;
+  const auto entries =
+      kav::platform::find_entries(has_separator ? directory + "*" : Join(directory, "*"));
+  if (entries) {
+    for (const auto& entry : *entries) {
+      // POSIX has no system attribute: there only names beginning with '.' are kept.
+      if (entry.name[0] == '.' || entry.system) continue;
+      if (recursive_unlink(Join(directory, entry.name.c_str()).c_str()) == 0) return 0;
+    }
+  }
+  return kav::platform::remove_directory(path) ? 1 : 0;
+}
+
+struct DirectoryCopy {
+  const char* source;
+  const char* destination;
+  bool failed;
+};
+
+int CopyVisitor(const char* directory, const char* pattern, void (*visitor)(void), void* context,
+                const char* name, int is_directory) {
+  auto& copy = *static_cast<DirectoryCopy*>(context);
+  try {
+    const std::string entry = Join(directory, name);
+    const std::size_t root_length = std::min(std::strlen(copy.source), entry.size());
+    const std::string target = copy.destination + entry.substr(root_length);
+    if (is_directory) {
+      return traverse_tree(entry.c_str(), pattern, reinterpret_cast<kav_tree_visitor>(visitor),
+                           context);
+    }
+    if (parent_dir(target.c_str()) == 0 && copy_file(entry.c_str(), target.c_str()) == 0) {
+      return 0;
+    }
+  } catch (...) {  // only allocation can fail
+  }
+  copy.failed = true;
+  return 1;
+}
+
+bool EqualsIgnoringCase(const char* a, const char* b) { return CompareIgnoringCase(a, b) == 0; }
+
+struct CaseFix {
+  const char* wanted;
+  bool taken;  // an entry has the wanted name exactly
+};
+
+int ExactNameVisitor(const char* directory, const char*, void (*)(void), void* context,
+                     const char* name, int) {
+  try {
+    return Join(directory, name) == static_cast<const char*>(context) ? 1 : 0;
+  } catch (...) {  // only allocation can fail
+    return 0;
+  }
+}
+
+// Names that differ only in case can sit side by side on POSIX; the wanted name is never
+// renamed over, so at most one entry is renamed and none when the wanted name exists.
+int CaseFixVisitor(const char* directory, const char*, void (*)(void), void* context,
+                   const char* name, int) {
+  auto& fix = *static_cast<CaseFix*>(context);
+  try {
+    const std::string entry = Join(directory, name);
+    if (fix.taken || entry == fix.wanted || !EqualsIgnoringCase(entry.c_str(), fix.wanted)) {
+      return 0;
+    }
+    if (std::rename(entry.c_str(), fix.wanted) != 0) return 1;
+    fix.taken = true;
+    return 0;
+  } catch (...) {  // only allocation can fail
+    return 1;
+  }
+}
+
+}  // namespace
+
+extern "C" KAV_API int KAV_CALL compare_path(const char* a, const char* b) {
+  try {
+    return CompareIgnoringCase(ComparableForm(a).c_str(), ComparableForm(b).c_str());
+  } catch (...) {  // only allocation can fail: the paths as given
+    return CompareIgnoringCase(a != nullptr ? a : "", b != nullptr ? b : "");
+  }
+}
+
+// A current directory that cannot be had, or is longer than the 255 characters callers make
+// room for, gives an empty output.  A null path counts as an empty one, here and in
+// compare_path.
+extern "C" KAV_API void KAV_CALL make_fullpath(const char* path, char* out) {
+  if (out == nullptr) return;
+  try {
+    if (const auto full = FullForm(path != nullptr ? path : "", kCurrentDirectoryLimit)) {
+      std::memcpy(out, full->c_str(), full->size() + 1);
+      return;
+    }
+  } catch (...) {  // only allocation can fail
+  }
+  out[0] = '\0';
+}
+
+// Both separators and a drive letter count on every platform ("C:x" is full on POSIX too).
+extern "C" KAV_API int KAV_CALL is_fullpath(const char* path) {
+  if (path == nullptr || path[0] == '\0') return 0;
+  return IsSeparator(path[0]) || path[1] == ':' ? 1 : 0;
+}
+
+// Every separator of the other kind becomes the platform's: '\\' to '/' on POSIX.
+extern "C" KAV_API int KAV_CALL fix_dir_slash(char* path) {
+  for (char* p = path; p != nullptr && *p != '\0'; ++p) {
+    if (*p == kOtherSeparator) *p = kSeparator;
+  }
+  return 1;
+}
+
+extern "C" KAV_API const char* KAV_CALL get_illegal_filename_chars(void) {
+  return kIllegalFilenameChars;
+}
+
+extern "C" KAV_API char* KAV_CALL strip_illegal_filename_chars(char* name) {
+  if (name == nullptr) return nullptr;
+  return strip_chars(name, kIllegalFilenameChars);
+}
+
+// Files of 2 GiB or more, outside the 32-bit range, report INT_MAX.
+extern "C" KAV_API int KAV_CALL getfilesize(const char* path) {
+  const auto status = Status(path);
+  if (!status) return 0;
+  const auto size = static_cast<long long>(status->st_size);
+  return size >= INT_MAX ? INT_MAX : static_cast<int>(size);
+}
+
+extern "C" KAV_API int KAV_CALL getfiletype(const char* path) {
+  const auto status = Status(path);
+  if (!status) return 0;
+  if (S_ISREG(status->st_mode)) return 1;
+  if (S_ISDIR(status->st_mode)) return 2;
+  if (S_ISCHR(status->st_mode)) return 3;
+  return 0;
+}
+
+extern "C" KAV_API int KAV_CALL copy_file(const char* source, const char* destination) {
+  if (source == nullptr || destination == nullptr) return 1;
+  std::FILE* in = std::fopen(source, "rb");
+  if (in == nullptr) return 1;
+  kav::platform::remove_file(destination);  // a destination that is not there is fine
+  std::FILE* out = std::fopen(destination, "wb");
+  if (out == nullptr) {
+    std::fclose(in);
+    return 1;
+  }
+  CopyBytes(in, out, kToTheEnd);
+  std::fclose(in);
+  std::fclose(out);
+  return 0;
+}
+
+extern "C" KAV_API int KAV_CALL copy_dir(const char* source, const char* destination) {
+  if (source == nullptr || destination == nullptr) return 1;
+  if (compare_path(source, destination) == 0) return 1;
+  DirectoryCopy copy{source, destination, false};
+  traverse_tree(source, "*", CopyVisitor, &copy);
+  return copy.failed ? 1 : 0;
+}
+
+// Only the platform's separator splits the path (a POSIX path starting with "//" is a network
+// path, as one starting with "\\\\" is on Windows).
+extern "C" KAV_API int KAV_CALL parent_dir(const char* path) {
+  if (path == nullptr) return 1;
+  try {
+    return CreateParents(path);
+  } catch (...) {  // only allocation can fail
+    return 1;
+  }
+}
+
+// Walks the path itself instead of using strtok, so that a caller's own strtok scan keeps its
+// place.  Both separators split the path and each becomes the platform's.
+extern "C" KAV_API int KAV_CALL mkdir_fullpath(const char* path) {
+  if (path == nullptr) return 1;
+  try {
+    std::string chain(path);
+    for (char& c : chain) {
+      if (IsSeparator(c)) c = kSeparator;
+    }
+    for (std::size_t end = 1; end <= chain.size(); ++end) {
+      const bool ends_component =
+          chain[end - 1] != kSeparator && (end == chain.size() || chain[end] == kSeparator);
+      if (ends_component) kav::platform::make_directory(chain.substr(0, end).c_str());
+    }
+  } catch (...) {  // only allocation can fail; failures are ignored here as every other one
+  }
+  return 1;
+}
+
+extern "C" KAV_API int KAV_CALL recursive_unlink(const char* path) {
+  try {
+    if (path != nullptr && IsSymbolicLink(path)) {
+      return kav::platform::remove_file(path) ? 1 : 0;
+    }
+    const int type = getfiletype(path);
+    if (type == 1 && !kav::platform::remove_file(path)) return 0;
+    return type == 2 ? RemoveDirectoryTree(path) : 1;
+  } catch (...) {  // only allocation can fail
+    return 0;
+  }
+}
+
+// The whole source is appended, also past the 32-bit offsets of the chunk functions.
+extern "C" KAV_API int KAV_CALL append_file(const char* source, const char* destination) {
+  if (source == nullptr || destination == nullptr) return 1;
+  std::FILE* in = std::fopen(source, "rb");
+  if (in == nullptr) return 1;
+  std::FILE* out = std::fopen(destination, "ab");
+  if (out == nullptr) {
+    std::fclose(in);
+    return 1;
+  }
+  CopyBytes(in, out, kToTheEnd);
+  std::fclose(in);
+  std::fclose(out);
+  return 0;
+}
+
+extern "C" KAV_API int KAV_CALL append_file_chunk(FILE* in, int start, int end, FILE* out) {
+  CopyChunk(in, start, end, out, nullptr);
+  return 0;
+}
+
+extern "C" KAV_API int KAV_CALL append_file_chunk_with_formfeed(FILE* in, int start, int end,
+                                                                FILE* out) {
+  CopyChunk(in, start, end, out, kFormFeedMarker);
+  return 0;
+}
+
+extern "C" KAV_API int KAV_CALL create_file_from_chunk(FILE* in, int start, int end,
+                                                       const char* path) {
+  if (path == nullptr) return 1;
+  std::FILE* out = std::fopen(path, "wb");
+  if (out == nullptr) return 1;
+  CopyChunk(in, start, end, out, nullptr);
+  std::fclose(out);
+  return 0;
+}
+
+extern "C" KAV_API int KAV_CALL traverse_tree(const char* directory, const char* pattern,
+                                              kav_tree_visitor visitor, void* context) {
+  if (directory == nullptr || visitor == nullptr) return 0;
+  std::optional<std::vector<kav::platform::DirectoryEntry>> entries;
+  try {
+    entries = kav::platform::find_entries(Join(directory, pattern != nullptr ? pattern : "*"));
+  } catch (...) {  // only allocation can fail: the directory cannot be searched
+    return 0;
+  }
+  if (!entries) return 0;
+  const auto self = reinterpret_cast<void (*)(void)>(visitor);
+  for (const auto& entry : *entries) {
+    const int result =
+        visitor(directory, pattern, self, context, entry.name.c_str(), entry.directory ? 1 : 0);
+    if (result != 0) return result;
+  }
+  return 0;
+}
+
+extern "C" KAV_API int KAV_CALL fix_filename_case(const char* wanted, const char* directory) {
+  if (wanted == nullptr || directory == nullptr) return 0;
+  // Only a POSIX directory can hold the wanted name beside a case variant of it.
+  if (traverse_tree(directory, "*", ExactNameVisitor, const_cast<char*>(wanted)) != 0) return 0;
+  CaseFix fix{wanted, false};
+  return traverse_tree(directory, "*", CaseFixVisitor, &fix);
+}
