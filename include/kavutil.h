@@ -18,6 +18,7 @@
 #ifndef KAVUTIL_H
 #define KAVUTIL_H
 
+#include <stdint.h>
 #include <stdio.h>
 
 #if defined(_WIN32)
@@ -47,6 +48,10 @@
 extern "C" {
 #endif
 
+/* An untyped pointer-sized word: the payloads and keys of the containers.
+ * 0 stands for "none" in every lookup result. */
+typedef intptr_t kav_word;
+
 /* ---------------------------------------------------------------------------
  * Strings: paths, decimal rounding, escaping, searching, field scanners,
  * line breaking, blank stripping.  All work in the caller's memory.
@@ -71,6 +76,16 @@ KAV_API int KAV_CALL stripblanks_any(char *s, unsigned int len);
 KAV_API int KAV_CALL stripblanks_begendmult(char *s, unsigned int len);
 KAV_API char *KAV_CALL strip_chars(char *s, const char *set);
 KAV_API char *KAV_CALL stritok(const char *text, const char *word);
+
+/* @@FORMATTER@@ */
+
+/* @@LIST_QUEUE@@ */
+
+/* @@MAP@@ */
+
+/* @@DSLIST@@ */
+
+/* @@ARRAYLIST@@ */
 
 /* ---------------------------------------------------------------------------
  * Environment and instances: the library's own variables (an overlay that
