@@ -146,6 +146,7 @@ TEST(Paths, SeparatorsAndIllegalCharacters) {
   char name[] = "a<b>c:d\"e/f\\g|h\ni*?.txt";
   EXPECT_EQ(strip_illegal_filename_chars(name), name);
   EXPECT_STREQ(name, "abcdefghi*?.txt");
+  EXPECT_STREQ(get_illegal_filename_chars(), "<>:\"/\\|\n");
 }
 
 TEST_F(Files, SizeAndType) {
