@@ -18,6 +18,7 @@
 #ifndef KAVUTIL_H
 #define KAVUTIL_H
 
+#include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
 
@@ -77,15 +78,277 @@ KAV_API int KAV_CALL stripblanks_begendmult(char *s, unsigned int len);
 KAV_API char *KAV_CALL strip_chars(char *s, const char *set);
 KAV_API char *KAV_CALL stritok(const char *text, const char *word);
 
-/* @@FORMATTER@@ */
+/* ---------------------------------------------------------------------------
+ * Formatted output: the library's own small sprintf.  Conversions d i u o x X
+ * (the full 32-bit int whatever the qualifier h, l or L), c, s, p, n, a and A
+ * (a dotted IPv4 address from 4 bytes; with l a MAC address from 6 bytes,
+ * upper-case hex after A) and %%.  Any other conversion is printed as it
+ * stands ("%y", "%f") and takes no argument.  The pointer conversions read
+ * pointer-sized arguments.  There is no size limit: the caller's buffer must
+ * hold the whole result and its NUL.  The result is the number of characters
+ * before the NUL.  The hook (C calling convention; may be null) is called once for each non-null
+ * %s argument and returns a malloc'ed string that the formatter prints and
+ * releases with free; a null argument or a null result prints "<NULL>".
+ * ------------------------------------------------------------------------- */
 
-/* @@LIST_QUEUE@@ */
+typedef char *(*kav_string_hook)(const char *text);
 
-/* @@MAP@@ */
+KAV_API int KAV_CALL kav_vsprintf(kav_string_hook hook, char *buffer, const char *format,
+                                  va_list args);
+KAV_API int KAV_CDECL kav_sprintf(kav_string_hook hook, char *buffer, const char *format, ...);
 
-/* @@DSLIST@@ */
+/* ---------------------------------------------------------------------------
+ * Node list and queue.  The node list is a singly linked list of untyped
+ * payload words addressed by a caller-owned variable of type list_node *
+ * (null: empty).  Nodes come from malloc and go back with free; no list
+ * function ever reads, copies or releases a payload.  The functions that may
+ * change the first node take the variable's address.  Failure is 0 (or null).
+ *
+ * IQueue keeps a count and the last node beside such a list and can be used
+ * as a queue or a stack from either end: IQueueEnqueue adds after the last
+ * node, IQueuePush before the first; IQueuePop takes the first payload,
+ * IQueueDequeue the last.  There is no creation function: lay out a record
+ * with the function words as wanted and the state words zero, and use it in
+ * place or copy it with IQueueDup.  IQueueFree releases the record with free,
+ * so give it only records from IQueueDup (or your own malloc).
+ *
+ * Ownership: the queue stores what copy_payload returns for each non-zero
+ * payload (the payload itself without copy_payload) and releases what it
+ * still holds through release_payload in IQueueClear and IQueueFree.  A
+ * payload taken out with IQueuePop or IQueueDequeue passes to the caller.
+ * A 0 payload is stored as 0 without copying; IQueueN, IQueueDup and the
+ * iterator stop at it.  When a node cannot be allocated, IQueueEnqueue and
+ * IQueuePush change nothing, release their copy of the payload (if one was
+ * made and release_payload is set) and return 0; IQueueDup then returns null.
+ * ------------------------------------------------------------------------- */
 
-/* @@ARRAYLIST@@ */
+typedef kav_word (*kav_queue_copy)(kav_word payload);
+typedef void (*kav_queue_release)(kav_word payload);
+
+typedef struct list_node {
+  kav_word payload;       /* the caller's value */
+  struct list_node *next; /* null in the last node */
+} list_node;
+
+typedef struct IQueue {
+  kav_queue_copy copy_payload;       /* may be null: payloads stored as given */
+  kav_queue_release release_payload; /* may be null */
+  kav_word spare;                    /* not used by the queue; copied by IQueueDup */
+  int count;                         /* number of nodes */
+  list_node *first;                  /* null when empty */
+  list_node *last;                   /* null when empty */
+} IQueue;
+
+typedef struct IQueueIterator {
+  IQueue *queue;
+  list_node *node;  /* null at the end */
+  kav_word payload; /* 0 at the end */
+} IQueueIterator;
+
+KAV_API int KAV_CALL allocate_node(list_node **node, kav_word payload);
+KAV_API void KAV_CALL free_node(list_node **node);
+KAV_API void KAV_CALL init_list(list_node **list);
+KAV_API int KAV_CALL empty_list(const list_node *list);
+KAV_API int KAV_CALL insert_after(list_node *node, kav_word payload);
+KAV_API int KAV_CALL insert_node(list_node **list, kav_word payload);
+KAV_API int KAV_CALL append_node(list_node **list, kav_word payload);
+KAV_API int KAV_CALL delete_node(list_node **list, list_node *node);
+KAV_API int KAV_CALL delete_node_n(list_node **list, int n);
+KAV_API int KAV_CALL delete_get(list_node **list, kav_word *payload);
+KAV_API list_node *KAV_CALL delete_last(list_node **list);
+
+KAV_API IQueue *KAV_CALL IQueueDup(const IQueue *source);
+KAV_API kav_word KAV_CALL IQueueEnqueue(IQueue *queue, kav_word payload);
+KAV_API kav_word KAV_CALL IQueuePush(IQueue *queue, kav_word payload);
+KAV_API kav_word KAV_CALL IQueuePop(IQueue *queue);
+KAV_API kav_word KAV_CALL IQueueDequeue(IQueue *queue);
+KAV_API kav_word KAV_CALL IQueueN(const IQueue *queue, int n);
+KAV_API kav_word KAV_CALL IQueueFirst(IQueueIterator *iterator, IQueue *queue);
+KAV_API kav_word KAV_CALL IQueueNext(IQueueIterator *iterator);
+KAV_API int KAV_CALL IQueueCount(const IQueue *queue);
+KAV_API void KAV_CALL IQueueClear(IQueue *queue);
+KAV_API void KAV_CALL IQueueFree(IQueue *queue);
+
+/* ---------------------------------------------------------------------------
+ * Ordered map: a red-black tree from untyped keys to untyped payloads,
+ * ordered by the caller's compare function (stored key first, probe second).
+ * There is no creation function: lay out a prototype IMap (function words
+ * set, tree null, the rest zero) and call IMapDup on it; release the map
+ * with IMapFree.  The map copies and releases keys and payloads only through
+ * the functions in its record; lookups lend the stored values.
+ *
+ * An IMapElement is the key and payload of an entry in place: its pointer,
+ * the cursor and an iterator stay valid through insertions and through the
+ * removal of other entries.  Removing the cursor's own entry, IMapClear and
+ * IMapFree unset the cursor.
+ *
+ * Each map has its own end marker (it is allocated with the map's root
+ * holder), so different maps may be changed from different threads; one map
+ * is used by one thread at a time.  IMapSet and IMapRename change nothing
+ * and IMapSet returns 0 when a node cannot be allocated; IMapDup then
+ * returns null.
+ *
+ * The functions ending in 2 address a map whose payloads are maps (key k1).
+ * To create inner maps on demand, give the outer map a prototype as
+ * default_payload, and copy_payload / release_payload that call IMapDup and
+ * IMapFree: on 32-bit Windows those two are stdcall, so wrap them in C
+ * default-convention functions.
+ * ------------------------------------------------------------------------- */
+
+typedef kav_word (*kav_map_copy)(kav_word value);
+typedef void (*kav_map_release)(kav_word value);
+typedef int (*kav_map_compare)(kav_word stored, kav_word probe);
+
+typedef struct IMapNode {
+  int red;                 /* 1 red, 0 black */
+  struct IMapNode *left;   /* left child or the end marker */
+  struct IMapNode *right;  /* right child or the end marker */
+  struct IMapNode *parent; /* the root's parent is the root holder */
+  kav_word key;            /* key and payload: the entry's IMapElement */
+  kav_word payload;
+} IMapNode;
+
+typedef struct IMapElement {
+  kav_word key;
+  kav_word payload;
+} IMapElement;
+
+typedef struct IMap {
+  kav_map_copy copy_key;           /* required */
+  kav_map_release release_key;     /* may be null */
+  kav_map_compare compare;         /* required */
+  kav_map_copy copy_payload;       /* may be null: payloads stored as given */
+  kav_map_release release_payload; /* may be null */
+  kav_word default_payload;        /* used whenever a payload of 0 is given */
+  int count;                       /* number of entries */
+  IMapNode *current;               /* the cursor */
+  IMapNode *tree;                  /* the root holder; null in a prototype */
+} IMap;
+
+typedef struct IMapIterator {
+  IMap *map;
+  IMapNode *node;   /* null when the walk is over */
+  kav_word key;     /* 0 when over */
+  kav_word payload; /* 0 when over */
+} IMapIterator;
+
+KAV_API IMap *KAV_CALL IMapDup(const IMap *source);
+KAV_API kav_word KAV_CALL IMapSet(IMap *map, kav_word key, kav_word payload);
+KAV_API kav_word KAV_CALL IMapGet(const IMap *map, kav_word key);
+KAV_API void KAV_CALL IMapDelete(IMap *map, kav_word key);
+KAV_API void KAV_CALL IMapRename(IMap *map, kav_word old_key, kav_word new_key);
+KAV_API void KAV_CALL IMapClear(IMap *map);
+KAV_API void KAV_CALL IMapFree(IMap *map);
+KAV_API int KAV_CALL IMapCount(const IMap *map);
+KAV_API int KAV_CALL IMapPos(const IMap *map, kav_word key);
+KAV_API kav_word KAV_CALL IMapFirst(IMapIterator *iterator, IMap *map);
+KAV_API kav_word KAV_CALL IMapGTE(IMapIterator *iterator, IMap *map, kav_word key);
+KAV_API kav_word KAV_CALL IMapNext(IMapIterator *iterator);
+KAV_API void KAV_CALL IMapSetCurrent(IMap *map, kav_word key);
+KAV_API kav_word KAV_CALL IMapKeyCurrent(const IMap *map);
+KAV_API kav_word KAV_CALL IMapPayloadCurrent(const IMap *map);
+KAV_API IMapElement *KAV_CALL IMapElementFirst(IMap *map);
+KAV_API IMapElement *KAV_CALL IMapElementNext(IMap *map);
+KAV_API IMapElement *KAV_CALL IMapElementCurrent(IMap *map);
+KAV_API IMapElement *KAV_CALL IMapElementN(IMap *map, int n);
+KAV_API kav_word KAV_CALL IMapSet2(IMap *map, kav_word k1, kav_word key, kav_word payload);
+KAV_API kav_word KAV_CALL IMapGet2(const IMap *map, kav_word k1, kav_word key);
+KAV_API void KAV_CALL IMapDelete2(IMap *map, kav_word k1, kav_word key);
+KAV_API void KAV_CALL IMapRename2(IMap *map, kav_word k1, kav_word old_key, kav_word new_key);
+KAV_API int KAV_CALL IMapPos2(const IMap *map, kav_word k1, kav_word key);
+KAV_API int KAV_CALL IMapCount2(const IMap *map, kav_word k1);
+
+/* ---------------------------------------------------------------------------
+ * Dynamic string list.  A caller-owned dsList, zeroed by dsInitialize, is
+ * either unsorted (one growing text with delimiters; a read with
+ * keep_line_ends = 1 also indexes its lines, which turns their line feeds
+ * into NULs) or sorted (dsSetSort before the first string: up to 5 keys in
+ * a '|'-separated sort order such as "+S0|-D3" or "+S0-9"; each string
+ * is its own block, stored with a line feed after it, newest first among
+ * equals).  The list owns and copies everything; the pointers it hands out
+ * stay valid until the next change, the next dsGetBuffer of a sorted list,
+ * or dsFree, which empties the list and keeps its settings.  Lines are read
+ * through kav_fgets in pieces of at most 2047 characters.  dsAppendFormat is
+ * cdecl and cuts its text at 255 characters.  One list is used by one
+ * thread at a time (the insert search writes the probe slots).
+ * ------------------------------------------------------------------------- */
+
+#define DS_MAX_KEYS 5
+
+typedef struct dsSortKey {
+  int ascending; /* 1 ascending ('+'), 0 descending ('-') */
+  char type;     /* 'S' text without case, 'D' decimal; 'I', 'd', 'i', 's' no order */
+  int field;     /* field number from 0, or -1 for a character range */
+  int from;      /* first position of a range, from 0 */
+  int to;        /* last position of a range, inclusive */
+  int in_use;    /* 1 once the slot holds a parsed key */
+  char *probe;   /* working value of the insert search; null between calls */
+} dsSortKey;
+
+typedef struct dsList {
+  int count;                   /* number of indexed strings */
+  int capacity;                /* bytes allocated for buffer (unsorted) */
+  char *buffer;                /* unsorted: the text; sorted: the last dsGetBuffer text */
+  char **strings;              /* sorted: the strings in order; unsorted: the read lines */
+  int sorted;                  /* 1 once dsSetSort accepted a sort order */
+  dsSortKey keys[DS_MAX_KEYS]; /* the sort keys by priority */
+  int key_count;               /* number of keys parsed */
+  int keep_line_ends;          /* 1: reads keep each line feed; else kav_fgets */
+} dsList;
+
+KAV_API int KAV_CALL dsInitialize(dsList *list);
+KAV_API int KAV_CALL dsSetSort(dsList *list, const char *order);
+KAV_API int KAV_CALL dsAppendWithDelimiter(dsList *list, const char *text, signed char delimiter);
+KAV_API int KAV_CALL dsAppend(dsList *list, const char *text);
+KAV_API int KAV_CDECL dsAppendFormat(dsList *list, const char *format, ...);
+KAV_API char *KAV_CALL dsGetBuffer(dsList *list);
+KAV_API int KAV_CALL dsGetStringCount(const dsList *list);
+KAV_API char *KAV_CALL dsGetStringAtIndex(const dsList *list, int index);
+KAV_API int KAV_CALL dsFind(dsList *list, const char *text, int start, int key, int *position);
+KAV_API int KAV_CALL dsFindSortedInsertIndex(dsList *list, const char *text, int start, int key,
+                                             void *unused);
+KAV_API int KAV_CALL dsReadFromFileStream(dsList *list, FILE *stream);
+KAV_API int KAV_CALL dsReadFromFile(dsList *list, const char *path);
+KAV_API int KAV_CALL dsReadFromStdIn(dsList *list);
+KAV_API void KAV_CALL dsFree(dsList *list);
+
+/* ---------------------------------------------------------------------------
+ * Array list: a growable array of items addressed by position (from 0).  An
+ * item holds either a value that stays the caller's (IArrayListAdd; owned 0)
+ * or the list's own copy of a block of bytes (IArrayListAddAsCopy; owned 1),
+ * which is released with the item.  Item records are part of the interface:
+ * a sort comparator receives the addresses of two slots (IArrayListItem **).
+ * The array starts with 500 slots and grows by 500; it shrinks only when the
+ * list is destroyed.  IArrayListAdd returns the new item, IArrayListAddAsCopy
+ * the copy's address (0 also for an empty copy, which is still added);
+ * IArrayListAddAll returns 0 for success and 1 for failure.  When memory runs
+ * out an add changes nothing (capacity included) and gives 0; IArrayListAddAll
+ * keeps the items it added before the failure.
+ * ------------------------------------------------------------------------- */
+
+typedef int (*kav_arraylist_compare)(const void *slot1, const void *slot2);
+
+typedef struct IArrayListItem {
+  int owned;         /* 1: data is the list's copy; 0: the caller's value */
+  unsigned int size; /* bytes in the copy, 0 for values */
+  kav_word data;     /* the value, or the copy's address (null if empty) */
+} IArrayListItem;
+
+typedef struct IArrayList {
+  unsigned int capacity; /* slots in items */
+  unsigned int count;    /* items in slots 0 to count - 1 */
+  IArrayListItem **items;
+} IArrayList;
+
+KAV_API IArrayList *KAV_CALL IArrayListInit(void);
+KAV_API void KAV_CALL IArrayListDestroy(IArrayList *list);
+KAV_API IArrayListItem *KAV_CALL IArrayListAdd(IArrayList *list, kav_word value);
+KAV_API void *KAV_CALL IArrayListAddAsCopy(IArrayList *list, const void *data, unsigned int size);
+KAV_API int KAV_CALL IArrayListAddAll(IArrayList *destination, const IArrayList *source);
+KAV_API kav_word KAV_CALL IArrayListGetPos(const IArrayList *list, unsigned int position);
+KAV_API void KAV_CALL IArrayListDeletePos(IArrayList *list, unsigned int position);
+KAV_API void KAV_CALL IArrayListDeleteAll(IArrayList *list);
+KAV_API void KAV_CALL IArrayListSort(IArrayList *list, kav_arraylist_compare compare);
 
 /* ---------------------------------------------------------------------------
  * Environment and instances: the library's own variables (an overlay that

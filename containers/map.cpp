@@ -1,0 +1,524 @@
+// map.cpp - the IMap family: an ordered map held in a red-black tree.
+//
+// The tree hangs below a black root holder whose left child is the root, so rotations and the
+// insert fix-up need no special case for the root.  One black end marker stands for every
+// missing child; removal writes its parent link, which the delete fix-up relies on.
+//
+// Each map has its own end marker: IMapDup allocates the root holder and the end marker together
+// as one Tree block, and IMap::tree points at the holder, the block's first member, so the marker
+// is found from the record without a process-wide node.  Different maps therefore share no state
+// and may be changed from different threads.  The record layout stays as callers know it.
+//
+// Removal moves the successor node into the removed entry's place instead of copying its key and
+// payload, so no other entry's node (and IMapElement) changes.  The mirror-image cases of the
+// rotations and fix-ups are one template over the two child links.
+
+#include <cstddef>
+
+#include "kavutil.h"
+#include "platform/memory.h"
+
+namespace {
+
+struct Tree {
+  IMapNode holder;  // first member: IMap::tree points here
+  IMapNode end;
+};
+
+static_assert(offsetof(Tree, holder) == 0);
+static_assert(offsetof(IMapNode, payload) == offsetof(IMapNode, key) + sizeof(kav_word));
+static_assert(sizeof(IMapElement) == 2 * sizeof(kav_word));
+
+using Link = IMapNode *IMapNode::*;
+constexpr Link kLeft = &IMapNode::left;
+constexpr Link kRight = &IMapNode::right;
+
+void MakeEnd(IMapNode *node, IMapNode *end) { *node = IMapNode{0, end, end, end, 0, 0}; }
+
+IMapElement *ElementOf(IMapNode *node) { return reinterpret_cast<IMapElement *>(&node->key); }
+
+void ReplaceChild(IMapNode *parent, const IMapNode *old_child, IMapNode *new_child) {
+  if (parent->left == old_child) {
+    parent->left = new_child;
+  } else {
+    parent->right = new_child;
+  }
+}
+
+// One map's tree seen through its record; every operation on a working map goes through it.
+class MapTree {
+ public:
+  explicit MapTree(IMap *map)
+      : map_(map), holder_(map->tree), end_(&reinterpret_cast<Tree *>(map->tree)->end) {}
+
+  IMapNode *end() const { return end_; }
+  IMapNode *Root() const { return holder_->left; }
+
+  IMapNode *Find(kav_word key) const {
+    IMapNode *node = Root();
+    while (node != end_) {
+      const int c = map_->compare(node->key, key);
+      if (c == 0) return node;
+      node = c > 0 ? node->left : node->right;
+    }
+    return nullptr;
+  }
+
+  IMapNode *LowerBound(kav_word key) const {
+    IMapNode *node = Root();
+    IMapNode *above = nullptr;
+    while (node != end_) {
+      const int c = map_->compare(node->key, key);
+      if (c == 0) return node;
+      if (c > 0) above = node;
+      node = c > 0 ? node->left : node->right;
+    }
+    return above;
+  }
+
+  IMapNode *Minimum(IMapNode *node) const {
+    while (node->left != end_) node = node->left;
+    return node;
+  }
+
+  // The end marker when there is none.
+  IMapNode *Successor(IMapNode *node) const {
+    if (node->right != end_) return Minimum(node->right);
+    IMapNode *parent = node->parent;
+    while (node == parent->right) {  // the holder's right is the end marker: the climb stops there
+      node = parent;
+      parent = parent->parent;
+    }
+    return parent == holder_ ? end_ : parent;
+  }
+
+  // Where a key is, or the link its new node goes into.
+  struct Place {
+    IMapNode *found;
+    IMapNode *parent;
+    IMapNode **link;
+  };
+
+  Place Locate(kav_word key) const {
+    Place place{nullptr, holder_, &holder_->left};
+    while (*place.link != end_) {
+      IMapNode *node = *place.link;
+      const int c = map_->compare(node->key, key);
+      if (c == 0) {
+        place.found = node;
+        break;
+      }
+      place.parent = node;
+      place.link = c > 0 ? &node->left : &node->right;
+    }
+    return place;
+  }
+
+  kav_word Set(kav_word key, kav_word payload);
+  IMapNode *Attach(const Place &place, kav_word key, IMapNode *node);
+  void Remove(IMapNode *z);
+  void Destroy(IMapNode *node);
+  bool CopyFrom(const IMap *source);
+
+ private:
+  kav_word CopyPayload(kav_word payload) const {
+    return payload != 0 && map_->copy_payload != nullptr ? map_->copy_payload(payload) : payload;
+  }
+  void ReleaseEntry(const IMapNode *node) const;
+  kav_word Update(IMapNode *node, kav_word payload) const;
+  bool CopySubtree(const IMapNode *from, const IMapNode *from_end, IMapNode *parent,
+                   IMapNode **link);
+
+  template <Link A, Link B>
+  void Rotate(IMapNode *x);  // x's B child takes x's place: a left rotation for <kLeft, kRight>
+  template <Link A, Link B>
+  IMapNode *InsertStep(IMapNode *x);
+  void InsertFixup(IMapNode *x);
+  template <Link A, Link B>
+  IMapNode *RemoveStep(IMapNode *x, IMapNode *root);
+  void RemoveFixup(IMapNode *x);
+
+  IMap *map_;
+  IMapNode *holder_;
+  IMapNode *end_;
+};
+
+void MapTree::ReleaseEntry(const IMapNode *node) const {
+  if (map_->release_key != nullptr && node->key != 0) map_->release_key(node->key);
+  if (map_->release_payload != nullptr && node->payload != 0) {
+    map_->release_payload(node->payload);
+  }
+}
+
+// A present key: a non-zero payload replaces a non-zero one only when the map can release it;
+// payload 0 fills an empty entry with the default.
+kav_word MapTree::Update(IMapNode *node, kav_word payload) const {
+  if (payload != 0 && node->payload != 0 && map_->release_payload != nullptr) {
+    map_->release_payload(node->payload);
+    node->payload = 0;
+  }
+  if (payload == 0) payload = map_->default_payload;
+  if (payload != 0 && node->payload == 0) node->payload = CopyPayload(payload);
+  return node->payload;
+}
+
+kav_word MapTree::Set(kav_word key, kav_word payload) {
+  const Place place = Locate(key);
+  if (place.found != nullptr) return Update(place.found, payload);
+  auto *node = static_cast<IMapNode *>(kav::memory::allocate(sizeof(IMapNode)));
+  if (node == nullptr) return 0;
+  node->payload = payload == 0 ? map_->default_payload : payload;
+  return Attach(place, key, node)->payload;
+}
+
+// Enters an absent key in the given node, whose payload is still uncopied, where the descent
+// ended.  The descent's last comparison places the node: compare is not asked a second time.
+IMapNode *MapTree::Attach(const Place &place, kav_word key, IMapNode *node) {
+  node->key = map_->copy_key(key);
+  node->payload = CopyPayload(node->payload);
+  node->red = 1;
+  node->left = node->right = end_;
+  node->parent = place.parent;
+  *place.link = node;
+  ++map_->count;
+  InsertFixup(node);
+  return node;
+}
+
+template <Link A, Link B>
+void MapTree::Rotate(IMapNode *x) {
+  IMapNode *y = x->*B;
+  x->*B = y->*A;
+  if (y->*A != end_) (y->*A)->parent = x;
+  y->parent = x->parent;
+  ReplaceChild(x->parent, x, y);
+  y->*A = x;
+  x->parent = y;
+}
+
+// One step with x's parent on the A side of the grandparent; returns where x moves.
+template <Link A, Link B>
+IMapNode *MapTree::InsertStep(IMapNode *x) {
+  IMapNode *parent = x->parent;
+  IMapNode *grandparent = parent->parent;
+  IMapNode *uncle = grandparent->*B;
+  if (uncle->red) {
+    parent->red = uncle->red = 0;
+    grandparent->red = 1;
+    return grandparent;
+  }
+  if (x == parent->*B) {
+    x = parent;
+    Rotate<A, B>(x);
+  }
+  x->parent->red = 0;
+  x->parent->parent->red = 1;
+  Rotate<B, A>(x->parent->parent);
+  return x;
+}
+
+void MapTree::InsertFixup(IMapNode *x) {
+  while (x->parent->red) {
+    x = x->parent == x->parent->parent->left ? InsertStep<kLeft, kRight>(x)
+                                             : InsertStep<kRight, kLeft>(x);
+  }
+  Root()->red = 0;
+}
+
+// y is the node that leaves its place: z itself, or z's successor, which then takes z's place.
+void MapTree::Remove(IMapNode *z) {
+  IMapNode *y = (z->left == end_ || z->right == end_) ? z : Minimum(z->right);
+  IMapNode *x = y->left != end_ ? y->left : y->right;
+  const bool black = !y->red;
+  x->parent = y->parent;  // also for the end marker: the fix-up climbs from it
+  ReplaceChild(y->parent, y, x);
+  if (y != z) {
+    if (black) RemoveFixup(x);
+    ReleaseEntry(z);
+    y->left = z->left;
+    y->right = z->right;
+    y->parent = z->parent;
+    y->red = z->red;
+    z->right->parent = y;
+    z->left->parent = y;
+    ReplaceChild(z->parent, z, y);
+  } else {
+    ReleaseEntry(z);
+    if (black) RemoveFixup(x);
+  }
+  if (map_->current == z) map_->current = nullptr;
+  kav::memory::release(z);
+  --map_->count;
+}
+
+// One step with x on the A side of its parent; returns where x moves (root ends the loop).
+template <Link A, Link B>
+IMapNode *MapTree::RemoveStep(IMapNode *x, IMapNode *root) {
+  IMapNode *parent = x->parent;
+  IMapNode *sibling = parent->*B;
+  if (sibling->red) {
+    sibling->red = 0;
+    parent->red = 1;
+    Rotate<A, B>(parent);
+    sibling = parent->*B;
+  }
+  if (!(sibling->*A)->red && !(sibling->*B)->red) {
+    sibling->red = 1;
+    return parent;
+  }
+  if (!(sibling->*B)->red) {
+    (sibling->*A)->red = 0;
+    sibling->red = 1;
+    Rotate<B, A>(sibling);
+    sibling = parent->*B;
+  }
+  sibling->red = parent->red;
+  parent->red = 0;
+  (sibling->*B)->red = 0;
+  Rotate<A, B>(parent);
+  return root;
+}
+
+void MapTree::RemoveFixup(IMapNode *x) {
+  IMapNode *root = Root();
+  while (x != root && !x->red) {
+    x = x == x->parent->left ? RemoveStep<kLeft, kRight>(x, root)
+                             : RemoveStep<kRight, kLeft>(x, root);
+  }
+  x->red = 0;
+}
+
+// Post-order; recursion depth is the tree's height.
+void MapTree::Destroy(IMapNode *node) {
+  if (node == end_) return;
+  Destroy(node->left);
+  Destroy(node->right);
+  ReleaseEntry(node);
+  kav::memory::release(node);
+  --map_->count;
+}
+
+// Pre-order, keeping shape and colours; compare is never called.  Each node is linked before its
+// subtrees are copied, so a copy cut short by memory is still a tree that Destroy can empty.
+bool MapTree::CopySubtree(const IMapNode *from, const IMapNode *from_end, IMapNode *parent,
+                          IMapNode **link) {
+  if (from == from_end) return true;
+  auto *node = static_cast<IMapNode *>(kav::memory::allocate(sizeof(IMapNode)));
+  if (node == nullptr) return false;
+  *node = IMapNode{
+      from->red, end_, end_, parent, map_->copy_key(from->key), CopyPayload(from->payload)};
+  *link = node;
+  ++map_->count;
+  return CopySubtree(from->left, from_end, node, &node->left) &&
+         CopySubtree(from->right, from_end, node, &node->right);
+}
+
+bool MapTree::CopyFrom(const IMap *source) {
+  const IMapNode *from_end = &reinterpret_cast<const Tree *>(source->tree)->end;
+  return CopySubtree(source->tree->left, from_end, holder_, &holder_->left);
+}
+
+// Maps without a tree (null or a prototype) answer every lookup as empty.
+bool Usable(const IMap *map) { return map != nullptr && map->tree != nullptr; }
+
+MapTree Of(const IMap *map) { return MapTree(const_cast<IMap *>(map)); }
+
+IMapNode *FindIn(const IMap *map, kav_word key) {
+  return Usable(map) ? Of(map).Find(key) : nullptr;
+}
+
+IMapNode *CursorNode(const IMap *map) {
+  if (!Usable(map) || map->current == nullptr || map->current == Of(map).end()) return nullptr;
+  return map->current;
+}
+
+// The iterator's node and values from a node or the end marker; returns the payload.
+kav_word Settle(IMapIterator *iterator, IMapNode *node, const IMapNode *end) {
+  if (node == nullptr || node == end) return 0;
+  iterator->node = node;
+  iterator->key = node->key;
+  iterator->payload = node->payload;
+  return node->payload;
+}
+
+IMap *Inner(const IMap *map, kav_word k1) { return reinterpret_cast<IMap *>(IMapGet(map, k1)); }
+
+}  // namespace
+
+extern "C" {
+
+IMap *KAV_CALL IMapDup(const IMap *source) {
+  if (source == nullptr) return nullptr;
+  auto *map = static_cast<IMap *>(kav::memory::allocate(sizeof(IMap)));
+  if (map == nullptr) return nullptr;
+  *map = *source;
+  map->tree = nullptr;
+  map->count = 0;
+  map->current = nullptr;
+  auto *tree = static_cast<Tree *>(kav::memory::allocate(sizeof(Tree)));
+  if (tree == nullptr) {
+    kav::memory::release(map);
+    return nullptr;
+  }
+  MakeEnd(&tree->end, &tree->end);
+  MakeEnd(&tree->holder, &tree->end);
+  map->tree = &tree->holder;
+  if (source->tree != nullptr && !MapTree(map).CopyFrom(source)) {
+    IMapFree(map);
+    return nullptr;
+  }
+  return map;
+}
+
+kav_word KAV_CALL IMapSet(IMap *map, kav_word key, kav_word payload) {
+  return Usable(map) ? MapTree(map).Set(key, payload) : 0;
+}
+
+kav_word KAV_CALL IMapGet(const IMap *map, kav_word key) {
+  const IMapNode *node = FindIn(map, key);
+  return node != nullptr ? node->payload : 0;
+}
+
+void KAV_CALL IMapDelete(IMap *map, kav_word key) {
+  if (IMapNode *node = FindIn(map, key)) MapTree(map).Remove(node);
+}
+
+void KAV_CALL IMapRename(IMap *map, kav_word old_key, kav_word new_key) {
+  if (!Usable(map) || old_key == 0 || new_key == 0) return;
+  if (map->compare(old_key, new_key) == 0) return;
+  MapTree tree(map);
+  IMapNode *old_node = tree.Find(new_key) == nullptr ? tree.Find(old_key) : nullptr;
+  if (old_node == nullptr) return;
+  // Allocated before the old entry goes, so running out of memory changes nothing.
+  auto *node = static_cast<IMapNode *>(kav::memory::allocate(sizeof(IMapNode)));
+  if (node == nullptr) return;
+  const kav_word payload = old_node->payload;
+  old_node->payload = 0;
+  tree.Remove(old_node);
+  node->payload = map->default_payload;
+  tree.Attach(tree.Locate(new_key), new_key, node);
+  if (node->payload != 0 && map->release_payload != nullptr) map->release_payload(node->payload);
+  node->payload = payload;
+}
+
+void KAV_CALL IMapClear(IMap *map) {
+  if (!Usable(map)) return;
+  MapTree tree(map);
+  tree.Destroy(tree.Root());
+  map->tree->left = tree.end();
+  map->count = 0;
+  map->current = nullptr;
+}
+
+void KAV_CALL IMapFree(IMap *map) {
+  if (map == nullptr) return;
+  IMapClear(map);
+  if (map->tree != nullptr) kav::memory::release(reinterpret_cast<Tree *>(map->tree));
+  kav::memory::release(map);
+}
+
+int KAV_CALL IMapCount(const IMap *map) { return map != nullptr ? map->count : -1; }
+
+int KAV_CALL IMapPos(const IMap *map, kav_word key) {
+  if (!Usable(map) || key == 0) return -1;
+  const MapTree tree = Of(map);
+  int rank = 0;
+  for (IMapNode *node = tree.Minimum(tree.Root()); node != tree.end();
+       node = tree.Successor(node), ++rank) {
+    const int c = map->compare(node->key, key);
+    if (c == 0) return rank;
+    if (c > 0) return -1;
+  }
+  return -1;
+}
+
+kav_word KAV_CALL IMapFirst(IMapIterator *iterator, IMap *map) {
+  if (iterator == nullptr) return 0;
+  *iterator = IMapIterator{map, nullptr, 0, 0};
+  if (!Usable(map)) return 0;
+  const MapTree tree(map);
+  return Settle(iterator, tree.Minimum(tree.Root()), tree.end());
+}
+
+kav_word KAV_CALL IMapGTE(IMapIterator *iterator, IMap *map, kav_word key) {
+  if (iterator == nullptr) return 0;
+  *iterator = IMapIterator{map, nullptr, 0, 0};
+  if (!Usable(map)) return 0;
+  const MapTree tree(map);
+  return Settle(iterator, tree.LowerBound(key), tree.end());
+}
+
+kav_word KAV_CALL IMapNext(IMapIterator *iterator) {
+  if (iterator == nullptr) return 0;
+  iterator->key = iterator->payload = 0;
+  if (!Usable(iterator->map) || iterator->node == nullptr) return 0;
+  const MapTree tree(iterator->map);
+  IMapNode *next = tree.Successor(iterator->node);
+  iterator->node = nullptr;
+  return Settle(iterator, next, tree.end());
+}
+
+void KAV_CALL IMapSetCurrent(IMap *map, kav_word key) {
+  if (map != nullptr) map->current = FindIn(map, key);
+}
+
+kav_word KAV_CALL IMapKeyCurrent(const IMap *map) {
+  const IMapNode *node = CursorNode(map);
+  return node != nullptr ? node->key : 0;
+}
+
+kav_word KAV_CALL IMapPayloadCurrent(const IMap *map) {
+  const IMapNode *node = CursorNode(map);
+  return node != nullptr ? node->payload : 0;
+}
+
+// An empty map puts the cursor past the end: on the map's own end marker.
+IMapElement *KAV_CALL IMapElementFirst(IMap *map) {
+  if (!Usable(map)) return nullptr;
+  const MapTree tree(map);
+  map->current = tree.Minimum(tree.Root());
+  return IMapElementCurrent(map);
+}
+
+IMapElement *KAV_CALL IMapElementNext(IMap *map) {
+  IMapNode *node = CursorNode(map);
+  if (node == nullptr) return nullptr;
+  map->current = MapTree(map).Successor(node);
+  return IMapElementCurrent(map);
+}
+
+IMapElement *KAV_CALL IMapElementCurrent(IMap *map) {
+  IMapNode *node = CursorNode(map);
+  return node != nullptr ? ElementOf(node) : nullptr;
+}
+
+IMapElement *KAV_CALL IMapElementN(IMap *map, int n) {
+  if (!Usable(map) || n < 0 || n >= map->count) return nullptr;
+  const MapTree tree(map);
+  IMapNode *node = tree.Minimum(tree.Root());
+  for (; n > 0 && node != tree.end(); --n) node = tree.Successor(node);
+  return node != tree.end() ? ElementOf(node) : nullptr;
+}
+
+kav_word KAV_CALL IMapSet2(IMap *map, kav_word k1, kav_word key, kav_word payload) {
+  IMap *inner = reinterpret_cast<IMap *>(IMapSet(map, k1, 0));
+  return inner != nullptr ? IMapSet(inner, key, payload) : 0;
+}
+
+kav_word KAV_CALL IMapGet2(const IMap *map, kav_word k1, kav_word key) {
+  return IMapGet(Inner(map, k1), key);
+}
+
+void KAV_CALL IMapDelete2(IMap *map, kav_word k1, kav_word key) { IMapDelete(Inner(map, k1), key); }
+
+void KAV_CALL IMapRename2(IMap *map, kav_word k1, kav_word old_key, kav_word new_key) {
+  IMapRename(Inner(map, k1), old_key, new_key);
+}
+
+int KAV_CALL IMapPos2(const IMap *map, kav_word k1, kav_word key) {
+  return IMapPos(Inner(map, k1), key);
+}
+
+int KAV_CALL IMapCount2(const IMap *map, kav_word k1) { return IMapCount(Inner(map, k1)); }
+
+}  // extern "C"

@@ -1,0 +1,317 @@
+// dslist_test.cpp - tests for the ds family in containers/dslist.cpp: the sort order,
+// sorted and unsorted appends, reads from files, finds, and allocation failures.  A plain
+// version of the insert scan (copying every key text) checks the library's positions on
+// thousands of random lists.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "kavutil.h"
+#include "platform/memory.h"
+
+namespace {
+
+using Text = std::optional<std::string>;  // a key text; nullopt when absent
+
+Text KeyOf(const std::string& s, const dsSortKey& k) {
+  if (k.field != -1) {
+    std::string line = s.substr(0, s.find('\n')) + '|';
+    for (int n = 0; n < k.field; ++n) {
+      if (line.find('|') == line.size() - 1) return std::nullopt;
+      line.erase(0, line.find('|') + 1);
+    }
+    return line.substr(0, line.find('|'));
+  }
+  long a = std::min(k.from, k.to), b = std::max(k.from, k.to), n = static_cast<long>(s.size());
+  if (a == b) return "";
+  b = std::min(b, n - 1);
+  a = std::max(a, 0L);
+  return a >= n || b < a ? "" : s.substr(a, b - a + 1);
+}
+
+int CompareKeys(const Text& x, const Text& t, char type) {
+  if (!x) return -1;
+  if (!t) return 1;
+  if (type == 'D')
+    return (std::atoi(x->c_str()) > std::atoi(t->c_str())) -
+           (std::atoi(x->c_str()) < std::atoi(t->c_str()));
+  if (type != 'S') return 0;
+  for (std::size_t i = 0;; ++i) {
+    const int a = i < x->size() ? std::tolower(static_cast<unsigned char>((*x)[i])) : -1;
+    const int b = i < t->size() ? std::tolower(static_cast<unsigned char>((*t)[i])) : -1;
+    if (a != b || a < 0) return (a > b) - (a < b);
+  }
+}
+
+// The contract's scan, word for word; probes[j] stands for keys[j].probe.
+int PlainInsert(const dsList& l, const std::string& t, int s, int k, std::vector<Text>& probes) {
+  if (t.empty() || l.key_count < 1 || l.count < 1) return 0;
+  const dsSortKey& key = l.keys[k];
+  const Text tk = KeyOf(t, key);
+  for (int i = s; i < l.count; ++i) {
+    for (int j = 0; j < k; ++j) {
+      const Text x = KeyOf(l.strings[i], l.keys[j]);
+      if (!x || !probes[j] || *x != *probes[j]) return i;
+    }
+    const int c = CompareKeys(KeyOf(l.strings[i], key), tk, key.type);
+    if ((key.ascending && c > 0) || (!key.ascending && c < 0)) return i;
+    if (c != 0) continue;
+    if (k == 4 || !l.keys[k + 1].in_use) return i;
+    probes[k] = tk;
+    const int r = PlainInsert(l, t, i, k + 1, probes);
+    probes[k].reset();
+    return r;
+  }
+  return l.count;
+}
+
+// The contract's find, word for word.
+int PlainFind(const dsList& l, const std::string& t, int s, int k, int* position) {
+  *position = 0;
+  if (t.empty() || l.key_count < 1 || l.count < 1) return -1;
+  const dsSortKey& key = l.keys[k];
+  for (int i = *position = s; i < l.count; *position = ++i) {
+    for (int j = 0; j < k; ++j) {
+      const Text x = KeyOf(l.strings[i], l.keys[j]), tj = KeyOf(t, l.keys[j]);
+      if (!x || !tj || *x != *tj) return -1;
+    }
+    const int c = CompareKeys(KeyOf(l.strings[i], key), KeyOf(t, key), key.type);
+    if ((key.ascending && c > 0) || (!key.ascending && c < 0)) return -1;
+    if (c == 0 && (k == 4 || !l.keys[k + 1].in_use)) return i;
+    std::vector<Text> none(5);
+    if (c == 0) return PlainInsert(l, t, i, k + 1, none);
+  }
+  return -1;
+}
+
+std::string RandomOrder(std::mt19937& rng) {
+  std::string order;
+  for (int n = static_cast<int>(rng() % 4); n > 0; --n) {
+    order += std::string(1, "+-"[rng() % 2]) + "SSSDDIs"[rng() % 7];
+    order += rng() % 3 ? std::to_string(rng() % 4)
+                       : std::to_string(rng() % 6) + "-" + std::to_string(rng() % 6);
+    if (n > 1) order += '|';
+  }
+  return order;
+}
+
+std::string RandomText(std::mt19937& rng, bool dirty) {
+  static const char* const pool[] = {"a",   "A",  "b",  "B", "ab", "aB",   "10",   "9",
+                                     "010", "-3", " 5", "0", "",   "x\ty", "\x01", "b\n"};
+  if (dirty && rng() % 15 == 0) return "";
+  std::string text;
+  for (int n = 1 + static_cast<int>(rng() % 4); n > 0; --n) {
+    text += pool[rng() % (dirty ? 16 : 13)];
+    if (n > 1) text += '|';
+  }
+  return dirty && rng() % 10 == 0 ? text + "\n" : text;
+}
+
+TEST(InsertPosition, MatchesThePlainScanOnRandomLists) {
+  std::mt19937 rng(20240611);
+  for (int round = 0; round < 4000; ++round) {
+    dsList l;
+    dsInitialize(&l);
+    const std::string order = RandomOrder(rng);
+    const bool dirty = round % 2 == 1;
+    ASSERT_EQ(dsSetSort(&l, order.c_str()), 1) << order;
+    for (int n = static_cast<int>(rng() % 100); n > 0; --n) {
+      const std::string t = RandomText(rng, dirty);
+      std::vector<Text> probes(5);
+      const int want = PlainInsert(l, t, 0, 0, probes);
+      ASSERT_EQ(dsFindSortedInsertIndex(&l, t.c_str(), 0, 0, nullptr), want)
+          << order << " round " << round;
+      ASSERT_EQ(dsAppend(&l, t.c_str()), 1);
+      ASSERT_EQ(std::string(l.strings[want]), t + "\n");
+      int position = -7, want_position = -7;
+      const int k = static_cast<int>(rng() % 2), start = static_cast<int>(rng() % (l.count + 1));
+      const int found = dsFind(&l, t.c_str(), start, k, &position);
+      ASSERT_EQ(found, PlainFind(l, t, start, k, &want_position)) << order << " round " << round;
+      if (found < 0) {
+        ASSERT_EQ(position, want_position) << order << " round " << round;
+      }
+    }
+    dsFree(&l);
+  }
+}
+
+std::vector<std::string> Fill(const char* order, std::vector<std::string> texts) {
+  dsList l;
+  dsInitialize(&l);
+  EXPECT_EQ(dsSetSort(&l, order), 1);
+  for (const auto& t : texts) EXPECT_EQ(dsAppend(&l, t.c_str()), 1);
+  std::vector<std::string> out;
+  for (int i = 0; i < dsGetStringCount(&l); ++i) {
+    out.emplace_back(dsGetStringAtIndex(&l, i));
+    out.back().pop_back();
+  }
+  dsFree(&l);
+  return out;
+}
+
+using V = std::vector<std::string>;
+
+TEST(Sorted, OrderEqualsAndAbsentKeys) {
+  EXPECT_EQ(Fill("+S0", {"b", "a", "c"}), (V{"a", "b", "c"}));
+  EXPECT_EQ(Fill("-S0", {"b", "a", "c"}), (V{"c", "b", "a"}));
+  EXPECT_EQ(Fill("+S0", {"b", "B"}), (V{"B", "b"}));
+  EXPECT_EQ(Fill("+D0", {"10", "9"}), (V{"9", "10"}));
+  EXPECT_EQ(Fill("+S0", {"9", "10"}), (V{"10", "9"}));
+  EXPECT_EQ(Fill("+S1", {"x|b", "y", "z|a"}), (V{"y", "z|a", "x|b"}));
+  EXPECT_EQ(Fill("", {"1", "2", "3"}), (V{"3", "2", "1"}));
+  EXPECT_EQ(Fill("+S0", {"b", "a", ""}), (V{"", "a", "b"}));
+  EXPECT_EQ(Fill("-S0", {"b", "", "c"}), (V{"c", "", "b"}));
+  EXPECT_EQ(Fill("+S2-0", {"abd", "abc"}), Fill("+S0-2", {"abd", "abc"}));
+  EXPECT_EQ(Fill("+S3-3", {"b", "a"}), (V{"a", "b"}));
+  EXPECT_EQ(Fill("+S0|-D1", {"a|1", "a|3", "b|0", "a|2"}), (V{"a|3", "a|2", "a|1", "b|0"}));
+  EXPECT_EQ(Fill("+S0|+S1", {"b|2", "B|1", "b|0", "b|3"}), (V{"b|0", "b|3", "B|1", "b|2"}));
+}
+
+TEST(Sort, Orders) {
+  dsList l;
+  dsInitialize(&l);
+  for (const char* bad : {"+X0", "*S0", "+S", "S0", "+S1234567890", "+S0|+S0|+S0|+S0|+S0|+S0"}) {
+    EXPECT_EQ(dsSetSort(&l, bad), 0) << bad;
+  }
+  EXPECT_EQ(l.sorted, 0);
+  EXPECT_EQ(l.key_count, 5);
+  EXPECT_EQ(dsSetSort(&l, "+S0|-D3||-X"), 1);
+  EXPECT_EQ(l.key_count, 2);
+  EXPECT_EQ(l.keys[1].ascending, 0);
+  EXPECT_EQ(l.keys[1].type, 'D');
+  EXPECT_EQ(l.keys[1].field, 3);
+  EXPECT_EQ(dsSetSort(&l, "+s2-12|"), 1);
+  EXPECT_EQ(l.keys[0].field, -1);
+  EXPECT_EQ(l.keys[0].to, 12);
+  EXPECT_EQ(dsSetSort(nullptr, "+S0"), 0);
+  EXPECT_EQ(dsSetSort(&l, nullptr), 0);
+}
+
+TEST(Unsorted, DelimitersAndBuffer) {
+  dsList l;
+  dsInitialize(&l);
+  EXPECT_EQ(dsGetBuffer(&l), nullptr);
+  for (const char* t : {"abc", "def", "", "x\n"}) EXPECT_EQ(dsAppend(&l, t), 1);
+  EXPECT_EQ(dsAppendWithDelimiter(&l, "y", 0), 1);
+  EXPECT_EQ(dsAppendWithDelimiter(&l, "z", -61), 1);
+  EXPECT_STREQ(dsGetBuffer(&l), "abc\ndef\n\nx\nyz");
+  EXPECT_EQ(dsGetStringCount(&l), 0);
+  EXPECT_EQ(dsAppend(&l, nullptr) + dsAppend(nullptr, "a") + dsAppendFormat(nullptr, "a"), 0);
+  dsFree(&l);
+  EXPECT_EQ(dsAppendFormat(&l, "%d-%s", 42, std::string(300, 'q').c_str()), 1);
+  EXPECT_EQ(std::string(dsGetBuffer(&l)), "42-" + std::string(252, 'q') + "\n");
+  dsFree(&l);
+}
+
+TEST(Sorted, JoinedBuffer) {
+  dsList l;
+  dsInitialize(&l);
+  dsSetSort(&l, "+S0");
+  EXPECT_EQ(dsGetBuffer(&l), nullptr);
+  dsAppend(&l, "b");
+  EXPECT_EQ(dsGetBuffer(&l), l.strings[0]);
+  dsAppendFormat(&l, "%c", 'a');
+  EXPECT_STREQ(dsGetBuffer(&l), "a\nb\n");
+  EXPECT_EQ(dsGetStringAtIndex(&l, 2), nullptr);
+  dsFree(&l);
+  EXPECT_EQ(l.sorted, 1);
+  EXPECT_EQ(l.buffer, nullptr);
+}
+
+std::string TempFile(const std::string& content) {
+  char name[L_tmpnam + 16];
+  std::snprintf(name, sizeof name, "dslist_%u.txt", static_cast<unsigned>(std::random_device()()));
+  FILE* f = std::fopen(name, "wb");
+  std::fwrite(content.data(), 1, content.size(), f);
+  std::fclose(f);
+  return name;
+}
+
+TEST(Reading, LinesPiecesAndIndex) {
+  const std::string path = TempFile("b\na\n" + std::string(2050, 'z') + "\nc");
+  dsList l;
+  dsInitialize(&l);
+  l.keep_line_ends = 1;
+  ASSERT_EQ(dsReadFromFile(&l, path.c_str()), 1);
+  ASSERT_EQ(dsGetStringCount(&l), 3);
+  EXPECT_STREQ(dsGetStringAtIndex(&l, 0), "b");
+  EXPECT_EQ(std::string(dsGetStringAtIndex(&l, 2)), std::string(2050, 'z'));
+  EXPECT_EQ(dsAppend(&l, "late"), 0);
+  dsFree(&l);
+  l.keep_line_ends = 0;
+  ASSERT_EQ(dsReadFromFile(&l, path.c_str()), 1);
+  EXPECT_EQ(std::string(dsGetBuffer(&l)), "ba" + std::string(2050, 'z') + "c");
+  dsFree(&l);
+  dsSetSort(&l, "-S0");
+  ASSERT_EQ(dsReadFromFile(&l, path.c_str()), 1);
+  EXPECT_EQ(std::string(dsGetStringAtIndex(&l, 0)), std::string(2047, 'z') + "\n");
+  EXPECT_STREQ(dsGetStringAtIndex(&l, 4), "a\n");
+  dsFree(&l);
+  std::remove(path.c_str());
+  EXPECT_EQ(dsReadFromFile(&l, path.c_str()), 0);
+  EXPECT_EQ(dsReadFromFileStream(&l, nullptr), 0);
+}
+
+TEST(Finding, PositionsAndHandOver) {
+  dsList l;
+  dsInitialize(&l);
+  dsSetSort(&l, "+S0");
+  for (const char* t : {"a", "c", "e", "g", "i"}) dsAppend(&l, t);
+  int position = -1;
+  EXPECT_EQ(dsFind(&l, "E", 0, 0, &position), 2);
+  EXPECT_EQ(position, 2);
+  EXPECT_EQ(dsFind(&l, "d", 0, 0, &position), -1);
+  EXPECT_EQ(position, 2);
+  EXPECT_EQ(dsFind(&l, "", 0, 0, &position), -1);
+  EXPECT_EQ(position, 0);
+  EXPECT_EQ(dsFind(nullptr, "a", 0, 0, &position), -1);
+  dsFree(&l);
+  dsSetSort(&l, "+S0|+S1");
+  for (const char* t : {"a|1", "b|1", "b|2"}) dsAppend(&l, t);
+  position = -9;
+  EXPECT_EQ(dsFind(&l, "b|2", 0, 0, &position), 1);
+  EXPECT_EQ(position, -9);
+  char probe[] = "b";
+  l.keys[0].probe = probe;
+  EXPECT_EQ(dsFindSortedInsertIndex(&l, "b|3", 1, 1, nullptr), 3);
+  EXPECT_EQ(dsFindSortedInsertIndex(&l, "b|0", 0, 0, nullptr), 1);
+  EXPECT_EQ(l.keys[0].probe, nullptr);
+  dsFree(&l);
+}
+
+TEST(Memory, FailuresLeaveTheListAsItWas) {
+  dsList l;
+  dsInitialize(&l);
+  dsSetSort(&l, "+S0");
+  for (long n : {0L, 1L}) {
+    kav::memory::fail_after(n);
+    EXPECT_EQ(dsAppend(&l, "a"), 0);
+    kav::memory::fail_after(-1);
+    EXPECT_EQ(l.count, 0);
+  }
+  dsAppend(&l, "b");
+  dsAppend(&l, "a");
+  kav::memory::fail_after(0);
+  EXPECT_EQ(dsGetBuffer(&l), nullptr);
+  kav::memory::fail_after(-1);
+  dsFree(&l);
+  l.sorted = 0;
+  l.keep_line_ends = 1;
+  dsAppend(&l, "x");
+  kav::memory::fail_after(0);
+  EXPECT_EQ(dsAppend(&l, std::string(2000, 'y').c_str()), 0);
+  FILE* empty = std::tmpfile();
+  EXPECT_EQ(dsReadFromFileStream(&l, empty), 0);
+  std::fclose(empty);
+  kav::memory::fail_after(-1);
+  EXPECT_STREQ(l.buffer, "x\n");
+  EXPECT_EQ(l.strings, nullptr);
+  dsFree(&l);
+}
+
+}  // namespace

@@ -1,0 +1,306 @@
+// map_test.cpp - tests for the IMap family in containers/map.cpp.
+//
+// Keys and payloads are small integers; the callbacks count what enters and leaves a map.  A
+// randomized run against std::map checks the red-black rules, the parent links, the count and
+// the stability of IMapElement pointers after every change; the grouped tests cover the rules
+// for payloads, renames, cursors, copies, two-level maps and running out of memory.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "kavutil.h"
+#include "platform/memory.h"
+
+namespace {
+
+struct Counts {
+  long copy_key, release_key, compare, copy_payload, release_payload;
+} counts;
+
+kav_word CopyKey(kav_word key) { return ++counts.copy_key, key; }
+void ReleaseKey(kav_word) { ++counts.release_key; }
+int Compare(kav_word a, kav_word b) { return ++counts.compare, a < b ? -1 : a > b ? 1 : 0; }
+int CompareTens(kav_word a, kav_word b) { return Compare(a / 10, b / 10); }
+kav_word CopyPayload(kav_word payload) { return ++counts.copy_payload, payload; }
+void ReleasePayload(kav_word) { ++counts.release_payload; }
+kav_word Identity(kav_word value) { return value; }
+int PlainCompare(kav_word a, kav_word b) { return a < b ? -1 : a > b ? 1 : 0; }
+kav_word DupMap(kav_word map) {
+  return reinterpret_cast<kav_word>(IMapDup(reinterpret_cast<IMap *>(map)));
+}
+void FreeMap(kav_word map) { IMapFree(reinterpret_cast<IMap *>(map)); }
+
+IMap Prototype(bool release_payload = true) {
+  counts = {};
+  return IMap{CopyKey, ReleaseKey, Compare, CopyPayload, release_payload ? ReleasePayload : nullptr,
+              0,       0,          nullptr, nullptr};
+}
+
+const IMapNode *End(const IMap *map) { return map->tree->right; }
+
+// Checks the red-black rules and parent links below node, appends it in order; black height.
+int Walk(const IMapNode *node, const IMapNode *end, std::vector<const IMapNode *> *order) {
+  if (node == end) return 1;
+  for (const IMapNode *child : {node->left, node->right}) {
+    if (child != end && child->parent != node) return -1000;
+    if (node->red && child->red) return -1000;
+  }
+  const int left = Walk(node->left, end, order);
+  order->push_back(node);
+  const int right = Walk(node->right, end, order);
+  return left == right ? left + (node->red ? 0 : 1) : -1000;
+}
+
+// Checks the whole tree and fills `order` with its entries in order.
+void CheckTree(const IMap *map, std::vector<const IMapNode *> *order) {
+  const IMapNode *holder = map->tree, *end = End(map), *root = holder->left;
+  order->clear();
+  EXPECT_TRUE(!holder->red && !end->red && holder->parent == end && end->left == end &&
+              end->right == end && end->key == 0 && end->payload == 0);
+  EXPECT_TRUE(root == end || (root->parent == holder && !root->red));
+  EXPECT_GT(Walk(root, end, order), 0) << "red-black rules or parent links broken";
+  EXPECT_EQ(static_cast<int>(order->size()), map->count);
+}
+
+std::vector<const IMapNode *> ValidNodes(const IMap *map) {
+  std::vector<const IMapNode *> order;
+  CheckTree(map, &order);
+  return order;
+}
+
+TEST(Randomized, HundredThousandOperationsAgainstStdMap) {
+  IMap prototype = Prototype();
+  IMap *map = IMapDup(&prototype);
+  std::map<kav_word, kav_word> reference;
+  std::map<kav_word, IMapElement *> elements;  // taken when each entry was made
+  std::vector<const IMapNode *> nodes;
+  std::mt19937 random(20240501);
+  auto key = [&] { return static_cast<kav_word>(random() % 800 + 1); };
+  for (int step = 0; step < 100000; ++step) {
+    const kav_word k = key(), other = key(), payload = static_cast<kav_word>(random() % 999 + 1);
+    switch (random() % 8) {
+      case 0:
+      case 1:
+      case 2:
+        ASSERT_EQ(IMapSet(map, k, payload), payload);
+        reference[k] = payload;
+        IMapSetCurrent(map, k);
+        elements.emplace(k, IMapElementCurrent(map));
+        break;
+      case 3:
+      case 4:
+        IMapDelete(map, k);
+        reference.erase(k), elements.erase(k);
+        break;
+      case 5:
+        IMapRename(map, k, other);
+        if (reference.count(k) == 1 && reference.count(other) == 0) {
+          reference[other] = reference[k];
+          reference.erase(k), elements.erase(k);
+          elements[other] = IMapElementN(map, IMapPos(map, other));
+        }
+        break;
+      default: {
+        IMapIterator at;
+        const auto bound = reference.lower_bound(k);
+        ASSERT_EQ(IMapGTE(&at, map, k), bound == reference.end() ? 0 : bound->second);
+        ASSERT_EQ(IMapPos(map, k),
+                  reference.count(k) ? std::distance(reference.begin(), bound) : -1);
+        continue;
+      }
+    }
+    CheckTree(map, &nodes);
+    ASSERT_FALSE(HasFailure()) << "step " << step;
+    ASSERT_TRUE(map->count == int(reference.size()) && elements.size() == reference.size());
+    ASSERT_EQ(counts.copy_key - counts.release_key, map->count);
+    ASSERT_EQ(counts.copy_payload - counts.release_payload, map->count);
+    ASSERT_EQ(IMapGet(map, k), reference.count(k) ? reference[k] : 0);
+    if (step % 32 != 0) continue;  // the full comparison in O(n log n) now and then
+    auto expected = reference.begin();
+    auto element = elements.begin();
+    for (const IMapNode *node : nodes) {
+      ASSERT_TRUE(node->key == expected->first && node->payload == expected->second) << step;
+      ASSERT_EQ(reinterpret_cast<const void *>(element->second), &node->key) << step;
+      ++expected, ++element;
+    }
+  }
+  IMapFree(map);
+  EXPECT_EQ(counts.copy_key, counts.release_key);
+  EXPECT_EQ(counts.copy_payload, counts.release_payload);
+}
+
+TEST(Payloads, ReplacedOnlyWhenTheMapCanReleaseThem) {
+  IMap prototype = Prototype();
+  IMap *map = IMapDup(&prototype);
+  IMapSet(map, 1, 10);
+  EXPECT_EQ(IMapSet(map, 1, 20), 20);
+  EXPECT_EQ(counts.release_payload, 1);
+  EXPECT_EQ(counts.copy_payload, 2);
+  EXPECT_EQ(IMapSet(map, 1, 0), 20);  // payload 0 never replaces
+  EXPECT_EQ(IMapSet(map, 2, 0), 0);   // no default: the entry holds 0
+  map->default_payload = 7;
+  EXPECT_EQ(IMapSet(map, 2, 0), 7);  // an empty entry takes a copy of the default
+  EXPECT_EQ(counts.copy_payload, 3);
+  EXPECT_EQ(counts.copy_key, 2);
+  IMap keeping = Prototype(false);
+  IMap *kept = IMapDup(&keeping);
+  IMapSet(kept, 1, 10);
+  EXPECT_EQ(IMapSet(kept, 1, 20), 10);
+  IMapFree(map), IMapFree(kept);
+}
+
+TEST(Lookups, NullMapsAbsentKeysRanksAndBounds) {
+  IMap prototype = Prototype();
+  IMap *map = IMapDup(&prototype);
+  EXPECT_TRUE(IMapDup(nullptr) == nullptr && IMapSet(nullptr, 1, 1) == 0);
+  EXPECT_TRUE(IMapCount(nullptr) == -1 && IMapCount2(map, 5) == -1);
+  for (kav_word k : {10, 20, 30}) IMapSet(map, k, k + 1);
+  EXPECT_EQ(IMapGet(map, 15), 0);
+  EXPECT_TRUE(IMapPos(map, 10) == 0 && IMapPos(map, 30) == 2);
+  EXPECT_TRUE(IMapPos(map, 15) == -1 && IMapPos(map, 0) == -1);
+  IMapIterator at;
+  EXPECT_TRUE(IMapGTE(&at, map, 15) == 21 && IMapGTE(&at, map, 20) == 21);
+  EXPECT_TRUE(IMapNext(&at) == 31 && IMapNext(&at) == 0 && at.node == nullptr);
+  EXPECT_TRUE(IMapGTE(&at, map, 35) == 0 && at.node == nullptr);
+  EXPECT_TRUE(IMapElementN(map, 3) == nullptr && IMapElementN(map, -1) == nullptr);
+  EXPECT_EQ(IMapElementN(map, 1)->key, 20);
+  IMapFree(map);
+}
+
+TEST(Rename, MovesThePayloadOrChangesNothing) {
+  IMap prototype = Prototype();
+  prototype.compare = CompareTens;
+  IMap *map = IMapDup(&prototype);
+  IMapSet(map, 10, 100), IMapSet(map, 20, 200);
+  counts = {};
+  IMapRename(map, 10, 20);  // present
+  IMapRename(map, 10, 15);  // equal under compare
+  IMapRename(map, 30, 40);  // absent
+  EXPECT_EQ(counts.copy_key + counts.release_key + counts.release_payload, 0);
+  IMapRename(map, 10, 40);
+  EXPECT_EQ(IMapGet(map, 40), 100);
+  EXPECT_EQ(IMapGet(map, 10), 0);
+  EXPECT_TRUE(counts.copy_key == 1 && counts.release_key == 1);
+  EXPECT_TRUE(counts.copy_payload == 0 && counts.release_payload == 0);
+  kav::memory::fail_after(0);
+  IMapRename(map, 40, 50);  // no node for the new key: nothing moves
+  kav::memory::fail_after(-1);
+  EXPECT_EQ(IMapGet(map, 40), 100);
+  IMapFree(map);
+}
+
+TEST(Cursor, FollowsTheEntriesAndLeavesWithItsOwn) {
+  IMap prototype = Prototype();
+  IMap *map = IMapDup(&prototype);
+  EXPECT_EQ(IMapElementFirst(map), nullptr);
+  EXPECT_EQ(IMapElementNext(map), nullptr);
+  for (kav_word k : {3, 1, 2}) IMapSet(map, k, k * 10);
+  EXPECT_EQ(IMapElementFirst(map)->key, 1);
+  EXPECT_EQ(IMapElementNext(map)->payload, 20);
+  IMapSet(map, 4, 40), IMapDelete(map, 1);
+  EXPECT_EQ(IMapKeyCurrent(map), 2);
+  EXPECT_EQ(IMapElementNext(map)->key, 3);
+  EXPECT_EQ(IMapElementNext(map)->key, 4);
+  EXPECT_EQ(IMapElementNext(map), nullptr);  // past the end, and stays there
+  EXPECT_EQ(IMapElementNext(map), nullptr);
+  IMapSetCurrent(map, 3);
+  EXPECT_EQ(IMapPayloadCurrent(map), 30);
+  IMapDelete(map, 3);
+  EXPECT_EQ(IMapElementCurrent(map), nullptr);
+  IMapFree(map);
+}
+
+TEST(Copies, KeepShapeAndColoursWithoutComparing) {
+  IMap prototype = Prototype();
+  IMap *map = IMapDup(&prototype);
+  for (kav_word k = 1; k <= 100; ++k) IMapSet(map, k * 7 % 101, k);
+  counts = {};
+  IMap *copy = IMapDup(map);
+  EXPECT_TRUE(counts.copy_key == 100 && counts.compare == 0 && copy->count == 100);
+  EXPECT_EQ(copy->current, nullptr);
+  EXPECT_NE(End(copy), End(map));  // each map has its own end marker
+  const auto original = ValidNodes(map), copied = ValidNodes(copy);
+  for (size_t i = 0; i < copied.size(); ++i) {
+    const bool same_shape = (copied[i]->left == End(copy)) == (original[i]->left == End(map));
+    EXPECT_TRUE(same_shape && copied[i]->red == original[i]->red &&
+                copied[i]->key == original[i]->key);
+  }
+  counts = {};
+  IMapClear(copy);
+  EXPECT_TRUE(counts.release_key == 100 && counts.release_payload == 100 && copy->count == 0);
+  EXPECT_EQ(IMapSet(copy, 5, 6), 6);
+  IMap *empty = IMapDup(&prototype);
+  EXPECT_TRUE(empty != nullptr && empty->count == 0 && IMapElementFirst(empty) == nullptr);
+  IMapFree(map), IMapFree(copy), IMapFree(empty);
+}
+
+TEST(TwoLevel, InnerMapsAreMadeOnDemand) {
+  IMap inner = Prototype(), outer = inner;
+  outer.default_payload = reinterpret_cast<kav_word>(&inner);
+  outer.copy_payload = DupMap, outer.release_payload = FreeMap;
+  IMap *map = IMapDup(&outer);
+  EXPECT_EQ(IMapSet2(map, 1, 10, 100), 100);
+  EXPECT_EQ(IMapSet2(map, 1, 20, 200), 200);
+  EXPECT_EQ(IMapGet2(map, 1, 20), 200);
+  EXPECT_EQ(IMapCount2(map, 1), 2);
+  IMapRename2(map, 1, 20, 30);
+  EXPECT_EQ(IMapPos2(map, 1, 30), 1);
+  IMapDelete2(map, 1, 10);
+  EXPECT_EQ(IMapCount2(map, 1), 1);
+  EXPECT_EQ(IMapGet2(map, 2, 10), 0);
+  IMapFree(map);
+  EXPECT_EQ(counts.copy_key, counts.release_key);
+  outer.default_payload = 0;
+  map = IMapDup(&outer);
+  EXPECT_EQ(IMapSet2(map, 1, 10, 100), 0);  // k1 entered with payload 0, no inner map
+  EXPECT_EQ(IMapPos(map, 1), 0);
+  IMapFree(map);
+}
+
+TEST(Memory, RunningOutLeavesMapsWhole) {
+  IMap prototype = Prototype();
+  IMap *map = IMapDup(&prototype);
+  for (kav_word k = 1; k <= 50; ++k) IMapSet(map, k, k);
+  IMap *copy = nullptr;
+  for (long n = 0; copy == nullptr; ++n) {
+    const long live_keys = counts.copy_key - counts.release_key;
+    kav::memory::fail_after(n);
+    copy = IMapDup(map);
+    kav::memory::fail_after(-1);
+    if (copy == nullptr) {
+      ASSERT_EQ(counts.copy_key - counts.release_key, live_keys) << n;
+    }
+  }
+  kav::memory::fail_after(0);
+  EXPECT_EQ(IMapSet(map, 99, 1), 0);
+  kav::memory::fail_after(-1);
+  EXPECT_EQ(IMapCount(map), 50);
+  EXPECT_EQ(ValidNodes(copy).size(), 50u);
+  IMapFree(map), IMapFree(copy);
+  EXPECT_EQ(counts.copy_key, counts.release_key);
+}
+
+TEST(Threads, DifferentMapsChangeConcurrently) {
+  auto churn = [](unsigned seed, bool *valid) {
+    IMap prototype{Identity, nullptr, PlainCompare, nullptr, nullptr, 0, 0, nullptr, nullptr};
+    IMap *map = IMapDup(&prototype);
+    std::mt19937 random(seed);
+    for (int i = 0; i < 30000; ++i) {
+      const auto k = static_cast<kav_word>(random() % 500 + 1);
+      random() % 2 ? IMapDelete(map, k) : (void)IMapSet(map, k, k);
+    }
+    std::vector<const IMapNode *> order;
+    *valid = Walk(map->tree->left, End(map), &order) > 0 && order.size() == size_t(map->count);
+    IMapFree(map);
+  };
+  bool valid[2] = {false, false};
+  std::thread first(churn, 1u, &valid[0]), second(churn, 2u, &valid[1]);
+  first.join(), second.join();
+  EXPECT_TRUE(valid[0] && valid[1]);
+}
+
+}  // namespace
