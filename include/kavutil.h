@@ -118,8 +118,8 @@ KAV_API int KAV_CDECL kav_sprintf(kav_string_hook hook, char *buffer, const char
  * payload taken out with IQueuePop or IQueueDequeue passes to the caller.
  * A 0 payload is stored as 0 without copying; IQueueN, IQueueDup and the
  * iterator stop at it.  When a node cannot be allocated, IQueueEnqueue and
- * IQueuePush change nothing, release their copy of the payload (if one was
- * made and release_payload is set) and return 0; IQueueDup then returns null.
+ * IQueuePush change nothing and return 0 (the node is allocated before the
+ * payload is copied, so no copy is made); IQueueDup then returns null.
  * ------------------------------------------------------------------------- */
 
 typedef kav_word (*kav_queue_copy)(kav_word payload);
