@@ -116,6 +116,24 @@ TEST(Queue, EachPairOfEndsIsAQueueOrAStack) {
   }
 }
 
+Words cleared;
+
+TEST(Queue, ClearReleasesHeldPayloadsAndKeepsTheRecordUsable) {
+  cleared.clear();
+  IQueue queue{};
+  queue.release_payload = [](kav_word payload) { cleared.push_back(payload); };
+  for (kav_word p : {1, 0, 2}) IQueueEnqueue(&queue, p);
+  IQueueClear(&queue);
+  EXPECT_EQ(cleared, (Words{1, 2}));
+  ExpectConsistent(queue);
+  EXPECT_EQ(IQueueCount(&queue), 0);
+  EXPECT_EQ(IQueueEnqueue(&queue, 5), 5);
+  IQueueClear(&queue);
+  list_node *list = reinterpret_cast<list_node *>(&queue);
+  init_list(&list);
+  EXPECT_TRUE(list == nullptr && empty_list(list) == 1);
+}
+
 TEST(Queue, ZeroPayloadsEndWalksAndCopies) {
   const IQueue prototype{CopyPayload, ReleasePayload, 42, 0, nullptr, nullptr};
   IQueue *queue = IQueueDup(&prototype);

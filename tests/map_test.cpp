@@ -165,6 +165,7 @@ TEST(Lookups, NullMapsAbsentKeysRanksAndBounds) {
   IMapIterator at;
   EXPECT_TRUE(IMapGTE(&at, map, 15) == 21 && IMapGTE(&at, map, 20) == 21);
   EXPECT_TRUE(IMapNext(&at) == 31 && IMapNext(&at) == 0 && at.node == nullptr);
+  EXPECT_TRUE(IMapFirst(&at, map) == 11 && IMapNext(&at) == 21);
   EXPECT_TRUE(IMapGTE(&at, map, 35) == 0 && at.node == nullptr);
   EXPECT_TRUE(IMapElementN(map, 3) == nullptr && IMapElementN(map, -1) == nullptr);
   EXPECT_EQ(IMapElementN(map, 1)->key, 20);
