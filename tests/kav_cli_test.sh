@@ -101,6 +101,15 @@ expect 0 "written" profile migrate S k ".${sep}src.ini" ".${sep}dst.ini"
 expect 1 "not written" profile migrate S k ".${sep}src.ini" ".${sep}dst.ini" --mode 1
 expect 0 "v" profile get ".${sep}dst.ini" S k
 expect_error profile migrate S k a b --mode 9
+printf 'b|x|x|1\nA|x|x|5\nb|x|x|7\na|y|y|5\n' > lines.txt
+expect 0 "a|y|y|5
+A|x|x|5
+b|x|x|7
+b|x|x|1" sort '+S0|-D3' lines.txt
+sorted=$("${kav[@]}" sort '-D3' < lines.txt | tr -d '\r' | tr '\n' ' ')
+[ "$sorted" = "b|x|x|7 a|y|y|5 A|x|x|5 b|x|x|1 " ] ||
+  { echo "FAIL: kav sort from standard input gave [$sorted]"; failures=$((failures + 1)); }
+expect_error sort '+Q0' lines.txt
 expect_error env shout x
 cd / && rm -rf "$scratch"
 

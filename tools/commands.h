@@ -48,6 +48,7 @@ std::span<const Command> cheque_commands();
 std::span<const Command> profile_commands();
 std::span<const Command> file_commands();
 std::span<const Command> env_commands();
+std::span<const Command> text_commands();
 int run_demo(Args args);
 
 }  // namespace kav::tool

@@ -20,6 +20,7 @@ std::vector<Command> all_commands() {
   for (const Command &c : profile_commands()) commands.push_back(c);
   for (const Command &c : env_commands()) commands.push_back(c);
   for (const Command &c : file_commands()) commands.push_back(c);
+  for (const Command &c : text_commands()) commands.push_back(c);
   for (const Command &c : cheque_commands()) commands.push_back(c);
   return commands;
 }
