@@ -253,6 +253,23 @@ int CaseFixVisitor(const char* directory, const char*, void (*)(void), void* con
   }
 }
 
+// Copies the whole of source to destination opened with mode ("wb" replaces
+// it, "ab" appends): 0 on success, 1 when either file does not open.
+int CopyWholeFile(const char* source, const char* destination, const char* mode) {
+  std::FILE* in = std::fopen(source, "rb");
+  if (in == nullptr) return 1;
+  if (mode[0] == 'w') kav::platform::remove_file(destination);  // a missing one is fine
+  std::FILE* out = std::fopen(destination, mode);
+  if (out == nullptr) {
+    std::fclose(in);
+    return 1;
+  }
+  CopyBytes(in, out, kToTheEnd);
+  std::fclose(in);
+  std::fclose(out);
+  return 0;
+}
+
 }  // namespace
 
 extern "C" KAV_API int KAV_CALL compare_path(const char* a, const char* b) {
@@ -320,18 +337,7 @@ extern "C" KAV_API int KAV_CALL getfiletype(const char* path) {
 
 extern "C" KAV_API int KAV_CALL copy_file(const char* source, const char* destination) {
   if (source == nullptr || destination == nullptr) return 1;
-  std::FILE* in = std::fopen(source, "rb");
-  if (in == nullptr) return 1;
-  kav::platform::remove_file(destination);  // a destination that is not there is fine
-  std::FILE* out = std::fopen(destination, "wb");
-  if (out == nullptr) {
-    std::fclose(in);
-    return 1;
-  }
-  CopyBytes(in, out, kToTheEnd);
-  std::fclose(in);
-  std::fclose(out);
-  return 0;
+  return CopyWholeFile(source, destination, "wb");
 }
 
 extern "C" KAV_API int KAV_CALL copy_dir(const char* source, const char* destination) {
@@ -388,17 +394,7 @@ extern "C" KAV_API int KAV_CALL recursive_unlink(const char* path) {
 // The whole source is appended, also past the 32-bit offsets of the chunk functions.
 extern "C" KAV_API int KAV_CALL append_file(const char* source, const char* destination) {
   if (source == nullptr || destination == nullptr) return 1;
-  std::FILE* in = std::fopen(source, "rb");
-  if (in == nullptr) return 1;
-  std::FILE* out = std::fopen(destination, "ab");
-  if (out == nullptr) {
-    std::fclose(in);
-    return 1;
-  }
-  CopyBytes(in, out, kToTheEnd);
-  std::fclose(in);
-  std::fclose(out);
-  return 0;
+  return CopyWholeFile(source, destination, "ab");
 }
 
 extern "C" KAV_API int KAV_CALL append_file_chunk(FILE* in, int start, int end, FILE* out) {
