@@ -98,6 +98,32 @@ KAV_API int KAV_CALL kav_vsprintf(kav_string_hook hook, char *buffer, const char
 KAV_API int KAV_CDECL kav_sprintf(kav_string_hook hook, char *buffer, const char *format, ...);
 
 /* ---------------------------------------------------------------------------
+ * Formatted input: a field splitter over the standard scanner.  Directives
+ * %d %u (32-bit, 16-bit after h), %f (float, double after l), %c, %s and the
+ * unsupported %D %T (32-bit, left 0); * suppresses a directive.  Every target
+ * is cleared before its field is converted, a field always ends at the next
+ * literal of the format, and %s followed by a literal reads up to that
+ * literal, blanks included.  The result counts the directives processed,
+ * failed conversions included.  A directive longer than 127 characters ends
+ * the scan.  Variadic, so cdecl.
+ * ------------------------------------------------------------------------- */
+
+KAV_API int KAV_CDECL kav_sscanf(const char *input, const char *format, ...);
+
+/* ---------------------------------------------------------------------------
+ * Regular expressions: the basic expressions of the classic line editor
+ * (literals, ., [classes], *, \{m,n\}, ^, $, \( \) and \1 to \9) and the
+ * wildcard translation that client programs filter names with.
+ * kav_setup_regexp writes at most 2 * strlen(wildcard) + 2 bytes.
+ * kav_test_re is 1 on a match, and also for a null, empty or invalid
+ * expression (a filter that cannot be compiled lets everything through); it
+ * keeps process-wide matcher state, so call it from one thread at a time.
+ * ------------------------------------------------------------------------- */
+
+KAV_API int KAV_CALL kav_setup_regexp(const char *wildcard, char *regex);
+KAV_API int KAV_CALL kav_test_re(const char *text, const char *regex);
+
+/* ---------------------------------------------------------------------------
  * Node list and queue.  The node list is a singly linked list of untyped
  * payload words addressed by a caller-owned variable of type list_node *
  * (null: empty).  Nodes come from malloc and go back with free; no list
@@ -446,6 +472,22 @@ KAV_API int KAV_CALL QelFindToolKey(char *out, const char *text, const char *fil
 KAV_API int KAV_CALL QelGetNextToolKey(char *out, const char *file, int location);
 
 /* ---------------------------------------------------------------------------
+ * Configuration file store: section/key files read whole into one process-
+ * wide cache.  A null or empty section means "Site".  The first occurrence of
+ * a key in a section wins; names and keys compare case-sensitively.  Values
+ * point into the cache and stay valid until a query names another file or
+ * cfs_free empties it.  A missing file, or a line without '=' in a section,
+ * makes every query on that file return its default.  Not thread-safe.
+ * ------------------------------------------------------------------------- */
+
+KAV_API const char *KAV_CALL get_cfsvalue_def(const char *file, const char *section,
+                                              const char *key, const char *def);
+KAV_API const char *KAV_CALL get_cfsvalue(const char *file, const char *section, const char *key);
+KAV_API int KAV_CALL get_cfsvalue_int(const char *file, const char *section, const char *key,
+                                      int def);
+KAV_API void KAV_CALL cfs_free(void);
+
+/* ---------------------------------------------------------------------------
  * Files and directories.  Result senses differ by function: 0 success and
  * 1 failure for copy_file, copy_dir, parent_dir, append_file and
  * create_file_from_chunk; 1 success for recursive_unlink.  Offsets are
@@ -494,6 +536,20 @@ KAV_API int KAV_CDECL kav_logerrno(const char *format, ...);
 KAV_API int KAV_CALL kav_logerr_write(const char *text);
 KAV_API int KAV_CDECL s_prompterr(const char *format, ...);
 KAV_API int KAV_CDECL s_confirm(const char *format, ...);
+
+/* ---------------------------------------------------------------------------
+ * Console status bar: one per process.  StatusBarInit sets the stream, the
+ * caption (copied; may be null), the width between the brackets (at most
+ * 255), the total amount of work and the least number of seconds between two
+ * drawings.  StatusBarUpdate redraws the line in place (caption, bar of '*'
+ * with the percentage in its middle, time left); StatusBarDone draws the full
+ * bar with " Done" and a line feed.  All return 0.  Not thread-safe.
+ * ------------------------------------------------------------------------- */
+
+KAV_API int KAV_CALL StatusBarInit(FILE *stream, const char *caption, int width,
+                                   unsigned int total, int interval);
+KAV_API int KAV_CALL StatusBarUpdate(unsigned int current);
+KAV_API int KAV_CALL StatusBarDone(void);
 
 /* ---------------------------------------------------------------------------
  * Cheque output: the MICR E-13B code line.

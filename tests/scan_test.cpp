@@ -1,0 +1,126 @@
+// scan_test.cpp - tests for kav_sscanf, the field splitter in text/scan.cpp.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "kavutil.h"
+
+namespace {
+
+constexpr std::int32_t kUntouched = 0x5A5A5A5A;
+
+TEST(Scan, DelimitedIntegerFields) {
+  struct Case {
+    const char *input, *format;
+    int count;
+    std::int32_t first, second;
+  } cases[] = {
+      {"12,34", "%d,%d", 2, 12, 34},
+      {"abc,5", "%d,%d", 2, 0, 5},          // a failed field is cleared and still counts
+      {"5", "%d,%d", 1, 5, kUntouched},     // the second directive is never reached
+      {"12345,6", "%3d,%d", 2, 123, 6},     // the rest of the field is skipped
+      {"x=1;y=2", "x=%d;y=%d", 2, 1, 2},    //
+      {"x=1;y=2", "x=%d;z=%d", 1, 1, kUntouched},  // literal mismatch ends the scan
+      {"7,8", "%*d,%d", 1, 8, kUntouched},  // suppressed: no target taken
+      {"1 2", "%d%d", 1, 1, kUntouched},    // no literal between: the input skips to its end
+      {"-1,4294967295", "%d,%u", 2, -1, -1},
+  };
+  for (const Case& c : cases) {
+    std::int32_t first = kUntouched, second = kUntouched;
+    EXPECT_EQ(kav_sscanf(c.input, c.format, &first, &second), c.count) << c.input << c.format;
+    EXPECT_EQ(first, c.first) << c.input << " " << c.format;
+    EXPECT_EQ(second, c.second) << c.input << " " << c.format;
+  }
+}
+
+TEST(Scan, TextFieldsReadUpToTheirDelimiter) {
+  char name[64] = "junk", middle[64] = "junk", last[64] = "junk";
+  int age = -1;
+  EXPECT_EQ(kav_sscanf("John Smith,42", "%s,%d", name, &age), 2);
+  EXPECT_STREQ(name, "John Smith");
+  EXPECT_EQ(age, 42);
+
+  EXPECT_EQ(kav_sscanf("a,,c", "%s,%s,%s", name, middle, last), 3);
+  EXPECT_STREQ(name, "a");
+  EXPECT_STREQ(middle, "");
+  EXPECT_STREQ(last, "c");
+
+  EXPECT_EQ(kav_sscanf("abcdef|x", "%3s|%s", name, last), 2);  // width kept in the scan set
+  EXPECT_STREQ(name, "abc");
+  EXPECT_STREQ(last, "x");
+
+  EXPECT_EQ(kav_sscanf("one two", "%s %s", name, last), 2);  // a blank stops a plain %s
+  EXPECT_STREQ(name, "one");
+  EXPECT_STREQ(last, "two");
+
+  char c[2] = {'z', 'z'};
+  EXPECT_EQ(kav_sscanf("q;r", "%c;%s", c, last), 2);
+  EXPECT_EQ(c[0], 'q');
+  EXPECT_EQ(c[1], 'z');
+}
+
+TEST(Scan, TargetsTakeTheTypeTheirSizeLetterNames) {
+  std::int16_t small[2] = {0x1111, 0x2222};
+  float single = -1.0f;
+  double dual = -1.0;
+  std::int32_t unsupported[2] = {kUntouched, kUntouched};
+  std::int32_t wide[2] = {kUntouched, kUntouched};
+  EXPECT_EQ(kav_sscanf("70000;2.5;0.125;9;9;-7", "%hd;%f;%lf;%D;%T;%ld", &small[0], &single,
+                       &dual, &unsupported[0], &unsupported[1], &wide[0]),
+            6);
+  EXPECT_EQ(wide[0], -7);
+  EXPECT_EQ(wide[1], kUntouched);  // a long is stored in 32 bits, whatever its size here
+  EXPECT_EQ(small[0], static_cast<std::int16_t>(70000 & 0xFFFF));
+  EXPECT_EQ(small[1], 0x2222);  // a 16-bit target is written as 16 bits only
+  EXPECT_FLOAT_EQ(single, 2.5f);
+  EXPECT_DOUBLE_EQ(dual, 0.125);
+  EXPECT_EQ(unsupported[0], 0);
+  EXPECT_EQ(unsupported[1], 0);
+}
+
+TEST(Scan, InputEndingInsideLiteralTextStillClearsTheNextTarget) {
+  std::int32_t first = kUntouched, second = kUntouched;
+  EXPECT_EQ(kav_sscanf("1;", "%d;;%d", &first, &second), 2);
+  EXPECT_EQ(first, 1);
+  EXPECT_EQ(second, 0);
+}
+
+TEST(Scan, NullArgumentsAndLongDirectives) {
+  std::int32_t value = kUntouched;
+  EXPECT_EQ(kav_sscanf(nullptr, "%d", &value), 0);
+  EXPECT_EQ(kav_sscanf("1", nullptr, &value), 0);
+  EXPECT_EQ(value, kUntouched);
+
+  // 127 characters with the letter fit the directive buffer; one more is refused.
+  const std::string fits = "%" + std::string(124, '0') + "9d";
+  const std::string too_long = "%" + std::string(125, '0') + "9d";
+  EXPECT_EQ(kav_sscanf("42", fits.c_str(), &value), 1);
+  EXPECT_EQ(value, 42);
+  value = kUntouched;
+  EXPECT_EQ(kav_sscanf("42", too_long.c_str(), &value), 0);
+  EXPECT_EQ(value, kUntouched);
+
+  // The %s rewrite grows the directive by three characters and must fit as well.
+  char text[8] = "junk";
+  const std::string rewritten_fits = "%" + std::string(121, '0') + "5s,";
+  const std::string rewritten_too_long = "%" + std::string(122, '0') + "5s,";
+  EXPECT_EQ(kav_sscanf("ab,c", rewritten_fits.c_str(), text), 1);
+  EXPECT_STREQ(text, "ab");
+  EXPECT_EQ(kav_sscanf("ab,c", rewritten_too_long.c_str(), text), 0);
+  EXPECT_STREQ(text, "ab");
+}
+
+TEST(Scan, DirectivesTheStandardScannerCannotTakeSafelyConvertNothing) {
+  // A directive holding a second conversion would hand sscanf two targets for one.
+  std::int32_t value = kUntouched;
+  char text[8] = "junk";
+  EXPECT_EQ(kav_sscanf("5,6", "%x,%d", &value), 1);
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(kav_sscanf("wide,1", "%ls,", text), 1);  // read as narrow characters
+  EXPECT_STREQ(text, "wide");
+}
+
+}  // namespace
