@@ -20,6 +20,16 @@ expect() {
   fi
 }
 
+# expect_bar ARGS...: stderr holds a progress bar finished with "Done".
+expect_bar() {
+  local err
+  err=$("${kav[@]}" "$@" 2>&1 >/dev/null | tr -d '\r')
+  if [[ "$err" != *"["*"0.0%"*"]"*"100%"*"] Done"* ]]; then
+    echo "FAIL: kav $* drew no progress bar: [$err]"
+    failures=$((failures + 1))
+  fi
+}
+
 # expect_error ARGS...: exit status 2 and one line on stderr that names the command.
 expect_error() {
   local err rc
@@ -110,6 +120,95 @@ sorted=$("${kav[@]}" sort '-D3' < lines.txt | tr -d '\r' | tr '\n' ' ')
 [ "$sorted" = "b|x|x|7 a|y|y|5 A|x|x|5 b|x|x|1 " ] ||
   { echo "FAIL: kav sort from standard input gave [$sorted]"; failures=$((failures + 1)); }
 expect_error sort '+Q0' lines.txt
+
+# Wildcards and regular expressions.
+expect 0 "report.txt
+a.txt.bak" match '*.txt' report.txt reporttxt a.txt.bak
+expect 0 "abcdef" match abc abcdef xabc
+expect 0 "abc" match 'abc$' abcdef abc
+expect 0 "a.c" match 'a?c' a.c ac abbc
+expect 1 "" match 'x\*y' xyy xaay
+expect_error match '*.txt'
+printf 'alpha\r\nbeta\nxyz\nbanana' > words.txt
+printf 'bx\nab\n' > more.txt
+expect 0 "alpha
+beta
+banana" grep 'a$' words.txt
+expect 0 "beta
+banana" grep '^b' < words.txt
+expect 0 "words.txt:xyz
+more.txt:bx" grep 'x' words.txt more.txt
+expect 0 "ab" grep '\(a\)b' more.txt
+expect 1 "" grep 'q' words.txt
+expect 1 "" grep 'q' < words.txt
+expect 1 "more.txt:ab" grep '^a' missing.txt more.txt
+expect 0 "bx
+ab" grep 'ab[c' more.txt
+long=$(head -c 100000 /dev/zero | tr '\0' x)
+printf 'short\n%sEND\nshort\n' "$long" > long.txt
+got=$("${kav[@]}" grep 'xEND$' long.txt | tr -d '\r')
+[ "$got" = "${long}END" ] ||
+  { echo "FAIL: kav grep gave ${#got} characters of a 100003-character line"; failures=$((failures + 1)); }
+expect_error grep
+
+# The configuration store.
+printf '[Site]\r\nhost=alpha\r\n[Printer]\nTray = 2\nTray=5\nTray=6\n' > site.cfg
+expect 0 "alpha" cfs site.cfg "" host
+expect 0 "alpha" cfs site.cfg Site host
+expect 0 "5" cfs site.cfg Printer Tray
+expect 0 " 2" cfs site.cfg Printer "Tray "
+expect 0 "none" cfs site.cfg Printer Copies none
+expect 1 "" cfs site.cfg Printer Copies
+expect 1 "" cfs site.cfg printer Tray
+expect 0 "x" cfs missing.cfg Site host x
+printf '[Site]\nhost=alpha\ngarbage\n' > bad.cfg
+expect 1 "" cfs bad.cfg Site host
+expect_error cfs site.cfg Site
+
+# The field scanner: values, fields that fail (cleared) and targets never reached.
+expect 0 "1: 12
+2: 34
+count: 2" scan '%d,%d' 12,34
+expect 0 '1: "John Smith"
+2: 42
+count: 2' scan '%s,%d' 'John Smith,42'
+expect 0 "1: 8
+count: 1" scan '%*d,%d' 7,8
+expect 0 "1: 5
+2: (untouched)
+count: 1" scan '%d,%d' 5
+expect 0 "1: 0
+2: 5
+count: 2" scan '%d,%d' abc,5
+expect 0 '1: -7
+2: 2.5
+3: "xy"
+4: 65535
+5: 123
+count: 5' scan '%hd;%lf;%2c;%hu;%3d' '-7;2.5;xyz;65535;12345'
+expect 0 '1: "a"
+2: ""
+3: "c"
+count: 3' scan '%s,%s,%s' 'a,,c'
+expect_error scan '%d'
+expect_error scan "$(printf '%%d,%.0s' {1..17})" 1
+
+# Progress bars: on standard error when asked for, and nowhere else.
+expect 0 "00000129  abc.txt" checksum --progress abc.txt
+expect_bar checksum abc.txt --progress
+expect_bar checksum --progress abc.txt missing.txt
+expect_bar grep --progress '^b' words.txt
+expect 0 "beta
+banana" grep '^b' words.txt --progress
+quiet=$("${kav[@]}" checksum abc.txt 2>&1 >/dev/null)
+[ -z "$quiet" ] || { echo "FAIL: a bar without --progress: [$quiet]"; failures=$((failures + 1)); }
+expect 0 "" copydir --progress a y
+expect_bar copydir a z --progress
+expect 0 "00000129  y${sep}b${sep}c${sep}f.txt" checksum "y${sep}b${sep}c${sep}f.txt"
+expect 0 "00000129  z${sep}b${sep}c${sep}f.txt" checksum "z${sep}b${sep}c${sep}f.txt"
+expect 1 "" copydir a a --progress
+expect 0 "" rmtree y
+expect 0 "" rmtree z
 expect_error env shout x
 cd / && rm -rf "$scratch"
 

@@ -20,6 +20,8 @@ struct Command {
   const char *synopsis;  // arguments, as shown by "kav --help"
   const char *help;      // the longer text of "kav help NAME"
   int (*run)(Args args);
+  // Draws a progress bar: kav takes "--progress" out of the arguments first.
+  bool progress = false;
 };
 
 // A bad argument: main prints "kav NAME: <what>" and exits with status 2.
@@ -49,6 +51,7 @@ std::span<const Command> profile_commands();
 std::span<const Command> file_commands();
 std::span<const Command> env_commands();
 std::span<const Command> text_commands();
+std::span<const Command> config_commands();
 int run_demo(Args args);
 
 }  // namespace kav::tool

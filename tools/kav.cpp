@@ -1,13 +1,15 @@
 // kav - the command-line way into kavutil.  Each family contributes a table
 // of subcommands; main finds the command, runs it, and turns a UsageError
-// into a one-line message and exit status 2.  "kav demo" walks through what
-// the library does.
+// into a one-line message and exit status 2.  A command that draws a progress
+// bar gets its arguments without "--progress", which asks for the bar.
+// "kav demo" walks through what the library does.
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "commands.h"
+#include "progress.h"
 
 namespace kav::tool {
 namespace {
@@ -21,6 +23,7 @@ std::vector<Command> all_commands() {
   for (const Command &c : env_commands()) commands.push_back(c);
   for (const Command &c : file_commands()) commands.push_back(c);
   for (const Command &c : text_commands()) commands.push_back(c);
+  for (const Command &c : config_commands()) commands.push_back(c);
   for (const Command &c : cheque_commands()) commands.push_back(c);
   return commands;
 }
@@ -36,7 +39,8 @@ void print_overview() {
   std::printf(
       "usage: kav COMMAND [ARGUMENTS]\n\n"
       "kavutil's command-line tool.  Commands:\n");
-  for (const Command &c : all_commands()) std::printf("  kav %s %s\n", c.name, c.synopsis);
+  for (const Command &c : all_commands())
+    std::printf("  kav %s %s%s\n", c.name, c.synopsis, c.progress ? " [--progress]" : "");
   std::printf("\n'kav help COMMAND' describes one command.\n");
 }
 
@@ -47,8 +51,26 @@ int print_help(Args args) {
   }
   const Command *c = find_command(args[0]);
   if (c == nullptr) throw UsageError(std::string("unknown command '") + args[0] + "'");
-  std::printf("usage: kav %s %s\n\n%s\n", c->name, c->synopsis, c->help);
+  std::printf("usage: kav %s %s%s\n\n%s\n", c->name, c->synopsis,
+              c->progress ? " [--progress]" : "", c->help);
+  if (c->progress)
+    std::printf(
+        "\nA progress bar is drawn on standard error when it is a terminal, or with\n"
+        "--progress, which may stand anywhere among the arguments.\n");
   return 0;
+}
+
+// A progress command's arguments without "--progress", which may stand
+// anywhere among them and asks for the bar.
+std::vector<char *> without_progress_option(Args args) {
+  std::vector<char *> rest;
+  for (char *arg : args) {
+    if (std::strcmp(arg, "--progress") == 0)
+      force_progress();
+    else
+      rest.push_back(arg);
+  }
+  return rest;
 }
 
 }  // namespace
@@ -101,7 +123,9 @@ int main(int argc, char **argv) {
     if (name == "help") return print_help(args.subspan(2));
     const Command *c = find_command(name);
     if (c == nullptr) throw UsageError("unknown command (see 'kav --help')");
-    return c->run(args.subspan(2));
+    if (!c->progress) return c->run(args.subspan(2));
+    std::vector<char *> rest = without_progress_option(args.subspan(2));
+    return c->run(rest);
   } catch (const UsageError &e) {
     std::fprintf(stderr, "kav %s: %s\n", name.c_str(), e.what());
     return 2;

@@ -1,10 +1,18 @@
 // The text commands of the kav tool: sorting lines the way the string list
-// keeps them sorted.
+// keeps them sorted, wildcard and regular-expression filters, and the field
+// scanner laid open directive by directive.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "kavutil.h"
+#include "progress.h"
 
 namespace kav::tool {
 namespace {
@@ -32,6 +40,238 @@ int sort(Args args) {
   return 0;
 }
 
+int match(Args args) {
+  if (args.size() < 2) throw UsageError("missing argument (see 'kav help match')");
+  std::vector<char> regex(2 * std::strlen(args[0]) + 2, '\0');
+  kav_setup_regexp(args[0], regex.data());
+  int status = 1;
+  for (const char *name : args.subspan(1)) {
+    if (kav_test_re(name, regex.data()) != 1) continue;
+    std::printf("%s\n", name);
+    status = 0;
+  }
+  return status;
+}
+
+// Reads a stream line by line in blocks, whatever the length of a line, and
+// counts the bytes read for a progress bar.
+class LineReader {
+ public:
+  LineReader(std::FILE *in, Progress *progress) : in_(in), progress_(progress) {}
+
+  // The next line without its line feed or CR LF; false at the end.
+  bool next(std::string *line) {
+    line->clear();
+    bool any = false;
+    for (;;) {
+      if (at_ == end_) {
+        // Ends once: a terminal may give more input after an end of file.
+        at_ = 0;
+        end_ = ended_ ? 0 : std::fread(block_.data(), 1, block_.size(), in_);
+        if (progress_ != nullptr) progress_->advance(end_);
+        ended_ = end_ == 0;
+        if (ended_) break;
+      }
+      any = true;
+      const char *start = block_.data() + at_;
+      const void *feed = std::memchr(start, '\n', end_ - at_);
+      size_t length =
+          feed == nullptr ? end_ - at_ : size_t(static_cast<const char *>(feed) - start);
+      line->append(start, length);
+      at_ += length;
+      if (feed != nullptr) {
+        ++at_;
+        break;
+      }
+    }
+    if (!line->empty() && line->back() == '\r') line->pop_back();
+    return any;
+  }
+
+ private:
+  std::FILE *in_;
+  Progress *progress_;
+  std::vector<char> block_ = std::vector<char>(65536);
+  size_t at_ = 0;
+  size_t end_ = 0;
+  bool ended_ = false;
+};
+
+// Prints the lines of in that regex accepts, after prefix; whether any did.
+bool grep_stream(std::FILE *in, const char *regex, const std::string &prefix, Progress *progress) {
+  LineReader reader(in, progress);
+  std::string line;
+  bool matched = false;
+  while (reader.next(&line)) {
+    // The expression sees the line up to a NUL byte; the whole line is printed.
+    if (kav_test_re(line.c_str(), regex) != 1) continue;
+    matched = true;
+    clear_progress_line(stdout);
+    std::fwrite(prefix.data(), 1, prefix.size(), stdout);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+  }
+  return matched;
+}
+
+int grep(Args args) {
+  if (args.empty()) throw UsageError("missing REGEX");
+  const char *regex = args[0];
+  Args files = args.subspan(1);
+  if (files.empty()) return grep_stream(stdin, regex, "", nullptr) ? 0 : 1;
+  std::uint64_t total = 0;
+  for (const char *file : files) total += std::uint64_t(std::max(getfilesize(file), 0));
+  Progress progress("grep ", total);
+  bool matched = false;
+  bool unreadable = false;
+  for (const char *file : files) {
+    std::FILE *in = std::fopen(file, "rb");
+    bool read = in != nullptr;
+    if (in != nullptr) {
+      matched |= grep_stream(in, regex, files.size() > 1 ? std::string(file) + ":" : "", &progress);
+      read = !std::ferror(in);
+      std::fclose(in);
+    }
+    if (!read) {
+      clear_progress_line(stderr);
+      std::fprintf(stderr, "kav grep: cannot read %s\n", file);
+      unreadable = true;
+    }
+  }
+  return matched && !unreadable ? 0 : 1;
+}
+
+// What a directive of kav_sscanf stores in its target.
+enum class Field { kInt32, kUnsigned32, kInt16, kUnsigned16, kFloat, kDouble, kChars, kText };
+
+struct Target {
+  Field field;
+  size_t width;  // the characters a %c stores
+  std::vector<unsigned char> pristine;
+  std::vector<std::max_align_t> storage;
+
+  unsigned char *bytes() { return reinterpret_cast<unsigned char *>(storage.data()); }
+};
+
+constexpr size_t kMaxTargets = 16;
+constexpr unsigned char kSentinel = 0xA5;
+
+Field field_of(char letter, char before) {
+  switch (letter) {
+    case 'd':
+      return before == 'h' ? Field::kInt16 : Field::kInt32;
+    case 'u':
+      return before == 'h' ? Field::kUnsigned16 : Field::kUnsigned32;
+    case 'f':
+      return before == 'l' ? Field::kDouble : Field::kFloat;
+    case 'c':
+      return Field::kChars;
+    case 's':
+      return Field::kText;
+    default:  // D and T: 32-bit values the scanner leaves at 0
+      return Field::kInt32;
+  }
+}
+
+// The targets format asks for, found as kav_sscanf finds its directives: a
+// directive runs from a '%' to the first of the letters d f u s c D T, a '*'
+// in it means no target, and the character before the letter picks the size
+// (h: 16-bit integer, l: double).  Each target has room for anything the
+// standard scanner could copy out of text, and is filled with a pattern that
+// tells whether the scanner wrote to it.
+std::vector<Target> targets_for(const char *format, size_t text_length) {
+  std::vector<Target> targets;
+  for (const char *at = format; *at != '\0'; ++at) {
+    if (*at != '%') continue;
+    const char *letter = at + 1;
+    while (*letter != '\0' && std::strchr("dfuscDT", *letter) == nullptr) ++letter;
+    if (*letter == '\0') break;  // an unfinished directive ends the scan
+    const std::string directive(at, letter + 1);
+    at = letter;
+    if (directive.find('*') != std::string::npos) continue;
+    if (targets.size() == kMaxTargets)
+      throw UsageError("FORMAT has more than " + std::to_string(kMaxTargets) + " targets");
+    Target target{field_of(*letter, letter[-1]), 1, {}, {}};
+    if (target.field == Field::kChars) {
+      size_t digits = directive.find_first_of("0123456789");
+      if (digits != std::string::npos) target.width = std::strtoul(&directive[digits], nullptr, 10);
+    }
+    const size_t size = std::max<size_t>(text_length + 1, 16);
+    target.storage.resize((size + sizeof(std::max_align_t) - 1) / sizeof(std::max_align_t));
+    // A %c stores no terminating NUL: its characters end at the first NUL.
+    target.pristine.assign(size, target.field == Field::kChars ? 0 : kSentinel);
+    target.pristine[0] = kSentinel;
+    std::memcpy(target.bytes(), target.pristine.data(), size);
+    targets.push_back(std::move(target));
+  }
+  return targets;
+}
+
+template <typename T>
+T value_of(Target &target) {
+  T value;
+  std::memcpy(&value, target.bytes(), sizeof value);
+  return value;
+}
+
+void print_target(size_t number, Target &target) {
+  std::printf("%u: ", unsigned(number));
+  const char *text = reinterpret_cast<const char *>(target.bytes());
+  const size_t room = target.pristine.size();
+  switch (target.field) {
+    case Field::kInt32:
+      std::printf("%ld\n", long(value_of<std::int32_t>(target)));
+      break;
+    case Field::kUnsigned32:
+      std::printf("%lu\n", static_cast<unsigned long>(value_of<std::uint32_t>(target)));
+      break;
+    case Field::kInt16:
+      std::printf("%d\n", int(value_of<std::int16_t>(target)));
+      break;
+    case Field::kUnsigned16:
+      std::printf("%u\n", unsigned(value_of<std::uint16_t>(target)));
+      break;
+    case Field::kFloat:
+      std::printf("%.7g\n", double(value_of<float>(target)));
+      break;
+    case Field::kDouble:
+      std::printf("%.15g\n", value_of<double>(target));
+      break;
+    case Field::kChars:
+    case Field::kText: {
+      size_t limit = target.field == Field::kChars ? std::min(target.width, room) : room;
+      const void *end = std::memchr(text, '\0', limit);
+      size_t length = end == nullptr ? limit : size_t(static_cast<const char *>(end) - text);
+      std::printf("\"%.*s\"\n", int(length), text);
+      break;
+    }
+  }
+}
+
+int scan(Args args) {
+  expect_arguments(args, 2, 2);
+  const char *format = args[0];
+  const char *text = args[1];
+  std::vector<Target> targets = targets_for(format, std::strlen(text));
+  void *t[kMaxTargets] = {};
+  for (size_t i = 0; i < targets.size(); ++i) t[i] = targets[i].storage.data();
+  const int count = kav_sscanf(text, format, t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8],
+                               t[9], t[10], t[11], t[12], t[13], t[14], t[15]);
+  for (size_t i = 0; i < targets.size(); ++i) {
+    // The count says how many targets the scanner came to; the fill pattern
+    // still shows a target written beyond the count.
+    Target &target = targets[i];
+    bool untouched = int(i) >= count && std::memcmp(target.bytes(), target.pristine.data(),
+                                                    target.pristine.size()) == 0;
+    if (untouched)
+      std::printf("%u: (untouched)\n", unsigned(i + 1));
+    else
+      print_target(i + 1, target);
+  }
+  std::printf("count: %d\n", count);
+  return 0;
+}
+
 const Command kCommands[] = {
     {"sort", "ORDER [FILE]",
      "Prints the lines of FILE (or standard input) in the order a sorted string list keeps\n"
@@ -39,6 +279,27 @@ const Command kCommands[] = {
      "a type (S text without case, D decimal number) and a field number counted from 0\n"
      "(fields are separated by '|'), e.g. +S0|-D3.  Among equal lines the newest comes first.",
      sort},
+    {"match", "WILDCARD NAME...",
+     "Prints each NAME that WILDCARD selects, as client programs filter file names: * is\n"
+     "any text, ? any character, \\ makes the next character literal.  The wildcard is\n"
+     "anchored at the start only (abc also selects abcdef; abc$ selects abc alone) unless\n"
+     "it begins with *.  The exit status is 1 when no NAME matched.",
+     match},
+    {"grep", "REGEX [FILE...]",
+     "Prints the lines of the files (or standard input) in which the basic regular\n"
+     "expression REGEX matches: literals, ., [classes], *, \\{m,n\\}, ^, $, \\( \\) and \\1\n"
+     "to \\9.  With several files each line is prefixed by 'FILE:'.  An empty or invalid\n"
+     "REGEX lets every line through, as the library's filter does.  The exit status is 1\n"
+     "when no line matched or a file could not be read.",
+     grep, true},
+    {"scan", "FORMAT TEXT",
+     "Splits TEXT into fields with the library's scanner and prints each target's value,\n"
+     "numbered, then the count the scanner returns.  FORMAT holds literals and the\n"
+     "directives %d %u (h: 16-bit), %f (l: double), %c and %s, with widths; * skips a\n"
+     "field.  A field ends at the next literal of FORMAT, so %s,%d reads 'John Smith,42'\n"
+     "as \"John Smith\" and 42.  A target the scanner never came to prints (untouched).\n"
+     "At most 16 targets.",
+     scan},
 };
 
 }  // namespace
