@@ -116,8 +116,8 @@ KAV_API int KAV_CDECL kav_sscanf(const char *input, const char *format, ...);
  * wildcard translation that client programs filter names with.
  * kav_setup_regexp writes at most 2 * strlen(wildcard) + 2 bytes.
  * kav_test_re is 1 on a match, and also for a null, empty or invalid
- * expression (a filter that cannot be compiled lets everything through); it
- * keeps process-wide matcher state, so call it from one thread at a time.
+ * expression (a filter that cannot be compiled lets everything through).  It
+ * compiles the expression on every call and keeps nothing between calls.
  * ------------------------------------------------------------------------- */
 
 KAV_API int KAV_CALL kav_setup_regexp(const char *wildcard, char *regex);

@@ -1,6 +1,216 @@
-// Placeholder while the suite is being written.
+// Tests of the wildcard translation and the expression matcher: the expression forms, where
+// '*', '^', '$' and "\{" change meaning, classes over 8-bit characters, groups and
+// back-references under backtracking, the interval cap, the 2048-byte program limit and the
+// expressions that fail to compile (and so let every text through).
+
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "kavutil.h"
 
-TEST(Placeholder, InvalidExpressionsLetEverythingThrough) { EXPECT_EQ(kav_test_re("a", ""), 1); }
+namespace {
+
+// An expression, texts it matches and texts it does not.
+struct Row {
+  const char* regex;
+  std::vector<const char*> matching, other;
+};
+
+void ExpectRows(const std::vector<Row>& rows) {
+  for (const Row& row : rows) {
+    for (const char* text : row.matching) EXPECT_EQ(kav_test_re(text, row.regex), 1) << row.regex;
+    for (const char* text : row.other) EXPECT_EQ(kav_test_re(text, row.regex), 0) << row.regex;
+  }
+}
+
+std::string Translate(const char* wildcard) {
+  char buffer[64];
+  std::memset(buffer, '#', sizeof buffer);
+  EXPECT_EQ(kav_setup_regexp(wildcard, buffer), 1);
+  const std::size_t length = std::strlen(buffer);
+  EXPECT_LE(length + 1, 2 * std::strlen(wildcard) + 2) << wildcard;
+  return std::string(buffer, length);
+}
+
+TEST(SetupRegexp, TranslatesEachWildcardCharacter) {
+  const struct {
+    const char *wildcard, *regex;
+  } cases[] = {{"abc", "^abc"},     {"*.txt", ".*\\.txt"}, {"a?c", "^a.c"},
+               {"x\\*y", "^x\\*y"}, {"abc$", "^abc$"},     {"", ""},
+               {"**", ".*.*"},      {"?", "^."},           {"a*", "^a.*"},
+               {"^x", "^^x"},       {"\\", "^\\"},         {"[ab]*", "^[ab].*"},
+               {".", "^\\."},       {"a\\.b", "^a\\.b"},   {"*?*", ".*..*"},
+               {"\\?", "^\\?"}};
+  for (const auto& c : cases) EXPECT_EQ(Translate(c.wildcard), c.regex) << c.wildcard;
+  char buffer[4] = "xyz";
+  EXPECT_EQ(kav_setup_regexp(nullptr, buffer), 1);
+  EXPECT_STREQ(buffer, "");
+  EXPECT_EQ(kav_setup_regexp("a", nullptr), 1);
+}
+
+TEST(TestRe, FiltersNamesThroughTranslatedWildcards) {
+  const struct {
+    const char *wildcard, *name;
+    int expected;
+  } cases[] = {{"*.txt", "notes.txt", 1},
+               {"*.txt", "notes.txt.bak", 1},
+               {"*.txt", "notestxt", 0},
+               {"report??.pdf", "report01.pdf", 1},
+               {"report??.pdf", "report1.pdf", 0},
+               {"a*b*c", "axxbyyc", 1},
+               {"a*b*c", "xabc", 0},
+               {"abc", "abcdef", 1},
+               {"abc$", "abcd", 0},
+               {"^x", "^x", 1},
+               {"x\\*y", "x*y", 1}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(kav_test_re(c.name, Translate(c.wildcard).c_str()), c.expected) << c.wildcard;
+  }
+}
+
+TEST(TestRe, ExpressionForms) {
+  ExpectRows({{"^abc", {"abcdef"}, {"xabc"}},
+              {".*\\.txt", {"report.txt", "a.txt.bak"}, {"reporttxt"}},
+              {"a*b", {"b", "aab", "xxb"}, {"aaa"}},
+              {"^a*$", {"", "aaa"}, {"aab"}},
+              {"[^a-c]x", {"dx"}, {"bx"}},
+              {"[]]x", {"]x"}, {"x"}},
+              {"[a-]x", {"-x"}, {"bx"}},
+              {"\\(ab\\)\\1", {"xababy"}, {"xaby"}},
+              {"a\\{2,3\\}b", {"aab", "aaab"}, {"ab"}},
+              {"a\\{2\\}b", {"aab", "xaaab"}, {"ab"}},
+              {"x*", {"", "abc"}, {}},
+              {"$", {"", "abc"}, {}},
+              {"a.c", {"abc"}, {"ac"}},
+              {"a$", {"ba"}, {"ab", "a$"}},
+              {"^a**b$", {"aab", "b"}, {"a*b"}},
+              {"\\.\\*\\[\\$\\\\\\q", {".*[$\\q"}, {"a*[$\\q"}}});
+  EXPECT_EQ(kav_test_re(nullptr, "^$"), 1);  // a null text is the empty text
+  EXPECT_EQ(kav_test_re(nullptr, "a"), 0);
+}
+
+TEST(TestRe, SpecialCharactersThatAreLiteralWhereTheyStand) {
+  ExpectRows({// '*' at the start, after "^", after \( and after \) is a literal.
+              {"*a", {"*a"}, {"a"}},
+              {"^*a", {"*a"}, {"a"}},
+              {"\\(*a\\)", {"*a"}, {"a"}},
+              {"\\(a\\)*", {"a*"}, {"aa"}},
+              // '^' after the first character and '$' before the last one are literals.
+              {"a^b", {"a^b"}, {"ab"}},
+              {"^^a", {"^a"}, {"a"}},
+              {"a$b", {"a$b"}, {"ab"}},
+              {"a$*b", {"ab", "a$$b"}, {"a"}},
+              {"\\$$", {"$"}, {"$x"}},
+              // "\{" at the start is a literal '{'.
+              {"\\{a", {"{a"}, {"a"}},
+              {"^\\{1\\}", {"{1}"}, {"x{1}"}},
+              // "\n" is a line feed; a line feed ends the expression.
+              {"a\\nb", {"a\nb"}, {"anb"}},
+              {"ab\ncd", {"xab"}, {"a"}},
+              {"a$\nzz", {"ba"}, {"a$"}},
+              {"\nzz", {""}, {}}});
+}
+
+TEST(TestRe, ClassesOverEightBitCharacters) {
+  ExpectRows({{"[\xE9]", {"caf\xE9"}, {"cafe"}},
+              {"[\x80-\xFF]", {"a\xFF", "\x80"}, {"a\x7F"}},
+              {"[a-\xE9]", {"\xC0", "a"}, {"\xEA"}},
+              {"[a]", {"a"}, {"\xE1"}},
+              {".", {"\xFF"}, {""}},
+              // A negated 7-bit class takes any 8-bit character but never the NUL.
+              {"x[^a]", {"x\xE9", "x\x80"}, {"x", "xa"}},
+              // A negated 8-bit class is the complement of its members, still without the NUL.
+              {"x[^\xE9]", {"x\xE8", "xa"}, {"x\xE9", "x"}},
+              // A reversed range adds its end only; '-' first or last is a member.
+              {"[z-a]", {"a", "z"}, {"m"}},
+              {"[a-c-e]", {"d"}, {"f"}},
+              {"[^-a]", {"b"}, {"-"}},
+              {"[--/]", {"."}, {","}},
+              {"[]-a]", {"^"}, {"b"}},
+              {"[^]a]", {"b"}, {"]"}},
+              {"[\\]", {"\\"}, {"]"}},
+              {"[.*]", {"*"}, {"x"}}});
+}
+
+TEST(TestRe, GroupsAndBackReferences) {
+  ExpectRows({{"\\(a\\(b\\)\\)\\2\\1", {"abbab"}, {"abab"}},
+              {"^\\(a*\\)b\\1$", {"aabaa", "b"}, {"aaba"}},
+              {"^\\(a*\\)\\1$", {"aaaa", ""}, {"aaa"}},
+              {"^\\(ab\\)\\1*$", {"ababab", "ab"}, {"aba"}},
+              {"^\\(ab\\)\\1*ab$", {"abab"}, {"ab"}},
+              {"^\\(x*\\)\\1*y", {"y", "xxxxy"}, {"x"}},
+              {"^\\(a*\\)\\1*b\\1$", {"aaaabaa"}, {"aaabaa"}},
+              {"\\(\\)\\1", {""}, {}},
+              // \1 inside the group it names (one inner group has closed) is the empty text.
+              {"^\\(a\\(b\\)\\1\\)$", {"ab"}, {"aba"}},
+              {"\\(a\\)\\(b\\)\\(c\\)\\(d\\)\\(e\\)\\(f\\)\\(g\\)\\(h\\)\\(i\\)\\9\\1",
+               {"abcdefghiia"},
+               {"abcdefghia"}}});
+}
+
+TEST(TestRe, IntervalsGiveBackAndStopAtTwentyThousandExtra) {
+  ExpectRows({{"^a\\{2,3\\}$", {"aa", "aaa"}, {"a", "aaaa"}},
+              {"^a\\{0\\}$", {""}, {"a"}},
+              {"^a\\{2,\\}$", {"aa", "aaaaa"}, {"a"}},
+              {"^a\\{1,\\}ab$", {"aaab"}, {"ab"}},
+              {"^a\\{1,3\\}ab$", {"aab"}, {"aaaaab"}},
+              {"^a*ab", {"ab"}, {"b"}},
+              {"^[ab]\\{3\\}$", {"bab"}, {"bac"}},
+              {"^.\\{1,2\\}x", {"abx"}, {"abcx"}},
+              {"^a\\{007\\}$", {"aaaaaaa"}, {"aaaaaa"}},
+              {"a\\{2\\}*b", {"aab"}, {"ab"}}});
+  EXPECT_EQ(kav_test_re(std::string(254, 'a').c_str(), "^a\\{254\\}$"), 1);
+  EXPECT_EQ(kav_test_re(std::string(20005, 'a').c_str(), "^a\\{5,\\}$"), 1);
+  EXPECT_EQ(kav_test_re(std::string(20006, 'a').c_str(), "^a\\{5,\\}$"), 0);
+  EXPECT_EQ(kav_test_re(std::string(20006, 'a').c_str(), "^a\\{5,\\}"), 1);
+  EXPECT_EQ(kav_test_re(std::string(30000, 'a').c_str(), "^a*$"), 1);
+}
+
+// A pattern that cannot compile lets every text through, even one it could never match.
+TEST(TestRe, FailedCompilationMatchesEverything) {
+  const std::vector<std::vector<const char*>> failing = {
+      // Too few closed groups for the reference; unbalanced groups; ten groups.
+      {"\\(a\\)\\2", "\\(a\\(b\\)\\2\\)", "\\)", "\\(a", "a\\(b\\)\\)"},
+      {"\\(\\)\\(\\)\\(\\)\\(\\)\\(\\)\\(\\)\\(\\)\\(\\)\\(\\)\\(b\\)"},
+      // A backslash with nothing to escape; a class without its ']'.
+      {"ab\\", "ab\\\nc", "ab[c", "[", "[]", "[^", "[a-", "b[a\nc]"},
+      // Interval counts and syntax.
+      {"a\\{3,2\\}b", "a\\{255\\}", "a\\{1,255\\}", "a\\{99999999999999999999\\}"},
+      {"a\\{\\}", "a\\{,2\\}", "a\\{1,2,3\\}", "a\\{1x\\}", "a\\{2", "a\\{2\\)"},
+      // An interval after \(, \), a back-reference or another repetition.
+      {"b\\(\\{1\\}\\)", "\\(b\\)\\{1\\}", "\\(b\\)\\1\\{1\\}", "ba*\\{2\\}", "ba\\{2\\}\\{2\\}"}};
+  for (const auto& row : failing) {
+    for (const char* regex : row) EXPECT_EQ(kav_test_re("", regex), 1) << regex;
+  }
+  EXPECT_EQ(kav_test_re("abc", nullptr), 1);
+  EXPECT_EQ(kav_test_re("abc", ""), 1);
+  EXPECT_EQ(kav_test_re("", (std::string(100000, 'b') + "[").c_str()), 1);
+}
+
+// The program, end instruction included, holds at most 2048 bytes: a literal takes 2, '.' 1,
+// a class 17 or 33 (8-bit), an interval 2 more.
+TEST(TestRe, ProgramLimitIsExactly2048Bytes) {
+  const auto literals = [](int n) { return std::string(static_cast<std::size_t>(n), 'a'); };
+  const struct {
+    std::string regex;
+    bool compiles;
+  } cases[] = {{literals(1023) + ".", true},           {literals(1024), false},
+               {literals(1015) + "[ab]", true},        {literals(1016) + "[ab]", false},
+               {literals(1007) + "[\xE9]", true},      {literals(1008) + "[\xE9]", false},
+               {literals(1021) + "a\\{1\\}", true},    {literals(1022) + "a\\{1\\}", false},
+               {literals(1023) + "$", true},           {literals(1023) + "\\(\\)", false},
+               {"ba" + std::string(100000, '*'), true}};
+  for (const auto& c : cases) {
+    // A text that no compiled pattern here can match.
+    EXPECT_EQ(kav_test_re("", c.regex.c_str()), c.compiles ? 0 : 1) << c.regex.size();
+  }
+  EXPECT_EQ(kav_test_re(literals(1024).c_str(), (literals(1023) + ".").c_str()), 1);
+  std::string stars;  // 1000 repetitions: the matcher nests one call per repetition
+  for (int i = 0; i < 1000; ++i) stars += "a*";
+  EXPECT_EQ(kav_test_re("aab", (stars + "b").c_str()), 1);
+}
+
+}  // namespace
