@@ -7,6 +7,8 @@
 // widths are kept within 0..255 and the percentage is clipped to the bar, so no input writes past
 // anything.
 
+#include "console/statusbar.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -15,7 +17,6 @@
 #include <ctime>
 #include <string>
 
-#include "console/statusbar.h"
 #include "kavutil.h"
 
 namespace {

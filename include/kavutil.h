@@ -546,8 +546,8 @@ KAV_API int KAV_CDECL s_confirm(const char *format, ...);
  * bar with " Done" and a line feed.  All return 0.  Not thread-safe.
  * ------------------------------------------------------------------------- */
 
-KAV_API int KAV_CALL StatusBarInit(FILE *stream, const char *caption, int width,
-                                   unsigned int total, int interval);
+KAV_API int KAV_CALL StatusBarInit(FILE *stream, const char *caption, int width, unsigned int total,
+                                   int interval);
 KAV_API int KAV_CALL StatusBarUpdate(unsigned int current);
 KAV_API int KAV_CALL StatusBarDone(void);
 

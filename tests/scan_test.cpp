@@ -19,13 +19,13 @@ TEST(Scan, DelimitedIntegerFields) {
     std::int32_t first, second;
   } cases[] = {
       {"12,34", "%d,%d", 2, 12, 34},
-      {"abc,5", "%d,%d", 2, 0, 5},          // a failed field is cleared and still counts
-      {"5", "%d,%d", 1, 5, kUntouched},     // the second directive is never reached
-      {"12345,6", "%3d,%d", 2, 123, 6},     // the rest of the field is skipped
-      {"x=1;y=2", "x=%d;y=%d", 2, 1, 2},    //
+      {"abc,5", "%d,%d", 2, 0, 5},                 // a failed field is cleared and still counts
+      {"5", "%d,%d", 1, 5, kUntouched},            // the second directive is never reached
+      {"12345,6", "%3d,%d", 2, 123, 6},            // the rest of the field is skipped
+      {"x=1;y=2", "x=%d;y=%d", 2, 1, 2},           //
       {"x=1;y=2", "x=%d;z=%d", 1, 1, kUntouched},  // literal mismatch ends the scan
-      {"7,8", "%*d,%d", 1, 8, kUntouched},  // suppressed: no target taken
-      {"1 2", "%d%d", 1, 1, kUntouched},    // no literal between: the input skips to its end
+      {"7,8", "%*d,%d", 1, 8, kUntouched},         // suppressed: no target taken
+      {"1 2", "%d%d", 1, 1, kUntouched},           // no literal between: the input skips to its end
       {"-1,4294967295", "%d,%u", 2, -1, -1},
   };
   for (const Case& c : cases) {
@@ -68,8 +68,8 @@ TEST(Scan, TargetsTakeTheTypeTheirSizeLetterNames) {
   double dual = -1.0;
   std::int32_t unsupported[2] = {kUntouched, kUntouched};
   std::int32_t wide[2] = {kUntouched, kUntouched};
-  EXPECT_EQ(kav_sscanf("70000;2.5;0.125;9;9;-7", "%hd;%f;%lf;%D;%T;%ld", &small[0], &single,
-                       &dual, &unsupported[0], &unsupported[1], &wide[0]),
+  EXPECT_EQ(kav_sscanf("70000;2.5;0.125;9;9;-7", "%hd;%f;%lf;%D;%T;%ld", &small[0], &single, &dual,
+                       &unsupported[0], &unsupported[1], &wide[0]),
             6);
   EXPECT_EQ(wide[0], -7);
   EXPECT_EQ(wide[1], kUntouched);  // a long is stored in 32 bits, whatever its size here

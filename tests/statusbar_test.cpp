@@ -1,13 +1,14 @@
 // statusbar_test.cpp - tests for the console status bar in console/statusbar.cpp, with the clock
 // moved by hand.
 
+#include "console/statusbar.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
-#include "console/statusbar.h"
 #include "kavutil.h"
 
 namespace {
@@ -57,7 +58,7 @@ TEST_F(StatusBarTest, DrawsBarPercentageAndTimeLeft) {
   EXPECT_EQ(UpdateAt(0, 50), "\rCopying [*****  25.0%        ]");  // no time has passed yet
   EXPECT_EQ(UpdateAt(10, 50), "\rCopying [*****  25.0%        ] 30 seconds left  ");
   EXPECT_EQ(UpdateAt(30, 50), "\rCopying [*****  25.0%        ] 2 minutes left  ");
-  EXPECT_EQ(UpdateAt(40, 80), "\rCopying [*******40.0%        ] 1 minute left   ");  // 60 s
+  EXPECT_EQ(UpdateAt(40, 80), "\rCopying [*******40.0%        ] 1 minute left   ");   // 60 s
   EXPECT_EQ(UpdateAt(61, 100), "\rCopying [*******50.0%        ] 2 minutes left  ");  // 61 s
   EXPECT_EQ(UpdateAt(199, 199), "\rCopying [*******99.5%******* ] 1 second left   ");
   EXPECT_EQ(UpdateAt(200, 200), "\rCopying [*******100.0%*******] 0 seconds left  ");

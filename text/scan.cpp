@@ -88,7 +88,10 @@ void ConvertNumber(const char* input, const char* call, void* target) {
 void ConvertInteger(const char* input, char letter, const Shape& shape, void* target) {
   char call[kDirectiveSize + 8];  // the width, a size letter and the conversion
   std::snprintf(call, sizeof call, "%%%s%s%c", shape.width,
-                shape.size == 'l' ? "l" : shape.size == 'h' ? "h" : "", letter);
+                shape.size == 'l'   ? "l"
+                : shape.size == 'h' ? "h"
+                                    : "",
+                letter);
   const bool is_signed = letter == 'd';
   if (shape.size == 'h') {
     if (is_signed) {
