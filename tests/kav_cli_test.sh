@@ -58,6 +58,7 @@ expect 0 "2024-0450" idround 2024-0457 50
 "${kav[@]}" --help | grep -q "kav micr" || { echo "FAIL: --help lists no micr"; failures=$((failures + 1)); }
 "${kav[@]}" help routing | grep -q "check digit" || { echo "FAIL: help routing"; failures=$((failures + 1)); }
 "${kav[@]}" demo | grep -q "ONE THOUSAND TWO HUNDRED THIRTY FOUR" || { echo "FAIL: demo"; failures=$((failures + 1)); }
+"${kav[@]}" demo | tr -d '\r' | grep -q 'selects chq0001.prn chq0002.prn$' || { echo "FAIL: demo batch"; failures=$((failures + 1)); }
 
 # Profiles: folders under a temporary root (POSIX); a Windows build uses its
 # own prefix's folders, so the test removes what it wrote.

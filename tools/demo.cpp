@@ -182,6 +182,41 @@ void identifier_walk() {
   std::printf("\"%s\"\n", key);
 }
 
+// A batch as a cheque printer runs it: site settings from the configuration
+// store, payment records split by the field scanner, spool files chosen by a
+// wildcard, and the status bar while it works.
+void batch_walk() {
+  heading("Batch: site settings, payment records, a wildcard over the spool");
+  fs::path site =
+      fs::temp_directory_path() / ("kav-demo-" + std::to_string(std::random_device{}()) + ".cfg");
+  std::ofstream(site) << "[Site]\nprinter=CHQ1\nbatch=3\n";
+  std::printf("get_cfsvalue(site.cfg, Site, printer) -> \"%s\"\n",
+              get_cfsvalue_def(site.string().c_str(), nullptr, "printer", "(none)"));
+  const int batch = get_cfsvalue_int(site.string().c_str(), nullptr, "batch", 1);
+  std::printf("get_cfsvalue_int(site.cfg, Site, batch, 1) -> %d\n", batch);
+  cfs_free();
+  fs::remove(site);
+
+  char payee[64];
+  int cents = 0;
+  const char *record = "ACME Office Supplies,123456";
+  const int fields = kav_sscanf(record, "%s,%d", payee, &cents);
+  std::printf("kav_sscanf(\"%s\", \"%%s,%%d\") -> %d: \"%s\", %d\n", record, fields, payee, cents);
+
+  const char *spool[] = {"chq0001.prn", "chq0002.prn", "chq0002.log", "report.prn"};
+  char regex[64];
+  kav_setup_regexp("chq*.prn", regex);
+  std::printf("kav_setup_regexp(\"chq*.prn\") -> \"%s\"; selects", regex);
+  for (const char *name : spool) {
+    if (kav_test_re(name, regex)) std::printf(" %s", name);
+  }
+  std::printf("\n");
+
+  StatusBarInit(stdout, "printing ", 20, unsigned(batch), 0);
+  for (int done = 0; done <= batch; ++done) StatusBarUpdate(unsigned(done));
+  StatusBarDone();
+}
+
 }  // namespace
 
 int run_demo(Args args) {
@@ -194,6 +229,7 @@ int run_demo(Args args) {
   strings_walk();
   cheque_walk();
   identifier_walk();
+  batch_walk();
   return 0;
 }
 
