@@ -69,11 +69,15 @@ void RemoveLineEnd(char* line) {
   }
 }
 
-Section* FindSection(std::string_view name) {
-  for (Section& section : TheStore().sections) {
-    if (section.name == name) return &section;
+constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
+
+// The index of the section called name, or kNoSection.
+std::size_t SectionIndex(std::string_view name) {
+  const std::vector<Section>& sections = TheStore().sections;
+  for (std::size_t i = 0; i < sections.size(); ++i) {
+    if (sections[i].name == name) return i;
   }
-  return nullptr;
+  return kNoSection;
 }
 
 // A header line's section name, or empty when the header has no ']' or names nothing.
@@ -88,12 +92,10 @@ std::string HeaderName(char* line) {
 
 // The index of the section called name, added at the end when it is new.
 std::size_t AddSection(const std::string& name) {
-  std::vector<Section>& sections = TheStore().sections;
-  for (std::size_t i = 0; i < sections.size(); ++i) {
-    if (sections[i].name == name) return i;
-  }
-  sections.push_back(Section{name, {}});
-  return sections.size() - 1;
+  const std::size_t known = SectionIndex(name);
+  if (known != kNoSection) return known;
+  TheStore().sections.push_back(Section{name, {}});
+  return TheStore().sections.size() - 1;
 }
 
 // Adds "key=value" to the section unless the key is there already; false without '='.
@@ -109,7 +111,6 @@ bool LoadFile(const char* file) {
   InputFile input(file);
   if (input.get() == nullptr) return false;
   char line[kLineLimit];
-  constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
   std::size_t current = kNoSection;  // entries before the first header are ignored
   while (std::fgets(line, sizeof line, input.get()) != nullptr) {
     if (IsSkipped(line)) continue;
@@ -141,10 +142,11 @@ bool CfsLoad(const char* file) {
 }
 
 const char* CfsLookup(std::string_view section_name, std::string_view key) {
-  const Section* section = FindSection(section_name);
-  if (section == nullptr) return nullptr;
-  const auto entry = section->entries.find(key);
-  return entry == section->entries.end() ? nullptr : entry->second.c_str();
+  const std::size_t index = SectionIndex(section_name);
+  if (index == kNoSection) return nullptr;
+  const auto& entries = TheStore().sections[index].entries;
+  const auto entry = entries.find(key);
+  return entry == entries.end() ? nullptr : entry->second.c_str();
 }
 
 bool IsEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }

@@ -113,14 +113,11 @@ int Update(unsigned int current) {
   return 0;
 }
 
-int Done() {
-  Bar& state = TheBar();
+void DrawDone() {
+  const Bar& state = TheBar();
   std::string bar(state.width, '*');
   if (state.width >= 4) CenterInBar(bar, "100%");
   DrawLine(state, bar, kDoneText, "\n");
-  std::free(state.caption);
-  state.caption = nullptr;
-  return 0;
 }
 
 }  // namespace
@@ -161,10 +158,10 @@ extern "C" KAV_API int KAV_CALL StatusBarUpdate(unsigned int current) {
 
 extern "C" KAV_API int KAV_CALL StatusBarDone(void) {
   try {
-    return Done();
+    DrawDone();
   } catch (...) {  // only allocation can fail; the line is then not drawn
-    std::free(TheBar().caption);
-    TheBar().caption = nullptr;
-    return 0;
   }
+  std::free(TheBar().caption);
+  TheBar().caption = nullptr;
+  return 0;
 }
