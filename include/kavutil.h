@@ -524,6 +524,191 @@ KAV_API int KAV_CALL traverse_tree(const char *directory, const char *pattern,
 KAV_API int KAV_CALL fix_filename_case(const char *wanted, const char *directory);
 
 /* ---------------------------------------------------------------------------
+ * Process launching.  The command line is the program and its arguments as
+ * Windows parses them (the first word names the program); it may be changed
+ * during the call.  show is a Windows show-window value (0 hidden, 1 normal,
+ * 6 minimised).  Wait modes: 0 no wait; 1 wait until the program is idle for
+ * input; 2 wait for its end and return its exit code; 3 no wait, and no
+ * handles inherited when no file is named; 4 as 1 with the inheritance rule
+ * of 3.  input, output and error name files for the three standard streams
+ * (or are null); files are created when missing and never truncated, output
+ * and error are appended to, and one name given for both opens one file.
+ * Results: 0 when started (and, in mode 2, the exit code), else the system's
+ * error code for the failed start; kav_winexec_as_user gives -1 when the
+ * logon fails, after printing "LogonUserError: <code>" on standard output.
+ * No state is kept; the functions may be called from several threads.
+ * ------------------------------------------------------------------------- */
+
+KAV_API int KAV_CALL kav_winexec(char *command_line, unsigned short show, int wait_mode,
+                                 const char *input, const char *output, const char *error);
+KAV_API int KAV_CALL kav_winexec_as_user(char *command_line, unsigned short show, int wait_mode,
+                                         const char *input, const char *output, const char *error,
+                                         const char *user, const char *password);
+KAV_API int KAV_CALL kav_winexec_console(char *command_line, int show, int wait_mode,
+                                         const char *input, const char *output, const char *error);
+
+/* ---------------------------------------------------------------------------
+ * Mapped buffers and disk space.  CreateMappedBuffer makes a scratch area of
+ * size bytes backed by a new temporary file in the directory named by QELTMP
+ * (through kav_getenv) and mapped into memory; the caller reads and writes
+ * size bytes at view and hands the record back to DeleteMappedBuffer, which
+ * unmaps it, deletes the file and frees the record.  Null on any failure,
+ * with nothing left behind.  The handle fields are the system's handles (on
+ * POSIX: file holds the file descriptor, mapping is null).
+ * GetDiskFreeSpaceInMB gives the free space of the file system holding path
+ * in units of 1048576 bytes, or 0xFFFFFFFF on failure.
+ * ------------------------------------------------------------------------- */
+
+#define KAV_MAPPED_NAME_SIZE 1024
+
+typedef struct MappedBuffer {
+  char file_name[KAV_MAPPED_NAME_SIZE]; /* the backing file; empty when none was named */
+  void *file;                           /* the open backing file */
+  uint32_t size;                        /* bytes in the file and the view */
+  void *mapping;                        /* the file-mapping object */
+  void *view;                           /* the mapped bytes */
+} MappedBuffer;
+
+KAV_API MappedBuffer *KAV_CALL CreateMappedBuffer(uint32_t size);
+KAV_API void KAV_CALL DeleteMappedBuffer(MappedBuffer *buffer);
+KAV_API uint32_t KAV_CALL GetDiskFreeSpaceInMB(const char *path);
+
+/* ---------------------------------------------------------------------------
+ * Ghostscript location and the MySQL client.  KAVGetGhostScriptPath gives
+ * the directory that holds the Ghostscript library: with a non-zero edition
+ * the product's own edition first (KAV_GS, its installation entries, the
+ * fixed place under the program files), with 0 the general search (GS_DLL,
+ * the GPL and AFPL installations, KAV_GS, the product edition).  The result
+ * is an environment value or a process-wide buffer that the next search
+ * overwrites; it may be empty, and is null only when the edition search's
+ * fixed place lacks the library.
+ *
+ * kav_mysql_load loads the MySQL client library on first use and sets the
+ * twenty mysql_api_ variables to its functions; every load adds one user,
+ * kav_mysql_free removes one and unloads the library after the last.  1 when
+ * loaded with all twenty entry points, else 0 and nothing loaded.  The
+ * variables are to be called only while the library is loaded.  Not
+ * thread-safe: the module and its use count are process-wide.
+ *
+ * The client's types are opaque here; a program that also includes the
+ * client's own mysql.h includes it before this header.
+ * ------------------------------------------------------------------------- */
+
+#if defined(_WIN32) && (defined(_M_IX86) || defined(__i386__))
+#define KAV_MYSQL_CALL __stdcall
+#else
+#define KAV_MYSQL_CALL
+#endif
+
+#if !defined(_mysql_h)
+typedef struct st_mysql MYSQL;
+typedef struct st_mysql_res MYSQL_RES;
+typedef struct st_mysql_field MYSQL_FIELD;
+typedef char **MYSQL_ROW;
+#endif
+
+typedef MYSQL *(KAV_MYSQL_CALL *kav_mysql_init_fn)(MYSQL *mysql);
+typedef int(KAV_MYSQL_CALL *kav_mysql_options_fn)(MYSQL *mysql, int option, const void *arg);
+typedef unsigned long(KAV_MYSQL_CALL *kav_mysql_escape_string_fn)(char *to, const char *from,
+                                                                  unsigned long length);
+typedef MYSQL_FIELD *(KAV_MYSQL_CALL *kav_mysql_fetch_fields_fn)(MYSQL_RES *result);
+typedef unsigned long *(KAV_MYSQL_CALL *kav_mysql_fetch_lengths_fn)(MYSQL_RES *result);
+typedef unsigned int(KAV_MYSQL_CALL *kav_mysql_num_fields_fn)(MYSQL_RES *result);
+typedef MYSQL_ROW(KAV_MYSQL_CALL *kav_mysql_fetch_row_fn)(MYSQL_RES *result);
+typedef unsigned long long(KAV_MYSQL_CALL *kav_mysql_affected_rows_fn)(MYSQL *mysql);
+typedef unsigned long long(KAV_MYSQL_CALL *kav_mysql_insert_id_fn)(MYSQL *mysql);
+typedef const char *(KAV_MYSQL_CALL *kav_mysql_error_fn)(MYSQL *mysql);
+typedef unsigned int(KAV_MYSQL_CALL *kav_mysql_errno_fn)(MYSQL *mysql);
+typedef int(KAV_MYSQL_CALL *kav_mysql_query_fn)(MYSQL *mysql, const char *query);
+typedef MYSQL *(KAV_MYSQL_CALL *kav_mysql_real_connect_fn)(MYSQL *mysql, const char *host,
+                                                           const char *user, const char *password,
+                                                           const char *database, unsigned int port,
+                                                           const char *unix_socket,
+                                                           unsigned long flags);
+typedef void(KAV_MYSQL_CALL *kav_mysql_close_fn)(MYSQL *mysql);
+typedef unsigned long(KAV_MYSQL_CALL *kav_mysql_real_escape_string_fn)(MYSQL *mysql, char *to,
+                                                                       const char *from,
+                                                                       unsigned long length);
+typedef void(KAV_MYSQL_CALL *kav_mysql_free_result_fn)(MYSQL_RES *result);
+typedef char(KAV_MYSQL_CALL *kav_mysql_autocommit_fn)(MYSQL *mysql, char mode);
+typedef char(KAV_MYSQL_CALL *kav_mysql_commit_fn)(MYSQL *mysql);
+typedef char(KAV_MYSQL_CALL *kav_mysql_rollback_fn)(MYSQL *mysql);
+typedef MYSQL_RES *(KAV_MYSQL_CALL *kav_mysql_store_result_fn)(MYSQL *mysql);
+
+KAV_API char *KAV_CALL KAVGetGhostScriptPath(int edition);
+KAV_API int KAV_CALL kav_mysql_load(void);
+KAV_API void KAV_CALL kav_mysql_free(void);
+
+KAV_DATA kav_mysql_init_fn mysql_api_init;
+KAV_DATA kav_mysql_options_fn mysql_api_options;
+KAV_DATA kav_mysql_escape_string_fn mysql_api_escape_string;
+KAV_DATA kav_mysql_fetch_fields_fn mysql_api_fetch_fields;
+KAV_DATA kav_mysql_fetch_lengths_fn mysql_api_fetch_lengths;
+KAV_DATA kav_mysql_num_fields_fn mysql_api_num_fields;
+KAV_DATA kav_mysql_fetch_row_fn mysql_api_fetch_row;
+KAV_DATA kav_mysql_affected_rows_fn mysql_api_affected_rows;
+KAV_DATA kav_mysql_insert_id_fn mysql_api_insert_id;
+KAV_DATA kav_mysql_error_fn mysql_api_error;
+KAV_DATA kav_mysql_errno_fn mysql_api_errno;
+KAV_DATA kav_mysql_query_fn mysql_api_query;
+KAV_DATA kav_mysql_real_connect_fn mysql_api_real_connect;
+KAV_DATA kav_mysql_close_fn mysql_api_close;
+KAV_DATA kav_mysql_real_escape_string_fn mysql_api_real_escape_string;
+KAV_DATA kav_mysql_free_result_fn mysql_api_free_result;
+KAV_DATA kav_mysql_autocommit_fn mysql_api_autocommit;
+KAV_DATA kav_mysql_commit_fn mysql_api_commit;
+KAV_DATA kav_mysql_rollback_fn mysql_api_rollback;
+KAV_DATA kav_mysql_store_result_fn mysql_api_store_result;
+
+/* ---------------------------------------------------------------------------
+ * Colon record files: text files of records, one a line, fields separated
+ * by ':' and field 0 the key; a '|' in a field stands for ':'.  sheaf_first
+ * finds the first line with the key from the start of the stream,
+ * sheaf_next the next one after the current position; both split it in
+ * the record's line buffer (fields stay valid until the record is filled
+ * again) and return 0, or 1 with count 0 when there is none.  Lines longer
+ * than 1023 characters are read in pieces.  sheaf_quote's result lives in a
+ * process-wide buffer of 1024 bytes that the next call overwrites.
+ * ------------------------------------------------------------------------- */
+
+#define SHEAF_MAX_FIELDS 16
+#define SHEAF_LINE_SIZE 1024
+
+typedef struct sheaf_record {
+  uint32_t count;                 /* fields found in the current line; 0 when none */
+  char *fields[SHEAF_MAX_FIELDS]; /* into line; "" from count on */
+  char line[SHEAF_LINE_SIZE];     /* the current line, split in place */
+} sheaf_record;
+
+KAV_API FILE *KAV_CALL sheaf_open(const char *path);
+KAV_API int KAV_CALL sheaf_close(FILE *stream);
+KAV_API int KAV_CALL sheaf_first(const char *key, sheaf_record *record, FILE *stream);
+KAV_API int KAV_CALL sheaf_next(const char *key, sheaf_record *record, FILE *stream);
+KAV_API char *KAV_CALL sheaf_quote(const char *value);
+
+/* ---------------------------------------------------------------------------
+ * Serial ports and the Windows version.  tty_open opens a device by name
+ * ("COM1", "/dev/ttyS0") and applies settings in Windows' device-control
+ * syntax ("baud=9600 parity=E data=7 stop=2" or "9600,e,7,2"); fields the
+ * text does not name keep the port's values.  Handles are integers; -1 is
+ * failure for all three.  The caller reads and writes the handle with the
+ * system's file calls and closes it with tty_close.
+ *
+ * kav_getwinver writes the system's short name ("XPP", "Windows 7 ", ...;
+ * at most 11 bytes with the NUL; some names end in a blank, and some
+ * versions leave the buffer as it was) into name when it is not null, and
+ * the version numbers through the pointers that are not null; the service
+ * pack numbers are 0xFFFFFFFF when unknown.  1 on success, 0 when the
+ * system gives no version.
+ * ------------------------------------------------------------------------- */
+
+KAV_API int KAV_CALL tty_open(const char *device, const char *settings);
+KAV_API int KAV_CALL condition_tty(int handle, const char *settings);
+KAV_API int KAV_CALL tty_close(int handle);
+KAV_API int KAV_CALL kav_getwinver(char *name, uint32_t *major, uint32_t *minor, uint32_t *build,
+                                   uint32_t *sp_major, uint32_t *sp_minor);
+
+/* ---------------------------------------------------------------------------
  * Error log and console prompts.  Messages go to the redirect stream if one
  * is set, else to the file named by LOGFILE, else to a message box or
  * standard error.  The variadic functions are cdecl.

@@ -13,6 +13,8 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64
+  libpam0g-dev libgs10 libmariadb3 mariadb-server
+  g++-multilib pkg-config doxygen zip
 )
 
 missing=()
