@@ -1,0 +1,61 @@
+// io.h - the file operations the library makes, through one table of calls that tests can fault.
+//
+// The families never call the C library's stream functions directly: they call kav::io::fopen,
+// kav::io::fwrite and the rest, and the POSIX platform layer calls the system's file functions
+// through platform/posix/io.h the same way.  Each wrapper first asks the fault plan whether this
+// call is the one that must fail, then calls the entry of its table, which is the C library's
+// own function unless a test put another there (to make writes short, say).
+//
+// A test arms the plan with fail_call(name, k, error): the k-th call from then on whose name is
+// `name` (any call when name is null) fails as the real call fails (a null stream, a short count,
+// EOF or -1) with errno set to error; the calls before and after it run normally.  A faulted
+// fclose or close still releases the stream or descriptor, as the real ones do when they report
+// an error.  calls_made() counts the calls since the plan was last armed, so that a sweep knows
+// when k has passed the last call of the operation under test.  The plan is process-wide test
+// state held in atomics; when it is not armed a call costs one relaxed load.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+namespace kav::io {
+
+// The C library's stream functions as the library uses them.
+struct StreamCalls {
+  std::FILE *(*fopen)(const char *path, const char *mode);
+  int (*fclose)(std::FILE *stream);
+  std::size_t (*fread)(void *data, std::size_t size, std::size_t count, std::FILE *stream);
+  std::size_t (*fwrite)(const void *data, std::size_t size, std::size_t count, std::FILE *stream);
+  char *(*fgets)(char *line, int size, std::FILE *stream);
+  int (*fputs)(const char *text, std::FILE *stream);
+  int (*fflush)(std::FILE *stream);
+  int (*fseek)(std::FILE *stream, long offset, int origin);
+  long (*ftell)(std::FILE *stream);
+  int (*rename)(const char *from, const char *to);
+  int (*remove)(const char *path);
+};
+
+// The table in use; tests may replace entries and must restore them.
+StreamCalls &stream_calls();
+
+// Arms the fault plan (see above); fail_call(nullptr, 0, 0) disarms it.
+void fail_call(const char *name, long k, int error);
+// Calls counted since the plan was last armed or disarmed.
+long calls_made();
+
+// True when this call, named name, is the one to fail; then errno is set.  For the wrappers.
+bool fault(const char *name);
+
+std::FILE *fopen(const char *path, const char *mode);
+int fclose(std::FILE *stream);
+std::size_t fread(void *data, std::size_t size, std::size_t count, std::FILE *stream);
+std::size_t fwrite(const void *data, std::size_t size, std::size_t count, std::FILE *stream);
+char *fgets(char *line, int size, std::FILE *stream);
+int fputs(const char *text, std::FILE *stream);
+int fflush(std::FILE *stream);
+int fseek(std::FILE *stream, long offset, int origin);
+long ftell(std::FILE *stream);
+int rename(const char *from, const char *to);
+int remove(const char *path);
+
+}  // namespace kav::io

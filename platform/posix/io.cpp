@@ -1,0 +1,124 @@
+// io.cpp - the POSIX half of the faultable call table (see platform/posix/io.h).
+//
+// Every wrapper asks kav::io::fault first and fails as the system call fails (-1, or null for
+// the directory streams) with the planned errno; otherwise it calls its table entry.  The table
+// starts with the C library's own functions.
+#include "platform/posix/io.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace kav::io {
+
+SystemCalls &system_calls() {
+  static SystemCalls calls{::open,     ::openat,  ::close,     ::read,    ::pread,
+                           ::write,    ::fsync,   ::fstat,     ::fstatat, ::stat,
+                           ::lstat,    ::flock,   ::ftruncate, ::fchmod,  ::mkostemp,
+                           ::renameat, ::unlink,  ::unlinkat,  ::mkdir,   ::mkdirat,
+                           ::rmdir,    ::opendir, ::fdopendir, ::readdir, ::closedir};
+  return calls;
+}
+
+int open(const char *path, int flags, mode_t mode) {
+  return fault("open") ? -1 : system_calls().open(path, flags, mode);
+}
+
+int openat(int directory, const char *path, int flags, mode_t mode) {
+  return fault("openat") ? -1 : system_calls().openat(directory, path, flags, mode);
+}
+
+int close(int fd) {
+  const bool failed = fault("close");
+  const int error = errno;
+  const int result = system_calls().close(fd);
+  if (!failed) return result;
+  errno = error;
+  return -1;
+}
+
+ssize_t read(int fd, void *data, size_t size) {
+  return fault("read") ? -1 : system_calls().read(fd, data, size);
+}
+
+ssize_t pread(int fd, void *data, size_t size, off_t offset) {
+  return fault("pread") ? -1 : system_calls().pread(fd, data, size, offset);
+}
+
+ssize_t write(int fd, const void *data, size_t size) {
+  return fault("write") ? -1 : system_calls().write(fd, data, size);
+}
+
+int fsync(int fd) { return fault("fsync") ? -1 : system_calls().fsync(fd); }
+
+int fstat(int fd, struct stat *status) {
+  return fault("fstat") ? -1 : system_calls().fstat(fd, status);
+}
+
+int fstatat(int directory, const char *path, struct stat *status, int flags) {
+  return fault("fstatat") ? -1 : system_calls().fstatat(directory, path, status, flags);
+}
+
+int stat(const char *path, struct stat *status) {
+  return fault("stat") ? -1 : system_calls().stat(path, status);
+}
+
+int lstat(const char *path, struct stat *status) {
+  return fault("lstat") ? -1 : system_calls().lstat(path, status);
+}
+
+int flock(int fd, int operation) {
+  return fault("flock") ? -1 : system_calls().flock(fd, operation);
+}
+
+int ftruncate(int fd, off_t size) {
+  return fault("ftruncate") ? -1 : system_calls().ftruncate(fd, size);
+}
+
+int fchmod(int fd, mode_t mode) { return fault("fchmod") ? -1 : system_calls().fchmod(fd, mode); }
+
+int mkostemp(char *name_template, int flags) {
+  return fault("mkostemp") ? -1 : system_calls().mkostemp(name_template, flags);
+}
+
+int renameat(int from_directory, const char *from, int to_directory, const char *to) {
+  return fault("renameat") ? -1 : system_calls().renameat(from_directory, from, to_directory, to);
+}
+
+int unlink(const char *path) { return fault("unlink") ? -1 : system_calls().unlink(path); }
+
+int unlinkat(int directory, const char *path, int flags) {
+  return fault("unlinkat") ? -1 : system_calls().unlinkat(directory, path, flags);
+}
+
+int mkdir(const char *path, mode_t mode) {
+  return fault("mkdir") ? -1 : system_calls().mkdir(path, mode);
+}
+
+int mkdirat(int directory, const char *path, mode_t mode) {
+  return fault("mkdirat") ? -1 : system_calls().mkdirat(directory, path, mode);
+}
+
+int rmdir(const char *path) { return fault("rmdir") ? -1 : system_calls().rmdir(path); }
+
+DIR *opendir(const char *path) { return fault("opendir") ? nullptr : system_calls().opendir(path); }
+
+DIR *fdopendir(int fd) { return fault("fdopendir") ? nullptr : system_calls().fdopendir(fd); }
+
+struct dirent *readdir(DIR *directory) {
+  return fault("readdir") ? nullptr : system_calls().readdir(directory);
+}
+
+int closedir(DIR *directory) {
+  const bool failed = fault("closedir");
+  const int error = errno;
+  const int result = system_calls().closedir(directory);
+  if (!failed) return result;
+  errno = error;
+  return -1;
+}
+
+}  // namespace kav::io

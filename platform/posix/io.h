@@ -1,0 +1,75 @@
+// io.h - the POSIX file system calls of the platform layer, through the faultable call table.
+//
+// The POSIX half of platform/io.h: platform/posix code calls kav::io::open, kav::io::write,
+// kav::io::fsync and the rest instead of the system's functions, so that a test can make any one
+// of them fail (fail_call in platform/io.h) or replace it in system_calls().  Each wrapper keeps
+// the system function's arguments and results; a faulted close still closes the descriptor and a
+// faulted closedir still closes the stream.
+#pragma once
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include "platform/io.h"
+
+namespace kav::io {
+
+struct SystemCalls {
+  int (*open)(const char *path, int flags, ...);
+  int (*openat)(int directory, const char *path, int flags, ...);
+  int (*close)(int fd);
+  ssize_t (*read)(int fd, void *data, size_t size);
+  ssize_t (*pread)(int fd, void *data, size_t size, off_t offset);
+  ssize_t (*write)(int fd, const void *data, size_t size);
+  int (*fsync)(int fd);
+  int (*fstat)(int fd, struct stat *status);
+  int (*fstatat)(int directory, const char *path, struct stat *status, int flags);
+  int (*stat)(const char *path, struct stat *status);
+  int (*lstat)(const char *path, struct stat *status);
+  int (*flock)(int fd, int operation);
+  int (*ftruncate)(int fd, off_t size);
+  int (*fchmod)(int fd, mode_t mode);
+  int (*mkostemp)(char *name_template, int flags);
+  int (*renameat)(int from_directory, const char *from, int to_directory, const char *to);
+  int (*unlink)(const char *path);
+  int (*unlinkat)(int directory, const char *path, int flags);
+  int (*mkdir)(const char *path, mode_t mode);
+  int (*mkdirat)(int directory, const char *path, mode_t mode);
+  int (*rmdir)(const char *path);
+  DIR *(*opendir)(const char *path);
+  DIR *(*fdopendir)(int fd);
+  struct dirent *(*readdir)(DIR *directory);
+  int (*closedir)(DIR *directory);
+};
+
+// The table in use; tests may replace entries and must restore them.
+SystemCalls &system_calls();
+
+int open(const char *path, int flags, mode_t mode = 0);
+int openat(int directory, const char *path, int flags, mode_t mode = 0);
+int close(int fd);
+ssize_t read(int fd, void *data, size_t size);
+ssize_t pread(int fd, void *data, size_t size, off_t offset);
+ssize_t write(int fd, const void *data, size_t size);
+int fsync(int fd);
+int fstat(int fd, struct stat *status);
+int fstatat(int directory, const char *path, struct stat *status, int flags);
+int stat(const char *path, struct stat *status);
+int lstat(const char *path, struct stat *status);
+int flock(int fd, int operation);
+int ftruncate(int fd, off_t size);
+int fchmod(int fd, mode_t mode);
+int mkostemp(char *name_template, int flags);
+int renameat(int from_directory, const char *from, int to_directory, const char *to);
+int unlink(const char *path);
+int unlinkat(int directory, const char *path, int flags);
+int mkdir(const char *path, mode_t mode);
+int mkdirat(int directory, const char *path, mode_t mode);
+int rmdir(const char *path);
+DIR *opendir(const char *path);
+DIR *fdopendir(int fd);
+struct dirent *readdir(DIR *directory);
+int closedir(DIR *directory);
+
+}  // namespace kav::io
