@@ -120,37 +120,71 @@ bool SeenBefore(const std::string& directory, std::vector<std::pair<dev_t, ino_t
   return false;
 }
 
-void AddLibraries(const std::string& directory, std::vector<Entry>& entries) {
+bool IsRegularFile(const std::string& path) {
+  struct stat status;
+  return lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// The library files of directory: every one, or only that of version when it is not empty.
+std::vector<std::string> LibraryNames(const std::string& directory, const std::string& version) {
+  const std::string prefix(kLibraryPrefix);
+  if (!version.empty()) {
+    if (IsRegularFile(directory + "/" + prefix + version)) return {prefix + version};
+    return {};
+  }
   std::vector<std::string> names;
   std::error_code error;
   for (const auto& item : std::filesystem::directory_iterator(directory, error)) {
-    const std::string name = item.path().filename().string();
-    if (!name.starts_with(kLibraryPrefix) || !IsVersion(name.substr(kLibraryPrefix.size())))
-      continue;
-    if (item.is_regular_file(error) && !item.is_symlink(error)) names.push_back(name);
+    std::string name = item.path().filename().string();
+    if (name.starts_with(prefix) && IsVersion(name.substr(prefix.size())) &&
+        IsRegularFile(directory + "/" + name)) {
+      names.push_back(std::move(name));
+    }
   }
   std::ranges::sort(names);
-  for (const auto& name : names) {
-    std::string key(kSystemGhostscriptKey);
-    key += name.substr(kLibraryPrefix.size());
-    entries.push_back({std::move(key), directory + "/" + name});
-  }
+  return names;
 }
 
-std::vector<Entry> SystemLibraries() {
+// Which installed versions a key at path needs to know: all of them (""), for the GPL product
+// key and the keys above it; one, for a version key below it; none for any other key, so that
+// only those keys cost a look into the library directories.
+std::optional<std::string> VersionsNeeded(std::string_view path) {
+  const std::string_view product =
+      kSystemGhostscriptKey.substr(0, kSystemGhostscriptKey.size() - 1);
+  if (path.size() <= product.size()) {
+    const bool above = path.size() == product.size() || product[path.size()] == '\\';
+    if (above && SameText(product.substr(0, path.size()), path)) return "";
+    return std::nullopt;
+  }
+  if (!SameText(path.substr(0, kSystemGhostscriptKey.size()), kSystemGhostscriptKey))
+    return std::nullopt;
+  const std::string_view version = path.substr(kSystemGhostscriptKey.size());
+  if (!IsVersion(version)) return std::nullopt;
+  return std::string(version);
+}
+
+std::vector<Entry> SystemLibraries(std::string_view path) {
   std::vector<Entry> entries;
+  const std::optional<std::string> versions = VersionsNeeded(path);
+  if (!versions) return entries;
   std::vector<std::pair<dev_t, ino_t>> seen;
-  for (const auto& directory : LibraryDirectories())
-    if (!SeenBefore(directory, seen)) AddLibraries(directory, entries);
+  for (const auto& directory : LibraryDirectories()) {
+    if (SeenBefore(directory, seen)) continue;
+    for (const auto& name : LibraryNames(directory, *versions)) {
+      std::string key(kSystemGhostscriptKey);
+      key += name.substr(kLibraryPrefix.size());
+      entries.push_back({std::move(key), directory + "/" + name});
+    }
+  }
   return entries;
 }
 
 // The file's sections first; a system library only where no section has its path.
-std::vector<Entry> AllEntries(const std::string& file) {
+std::vector<Entry> AllEntries(const std::string& file, std::string_view path) {
   std::vector<Entry> entries;
   for (auto& name : SectionNames(file)) entries.push_back({std::move(name), std::nullopt});
   const std::size_t sections = entries.size();
-  for (auto& library : SystemLibraries()) {
+  for (auto& library : SystemLibraries(path)) {
     const auto same = [&](const Entry& e) { return SameText(e.path, library.path); };
     if (std::none_of(entries.begin(), entries.begin() + sections, same))
       entries.push_back(std::move(library));
@@ -198,7 +232,8 @@ RegistryKey* open_machine_key(const char* path, uint32_t) {
   if (wanted.empty()) return nullptr;
   auto key = std::make_unique<RegistryKey>();
   bool exists = false;
-  for (const auto& entry : AllEntries(RegistryFile())) exists |= Describe(entry, wanted, *key);
+  for (const auto& entry : AllEntries(RegistryFile(), wanted))
+    exists |= Describe(entry, wanted, *key);
   return exists ? key.release() : nullptr;
 }
 
