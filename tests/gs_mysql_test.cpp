@@ -4,9 +4,9 @@
 // registry file (POSIX), library files that exist or not, the fixed place under the
 // program-files folder; on POSIX Debian's own Ghostscript library is found, loaded and asked for
 // its revision.  kav_mysql_load and kav_mysql_free with the stand-in clients in mysql-complete/
-// and mysql-partial/ beside the tests (the working directory), chosen through the DLL search
-// path on Windows and KAV_MYSQL_CLIENT on POSIX; on POSIX also Debian's MariaDB client against
-// the test run's private server (socket in KAV_TEST_MYSQL_SOCKET), only through the pointers.
+// and mysql-partial/ beside the test program, chosen through the DLL search path on Windows and
+// KAV_MYSQL_CLIENT on POSIX; on POSIX also Debian's MariaDB client against the test run's
+// private server (socket in KAV_TEST_MYSQL_SOCKET), called only through the mysql_api_ pointers.
 
 #include <gtest/gtest.h>
 
@@ -41,6 +41,17 @@ const char* const kFixedPlaceLibrary = "gsdll32.dll";
 #else
 const char* const kFixedPlaceLibrary = "libgs.so";
 #endif
+
+// A path beside this program, in the build's bin folder, where the stand-in clients are.
+fs::path Beside(const char* name) {
+#if defined(_WIN32)
+  char program[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, program, MAX_PATH);
+  return fs::path(program).parent_path() / name;
+#else
+  return fs::canonical("/proc/self/exe").parent_path() / name;
+#endif
+}
 
 std::string Found(int edition) {
   const char* directory = KAVGetGhostScriptPath(edition);
@@ -101,7 +112,7 @@ class Ghostscript : public ::testing::Test {
 #endif
   }
 
-  const fs::path root_ = fs::absolute("gs-test");  // in the build tree, one per build
+  const fs::path root_ = Beside("gs-test");  // in the build tree, one per build
 };
 
 // The version search on one product key, the AFPL one: the general search reaches it first when
@@ -181,10 +192,10 @@ TEST_F(Ghostscript, SystemLibraryLoads) {
 // ---------------------------------------------------------------------------
 
 #if defined(_WIN32)
-void Choose(const char* folder) { SetDllDirectoryA(fs::absolute(folder).string().c_str()); }
+void Choose(const char* folder) { SetDllDirectoryA(Beside(folder).string().c_str()); }
 bool Loaded(const char*) { return GetModuleHandleA("libmysql.dll") != nullptr; }
 #else
-std::string Client(const char* folder) { return (fs::absolute(folder) / "libmysql.so").string(); }
+std::string Client(const char* folder) { return (Beside(folder) / "libmysql.so").string(); }
 void Choose(const char* folder) { setenv("KAV_MYSQL_CLIENT", Client(folder).c_str(), 1); }
 bool Loaded(const char* folder) {
   void* handle = dlopen(Client(folder).c_str(), RTLD_NOW | RTLD_NOLOAD);
