@@ -225,5 +225,28 @@ expect_error idround REF1 x
 expect_error help nosuchcommand
 expect_error nosuchcommand
 
+# Ghostscript and MySQL.  POSIX: the system's libgs, the fixed place under $PROGRAMFILES, and
+# kav sql with the test run's MariaDB server.
+KAV_GS="/opt/own gs" expect 0 "/opt/own gs" gs --edition
+expect_error gs --frob
+expect_error sql --user root "SELECT 1"
+expect 1 "" sql --socket /nonexistent/mysqld.sock --user root "SELECT 1"
+if [ $# -eq 1 ]; then
+  compgen -G "$("${kav[@]}" gs)/libgs.so.*" >/dev/null || { echo "FAIL: kav gs"; failures=$((failures + 1)); }
+  export KAV_REGISTRY=/nonexistent PROGRAMFILES=/nonexistent
+  expect 1 "" gs --edition
+  gs=$(mktemp -d) && mkdir -p "$gs/gs/gskav/bin" && touch "$gs/gs/gskav/bin/libgs.so"
+  PROGRAMFILES=$gs expect 0 "$gs/gs/gskav/bin" gs --edition
+  rm -rf "$gs"
+  sql=(sql --socket "${KAV_TEST_MYSQL_SOCKET:-}" --user root)
+  expect 0 "" "${sql[@]}" "CREATE OR REPLACE DATABASE kavcli"
+  expect 0 "" "${sql[@]}" --database kavcli "CREATE TABLE jobs (id INT, name TEXT, note TEXT)"
+  expect 0 "" "${sql[@]}" --database kavcli "INSERT INTO jobs VALUES (2, 'x', ''), (1, 'a b', NULL)"
+  expect 0 "1	a b	NULL
+2	x	" "${sql[@]}" --database kavcli "SELECT * FROM jobs ORDER BY id"
+  expect 1 "" "${sql[@]}" --database kavcli "SELECT * FROM missing"
+  unset KAV_REGISTRY PROGRAMFILES
+fi
+
 if [ $failures -eq 0 ]; then echo "kav tool: all checks passed"; else echo "$failures failures"; fi
 [ $failures -eq 0 ]

@@ -1,0 +1,113 @@
+// The Ghostscript and MySQL commands of the kav tool: where the Ghostscript
+// library is installed, and one SQL statement run through the MySQL client
+// library that kavutil loads (every call goes through its mysql_api_
+// variables).
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "commands.h"
+#include "kavutil.h"
+
+namespace kav::tool {
+namespace {
+
+int gs(Args args) {
+  bool edition = false;
+  for (const char *option : args) {
+    if (std::strcmp(option, "--edition") != 0)
+      throw UsageError(std::string("unknown argument '") + option + "'");
+    edition = true;
+  }
+  const char *directory = KAVGetGhostScriptPath(edition ? 1 : 0);
+  if (directory == nullptr || directory[0] == '\0') {
+    std::fprintf(stderr, "kav gs: no Ghostscript found\n");
+    return 1;
+  }
+  std::printf("%s\n", directory);
+  return 0;
+}
+
+// One row, fields separated by tabs; NULL for a null field.
+void print_row(MYSQL_ROW row, const unsigned long *lengths, unsigned int fields) {
+  for (unsigned int i = 0; i < fields; ++i) {
+    if (i > 0) std::fputc('\t', stdout);
+    if (row[i] == nullptr)
+      std::fputs("NULL", stdout);
+    else
+      std::fwrite(row[i], 1, lengths[i], stdout);
+  }
+  std::fputc('\n', stdout);
+}
+
+// Runs query on an open connection and prints its rows; 0, or 1 after an error message.
+int run_query(MYSQL *db, const std::string &query) {
+  MYSQL_RES *result = nullptr;
+  if (mysql_api_query(db, query.c_str()) == 0) result = mysql_api_store_result(db);
+  if (result == nullptr) {
+    if (mysql_api_errno(db) == 0) return 0;  // a statement without rows
+    std::fprintf(stderr, "kav sql: %s\n", mysql_api_error(db));
+    return 1;
+  }
+  const unsigned int fields = mysql_api_num_fields(result);
+  while (MYSQL_ROW row = mysql_api_fetch_row(result))
+    print_row(row, mysql_api_fetch_lengths(result), fields);
+  mysql_api_free_result(result);
+  return 0;
+}
+
+int connect_and_run(const std::string &socket, const std::string &user,
+                    const std::optional<std::string> &database, const std::string &query) {
+  MYSQL *db = mysql_api_init(nullptr);
+  if (db == nullptr) {
+    std::fprintf(stderr, "kav sql: out of memory\n");
+    return 1;
+  }
+  int status = 1;
+  if (mysql_api_real_connect(db, nullptr, user.c_str(), nullptr,
+                             database ? database->c_str() : nullptr, 0, socket.c_str(), 0))
+    status = run_query(db, query);
+  else
+    std::fprintf(stderr, "kav sql: %s\n", mysql_api_error(db));
+  mysql_api_close(db);
+  return status;
+}
+
+int sql(Args args) {
+  if (args.empty()) throw UsageError("missing QUERY");
+  static constexpr std::array<const char *, 3> known{"--socket", "--user", "--database"};
+  Options options(args.first(args.size() - 1), known);
+  const auto socket = options.get("--socket");
+  const auto user = options.get("--user");
+  if (!socket || !user) throw UsageError("--socket and --user are required");
+  if (!kav_mysql_load()) {
+    std::fprintf(stderr, "kav sql: the MySQL client library does not load\n");
+    return 1;
+  }
+  // The client stays loaded until the process ends: unloading it first would drop the
+  // process-wide state it set up at its first use (only its mysql_library_end, which none of the
+  // twenty entry points reaches, releases that), and gain nothing.
+  return connect_and_run(*socket, *user, options.get("--database"), args.back());
+}
+
+const Command kCommands[] = {
+    {"gs", "[--edition]",
+     "Prints the directory that holds the Ghostscript library: $GS_DLL, else the newest\n"
+     "installed GPL or AFPL Ghostscript, else $KAV_GS, else the product's edition.  With\n"
+     "--edition the product's own edition first: $KAV_GS, its installations, else its\n"
+     "fixed place under the program files.  Exit status 1 when none is found.",
+     gs},
+    {"sql", "--socket S --user U [--database D] QUERY",
+     "Connects to the MySQL or MariaDB server at the local socket S as user U (no\n"
+     "password), runs QUERY through the client library that kavutil loads and prints\n"
+     "the rows it returns, fields separated by tabs, NULL for a null field.",
+     sql},
+};
+
+}  // namespace
+
+std::span<const Command> gs_sql_commands() { return kCommands; }
+
+}  // namespace kav::tool
