@@ -17,7 +17,7 @@ ctest = cd $(BUILD)/$(1) && ctest --output-on-failure -j $(JOBS) $(2) 2>&1 | tee
 SHELL := /bin/bash
 
 .PHONY: all demo test deps native asan win64 win32 fuzz bench lint \
-	test-native test-asan test-win64 test-win32 fuzz-smoke clean
+	test-native test-asan test-win64 test-win32 fuzz-smoke clean docs
 
 all: native
 
@@ -54,6 +54,15 @@ lint:
 	cppcheck --quiet --error-exitcode=1 --enable=warning,performance,portability \
 		--std=c++20 --inline-suppr -I include \
 		$(filter-out tests/% bench/% fuzz/%,$(filter %.cpp %.c,$(SOURCES)))
+
+# The reference of include/kavutil.h under $(BUILD)/docs/html; a Doxygen warning (an undocumented
+# export among them) fails it, and so does a warning from the kav(1) man page.
+docs:
+	@mkdir -p $(BUILD)
+	{ cat docs/Doxyfile; echo 'OUTPUT_DIRECTORY = $(BUILD)/docs'; } | doxygen -
+	@warnings=$$(groff -man -Tutf8 -ww -z docs/kav.1 2>&1); \
+		if [ -n "$$warnings" ]; then echo "$$warnings"; exit 1; fi
+	@echo "reference: $(BUILD)/docs/html/index.html; man page: man -l docs/kav.1"
 
 test-native: native
 	$(call ctest,native)
