@@ -21,7 +21,7 @@
 #include "kavutil.h"
 #include "tools/host.h"
 #ifdef KAV_BENCH_PARSE_PER_CALL
-#include "platform/posix/ini_document.h"
+#include "config/ini_document.h"
 #endif
 
 namespace {
@@ -90,7 +90,7 @@ int main() {
       std::ifstream in(path, std::ios::binary);
       std::ostringstream text;
       text << in.rdbuf();
-      kav::platform::posix::IniDocument document(text.str());
+      kav::config::IniDocument document(text.str());
       if (document.Value("Main", key_name(i))) break;
     }
   });
