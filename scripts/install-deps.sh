@@ -15,6 +15,7 @@ packages=(
   wine wine64
   libpam0g-dev libgs10 libmariadb3 mariadb-server
   g++-multilib pkg-config doxygen zip
+  libglib2.0-dev
 )
 
 missing=()
