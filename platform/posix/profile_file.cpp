@@ -26,9 +26,10 @@
 // lock) can leave a writer working under the lock of a replaced inode; its temporary is then
 // protected by its own lock, which it takes right after creating the file.  A temporary counts
 // as abandoned only when flock(LOCK_EX | LOCK_NB) on it succeeds, which no living writer allows,
-// and it is unlinked only while the name still leads to the inode that was locked.  (In the one
-// window left, between that outside writer's mkostemp and its flock, a removal makes its rename
-// fail, and its write reports the failure with the file unchanged.)
+// and it is unlinked only while the name still leads to the inode that was locked.  One window
+// is left: between mkostemp and flock, a temporary of that outside writer, or of a writer of
+// another file whose name shares the first 200 bytes (names are cut there), could be removed;
+// that writer's rename then fails, and its write reports the failure with its file unchanged.
 
 #include "platform/posix/profile_file.h"
 

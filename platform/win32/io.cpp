@@ -18,7 +18,7 @@ namespace kav::io {
 std::FILE *fopen_regular(const char *path, const char *mode) {
   std::FILE *stream = nullptr;
   try {
-    stream = fopen(path, (std::string(mode) + "N").c_str());
+    stream = kav::io::fopen(path, (std::string(mode) + "N").c_str());
   } catch (...) {  // only allocation can fail
     errno = ENOMEM;
     return nullptr;
@@ -28,7 +28,7 @@ std::FILE *fopen_regular(const char *path, const char *mode) {
   const bool known = _fstat64(_fileno(stream), &status) == 0;
   if (known && (status.st_mode & _S_IFMT) == _S_IFREG) return stream;
   const int error = !known ? errno : (status.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : EINVAL;
-  std::fclose(stream);
+  kav::io::fclose(stream);
   errno = error;
   return nullptr;
 }
