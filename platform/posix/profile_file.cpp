@@ -19,17 +19,18 @@
 //
 // Stale temporaries: a writer killed between creating its temporary file and the rename leaves
 // it behind.  Every write, once it holds the lock of the verified current file, removes the
-// temporaries of that file that no living writer holds.  While the lock is held, no other
-// kavutil writer of the file can be writing a temporary: it would need the same lock, and a
-// writer that locked an older inode finds, before it writes anything, that the inode was
-// replaced, and starts again.  Only a replacement by a program outside kavutil (which takes no
-// lock) can leave a writer working under the lock of a replaced inode; its temporary is then
-// protected by its own lock, which it takes right after creating the file.  A temporary counts
-// as abandoned only when flock(LOCK_EX | LOCK_NB) on it succeeds, which no living writer allows,
-// and it is unlinked only while the name still leads to the inode that was locked.  One window
-// is left: between mkostemp and flock, a temporary of that outside writer, or of a writer of
-// another file whose name shares the first 200 bytes (names are cut there), could be removed;
-// that writer's rename then fails, and its write reports the failure with its file unchanged.
+// temporaries of that file that no living writer holds, even a write that then changes nothing.
+// While the lock is held, no other kavutil writer of the file can be writing a temporary: it would
+// need the same lock, and a writer that locked an older inode finds, before it writes anything,
+// that the inode was replaced, and starts again.  Only a replacement by a program outside kavutil
+// (which takes no lock) can leave a writer working under the lock of a replaced inode; its
+// temporary is then protected by its own lock, which it takes right after creating the file.  A
+// temporary counts as abandoned only when flock(LOCK_EX | LOCK_NB) on it succeeds, which no living
+// writer allows, and it is unlinked only while the name still leads to the inode that was locked.
+// One window is left: between mkostemp and flock, a temporary of such a writer, or of a
+// writer of another file whose name shares the first 200 bytes (names are cut there), could be
+// removed; that writer's rename then fails, and its write reports the failure with its file
+// unchanged.
 
 #include "platform/posix/profile_file.h"
 
@@ -285,11 +286,11 @@ bool edit_file(const char* path, const FileEdit& edit) {
     const Held state = CheckCurrent(*target, held);
     if (state == Held::kFailed) return false;
     if (state == Held::kReplaced) continue;
+    RemoveStaleTemporaries(*target);
     auto bytes = ReadAll(fd.get(), held.st_size);
     if (!bytes) return false;
     const std::optional<std::string> edited = edit(std::move(*bytes));
     if (!edited) return true;
-    RemoveStaleTemporaries(*target);
     return WriteReplacement(*target, *edited, held);  // the lock goes with fd, after the rename
   }
 }
