@@ -53,7 +53,7 @@ void SetEntries(const std::vector<std::string>& lines) {
   }
   for (char* entry : handed) {
     const char* equals = std::strchr(entry, '=');
-    const std::string name(entry, equals);
+    const std::string name(entry, static_cast<std::size_t>(equals - entry));
     if (kav_getenv(name.c_str()) != equals + 1) std::free(entry);
   }
 }
