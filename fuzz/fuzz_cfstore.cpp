@@ -2,29 +2,33 @@
 // it: the "Site" section, the first header and key the input names, an integer, an empty key,
 // and the same query again from the cache.  A value never holds a line feed, and a cached
 // answer is the very pointer the load gave.
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 
 #include "kavutil.h"
 
 namespace {
 
+// The input goes into a temporary file that is unlinked at once and named through
+// /proc/self/fd, so that no run leaves a file behind.
 const std::string& FilePath() {
   static const std::string path = [] {
-    const std::string name = "kav-fuzz-cfstore-" + std::to_string(std::random_device{}()) + ".cfg";
-    return (std::filesystem::temp_directory_path() / name).string();
+    std::FILE* file = std::tmpfile();
+    return file == nullptr ? std::string() : "/proc/self/fd/" + std::to_string(fileno(file));
   }();
   return path;
 }
 
-void RemoveFile() { std::remove(FilePath().c_str()); }
+void Store(const std::string& text) {
+  const int fd = std::atoi(FilePath().c_str() + std::strlen("/proc/self/fd/"));
+  if (ftruncate(fd, 0) != 0 || pwrite(fd, text.data(), text.size(), 0) < 0) __builtin_trap();
+}
 
 // The name of the input's first "[...]" header and the key of the line after it.
 void PickNames(const std::string& text, std::string& section, std::string& key) {
@@ -44,10 +48,9 @@ void Check(const char* value) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool registered = std::atexit(RemoveFile) == 0;
-  (void)registered;
+  if (FilePath().empty()) __builtin_trap();
   const std::string text(reinterpret_cast<const char*>(data), size);
-  std::ofstream(FilePath(), std::ios::binary | std::ios::trunc) << text;
+  Store(text);
   cfs_free();
   const char* file = FilePath().c_str();
   std::string section = "Site", key = "host";
