@@ -36,26 +36,8 @@ class CfsTest : public ::testing::Test {
 
 TEST_F(CfsTest, ParsesSectionsAndEntries) {
   WriteFile("cfs_site.cfg",
-            "orphan=ignored\n"
-            "; comment\n"
-            "\n"
-            "   \r\n"
-            "[ Site ]\r\n"
-            "host=alpha\r\n"
-            "port=8080\n"
-            "name = x\n"
-            "a=b=c\n"
-            "tab\t=t\n"
-            "host=beta\n"
-            "[]\n"
-            "[Broken\n"
-            "empty=\n"
-            "[A]\n"
-            "k=1\n"
-            "[B]\n"
-            "[A]\n"
-            "k=2\n"
-            "j=3\n");
+            "orphan=ignored\n; comment\n\n   \r\n[ Site ]\r\nhost=alpha\r\nport=8080\nname = x\n"
+            "a=b=c\ntab\t=t\nhost=beta\n[]\n[Broken\nempty=\n[A]\nk=1\n[B]\n[A]\nk=2\nj=3\n");
   EXPECT_STREQ(get_cfsvalue("cfs_site.cfg", nullptr, "host"), "alpha");  // the first one wins
   EXPECT_STREQ(get_cfsvalue("cfs_site.cfg", "", "port"), "8080");
   EXPECT_EQ(get_cfsvalue_int("cfs_site.cfg", "Site", "port", -1), 8080);

@@ -242,8 +242,7 @@ TEST_F(IniPosix, AWriteKeepsPermissionsAndLinksAndLeavesNoTemporaryFile) {
   struct stat status;
   ASSERT_EQ(stat(real.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0640u);
-  const std::set<fs::path> entries(fs::directory_iterator(directory_), {});
-  EXPECT_EQ(entries, (std::set<fs::path>{real, path_}));
+  EXPECT_EQ(Entries(), (std::set<fs::path>{real, path_}));
 }
 
 TEST_F(IniPosix, BareNamesAndNullAreInTheWindowsDirectory) {
