@@ -84,12 +84,17 @@ test-win32: win32
 		$(call ctest,win32,-R exports); \
 	fi
 
+# A target's seed corpus, fuzz/corpus/<name>, is copied to a temporary directory for the run, so
+# that what the fuzzer adds stays out of the repository.
 fuzz-smoke: fuzz
 	@for f in $(BUILD)/fuzz/bin/fuzz_*; do \
 		log=$(BUILD)/fuzz/$$(basename $$f).log; \
+		seeds=fuzz/corpus/$$(basename $$f | sed 's/^fuzz_//'); corpus=; \
+		if [ -d $$seeds ]; then corpus=$$(mktemp -d) && cp -R $$seeds/. $$corpus; fi; \
 		echo "== $$f ($(FUZZ_SECONDS) s)"; \
-		$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=0 2>$$log || \
-			{ tail -40 $$log; exit 1; }; \
+		$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=0 $$corpus 2>$$log || \
+			{ [ -z "$$corpus" ] || rm -rf $$corpus; tail -40 $$log; exit 1; }; \
+		[ -z "$$corpus" ] || rm -rf $$corpus; \
 		grep -E '^Done|^#[0-9]+ +DONE' $$log | tail -1; \
 	done
 

@@ -7,7 +7,9 @@
 // their first header; a repeated header continues its section and the first occurrence of a key
 // wins.  Queries on the same file name are answered from the cache without looking at the file;
 // a query on another file replaces the cache.  A line without '=' inside a section makes the
-// load fail, and every query on that file then returns its default.
+// load fail, and every query on that file then returns its default.  So does a read error: a
+// cache is never built from part of a file.  Only regular files are read; a device, a FIFO or a
+// directory of that name counts as a file that cannot be opened.
 //
 // The cache holds std::string keys and values that are never touched after the load, so the
 // pointers handed out stay valid until the cache is replaced or emptied.
@@ -21,6 +23,7 @@
 #include <vector>
 
 #include "kavutil.h"
+#include "platform/io.h"
 
 namespace {
 
@@ -44,9 +47,9 @@ Store& TheStore() {
 
 class InputFile {
  public:
-  explicit InputFile(const char* name) : file_(std::fopen(name, "r")) {}
+  explicit InputFile(const char* name) : file_(kav::io::fopen_regular(name, "r")) {}
   ~InputFile() {
-    if (file_ != nullptr) std::fclose(file_);
+    if (file_ != nullptr) kav::io::fclose(file_);
   }
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
@@ -106,13 +109,18 @@ bool AddEntry(Section& section, const char* line) {
   return true;
 }
 
-// Parses file into the emptied cache; false when it cannot be opened or holds a malformed entry.
+// Parses file into the emptied cache; false when it cannot be opened or read to its end, or
+// holds a malformed entry.
 bool LoadFile(const char* file) {
   InputFile input(file);
   if (input.get() == nullptr) return false;
   char line[kLineLimit];
   std::size_t current = kNoSection;  // entries before the first header are ignored
-  while (std::fgets(line, sizeof line, input.get()) != nullptr) {
+  for (;;) {
+    // A read that ends before the end of the file fails the load.
+    if (kav::io::fgets(line, sizeof line, input.get()) == nullptr) {
+      return std::feof(input.get()) != 0;
+    }
     if (IsSkipped(line)) continue;
     RemoveLineEnd(line);
     if (line[0] == '[') {
@@ -122,7 +130,6 @@ bool LoadFile(const char* file) {
       return false;
     }
   }
-  return true;
 }
 
 void FreeCache() {

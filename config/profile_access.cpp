@@ -1,23 +1,28 @@
 // profile_access.cpp - reads and writes of INI profiles by bare name and location.
 //
-// A bare file name is looked up in a location's profile directory (profile_location.cpp); a
-// name that holds the platform's separator is used as it stands.  Reads with the search
-// location try the per-user file, then the common one, and the first file that holds the entry
-// answers: the platform is asked with a sentinel default (kNoValue, kNoIntValue) so that a
-// missing entry can be told from an empty one.  Writes go to the common file, or to the
+// A bare file name is looked up in a location's profile directory (profile_location.cpp).  A
+// name that holds a path (a backslash, or the platform's separator) is used as a path, and reads
+// and writes resolve it alike: to its absolute form, both separators splitting it, so that a
+// read finds the file a write made.  Reads with the search location try the per-user file, then
+// the common one, and the first file that holds the entry answers: the platform is asked with a
+// sentinel default (kNoValue, kNoIntValue) so that a missing entry can be told from an empty
+// one.  A file missing in a location gives that same "not found" from the platform's own read,
+// so the reads do not look for the file first; the one exception is the list of section names,
+// which a missing file answers as an empty list.  Writes go to the common file, or to the
 // per-user one for the per-user location and for the programs that keep their settings per
-// user; the first write creates the directories and an empty file, which the platform's INI
-// writer then fills.
+// user; the first write creates the directories and an empty file, never truncating one that
+// another process made in the meantime, and the platform's INI writer then fills it.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "config/profile.h"
 #include "kavutil.h"
+#include "platform/io.h"
+#include "platform/memory.h"
 #include "platform/platform.h"
 
 namespace {
@@ -33,6 +38,8 @@ constexpr const char* kPerUserPrograms[] = {"TASMOR", "BRELIND",  "CORVASET", "D
 
 // Work size of string reads into buffers too short to hold the sentinel.
 constexpr std::uint32_t kShortReadSize = 50;
+// Work buffers up to this size live on the stack.
+constexpr std::uint32_t kStackWorkSize = 1024;
 
 char ToUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -42,27 +49,76 @@ bool EqualsIgnoringCase(const char* a, const char* b) {
   return *a == *b;
 }
 
-// Whether a name given to a read is a path of its own: only the platform's separator counts.
-bool HoldsPath(const char* file) { return std::strchr(file, kSeparator) != nullptr; }
+// Whether a name given to a read is a path of its own: a backslash, or the platform's separator,
+// makes it one.  (A forward slash alone on Windows names a file inside the profile directory.)
+bool HoldsPath(const char* file) {
+  return std::strchr(file, '\\') != nullptr || std::strchr(file, kSeparator) != nullptr;
+}
+
+bool AbsolutePath(const char* file, char* target) {
+  try {
+    const auto path = kav::platform::full_path(file, kPathSize);
+    if (!path) return false;
+    std::memcpy(target, path->c_str(), path->size() + 1);
+    return true;
+  } catch (...) {  // only allocation can fail
+    return false;
+  }
+}
+
+// Whether path is already what AbsolutePath makes of it: rooted, only native separators, no
+// empty, "." or ".." component, no trailing separator, and short enough.
+bool IsPlainAbsolute(const char* path) {
+  const char other = kSeparator == '/' ? '\\' : '/';
+  if (path[0] != kSeparator || std::strchr(path, other) != nullptr) return false;
+  std::size_t length = 0;
+  for (const char* at = path; *at != '\0'; ++at, ++length) {
+    if (*at != kSeparator) continue;
+    const char* next = at + 1;
+    if (*next == '\0' || *next == kSeparator) return false;
+    if (next[0] == '.' && (next[1] == '\0' || next[1] == kSeparator)) return false;
+    if (next[0] == '.' && next[1] == '.' && (next[2] == '\0' || next[2] == kSeparator)) {
+      return false;
+    }
+  }
+  return length < static_cast<std::size_t>(kPathSize);
+}
+
+// The file a path-holding name means to a read: the file that AbsolutePath gives a write, taken
+// as it stands when it is already in that form; false when it has no absolute form.
+bool ResolvePath(const char* file, char (&path)[kPathSize]) {
+  if (!IsPlainAbsolute(file)) return AbsolutePath(file, path);
+  std::memcpy(path, file, std::strlen(file) + 1);
+  return true;
+}
 
 // Negative sizes reach the platform as 0.
 std::uint32_t AsSize(int size) { return size > 0 ? static_cast<std::uint32_t>(size) : 0; }
 
 // Runs read on the file in each location of the search range, from the first down to the
-// last, until it succeeds.  Files missing in the profile directories are skipped; the Windows
-// directory is left to the platform, which resolves files there itself.
+// last, until it succeeds.  The platform's read of a missing file fails as a missing entry
+// does; check_exists skips missing files in the profile directories first, for the one read
+// that would not fail (the Windows directory is never checked).
 template <typename Read>
-bool ReadFirst(const char* file, int location, Read read) {
+bool ReadFirst(const char* file, int location, Read read, bool check_exists = false) {
   const bool search = location == KAV_LOCATION_SEARCH;
   const int first = search ? KAV_LOCATION_USER : location;
   const int last = search ? KAV_LOCATION_COMMON : location;
   for (int at = first;; --at) {
     char path[kPathSize];
     QelGetINIPathAppend(at, file, path);
-    const bool skip = at != KAV_LOCATION_WINDOWS && !kav::platform::path_exists(path);
+    const bool skip =
+        check_exists && at != KAV_LOCATION_WINDOWS && !kav::platform::path_exists(path);
     if (!skip && read(path)) return true;
     if (at == last) return false;
   }
+}
+
+// Runs read once on the file a path-holding name resolves to; false when it resolves to none.
+template <typename Read>
+bool ReadPath(const char* file, Read read) {
+  char path[kPathSize];
+  return ResolvePath(file, path) && read(path);
 }
 
 // The reads whose result is the platform's count: as it stands for a path, else 1 when a
@@ -70,7 +126,11 @@ bool ReadFirst(const char* file, int location, Read read) {
 template <typename Read>
 int ReadCounted(const char* file, int location, Read read) {
   if (file == nullptr) return 0;
-  if (HoldsPath(file)) return static_cast<int>(read(file));
+  if (HoldsPath(file)) {
+    int count = 0;
+    ReadPath(file, [&](const char* path) { return (count = static_cast<int>(read(path))) != 0; });
+    return count;
+  }
   return ReadFirst(file, location, [&](const char* path) { return read(path) != 0; }) ? 1 : 0;
 }
 
@@ -87,19 +147,25 @@ bool ReadString(const char* section, const char* key, char* out, int len, const 
                 int location) {
   if (file == nullptr) return false;
   const std::uint32_t size = len >= kNoValueLength ? AsSize(len) : kShortReadSize;
-  auto* work = static_cast<char*>(std::calloc(std::size_t{size} + 1, 1));
+  char on_stack[kStackWorkSize + 1];
+  char* work = size <= kStackWorkSize
+                   ? on_stack
+                   : static_cast<char*>(kav::memory::allocate(std::size_t{size} + 1));
   if (work == nullptr) return false;
+  std::memset(work, 0, std::size_t{size} + 1);
   std::memcpy(work, kNoValue, sizeof kNoValue);
   auto read = [&](const char* path) {
     kav::platform::profile_get_string(section, key, kNoValue, work, size, path);
     return !HoldsSentinel(work, size);
   };
-  const bool found = HoldsPath(file) ? read(file) : ReadFirst(file, location, read);
+  // Only the list of section names comes back from a missing file as an answer.
+  const bool found =
+      HoldsPath(file) ? ReadPath(file, read) : ReadFirst(file, location, read, section == nullptr);
   if (found && out != nullptr && len > 0) {
     std::memcpy(out, work, len);
     out[len - 1] = '\0';
   }
-  std::free(work);
+  if (work != on_stack) kav::memory::release(work);
   return found;
 }
 
@@ -116,24 +182,14 @@ void ApplyDefault(const char* def, char* out, int len) {
   out[length] = '\0';
 }
 
-bool AbsolutePath(const char* file, char* target) {
-  try {
-    const auto path = kav::platform::full_path(file, kPathSize);
-    if (!path) return false;
-    std::memcpy(target, path->c_str(), path->size() + 1);
-    return true;
-  } catch (...) {  // only allocation can fail
-    return false;
-  }
-}
-
 char* LastSeparator(char* path) {
   char* at = std::strrchr(path, kSeparator);
   return at != nullptr ? at : std::strrchr(path, kSeparator == '/' ? '\\' : '/');
 }
 
-// Creates target's directories and target as an empty file.  Failures are left for the
-// platform's write to report.
+// Creates target's directories and target as an empty file, unless a file of that name appeared
+// since the caller looked: another process may have created and filled it in between.
+// Failures are left for the platform's write to report.
 void CreateEmptyFile(const char* target) {
   char directory[kPathSize];
   const std::size_t length = std::strlen(target);
@@ -145,7 +201,7 @@ void CreateEmptyFile(const char* target) {
     cut[1] = '\0';
     kav::config::create_directory_chain(directory);
   }
-  if (std::FILE* file = std::fopen(target, "w+")) std::fclose(file);
+  kav::io::create_new_file(target);
 }
 
 template <typename Write>
@@ -193,7 +249,7 @@ extern "C" KAV_API int KAV_CALL QelGetPrivateProfileInt(const char* section, con
     return value != kNoIntValue;
   };
   if (HoldsPath(file)) {
-    read(file);
+    ReadPath(file, read);
   } else {
     ReadFirst(file, location, read);
   }

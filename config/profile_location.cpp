@@ -2,11 +2,13 @@
 //
 // The version is read once per process from the working directory's "version" file (major,
 // minor and build on three lines, each kept to seven characters) or is the built-in 4.93.0;
-// it stays three strings.  The profile directories <folder>/KAV/VELTRA/<version>/ under the
-// per-user and the common application-data folders, and the Windows directory, are found on
-// first use and cached in process-wide 260-character buffers.  An empty cache means "not known
-// yet": a folder the system cannot name is asked for again on the next call.  The cached paths
-// end with the platform's separator, which takes the backslash's place on POSIX.
+// it stays three strings.  The file is read as Windows' text mode reads it (CR LF is a line
+// feed) on every platform, and only when it is a regular file.  The profile directories
+// <folder>/KAV/VELTRA/<version>/ under the per-user and the common application-data folders, and
+// the Windows directory, are found on first use and cached in process-wide 260-character buffers.
+// An empty cache means "not known yet": a folder the system cannot name is asked for again on the
+// next call.  The cached paths end with the platform's separator, which takes the backslash's place
+// on POSIX.
 
 #include <algorithm>
 #include <cstddef>
@@ -15,9 +17,11 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "config/profile.h"
 #include "kavutil.h"
+#include "platform/io.h"
 #include "platform/platform.h"
 
 namespace {
@@ -148,48 +152,58 @@ void cut_at_line_end(char* buf, int size) {
   }
 }
 
-// fgets as in text mode: a carriage return right before a line feed does not
-// belong to the line, so a version file written on Windows reads the same on
-// every platform.
-bool ReadTextLine(char* part, int size, std::FILE* file) {
-  int used = 0;
-  while (used < size - 1) {
-    int c = std::getc(file);
-    if (c == EOF) break;
-    if (c == '\r') {
-      int next = std::getc(file);
-      if (next == '\n') {
-        c = '\n';
-      } else if (next != EOF) {
-        std::ungetc(next, file);
-      }
-    }
-    part[used++] = static_cast<char>(c);
-    if (c == '\n') break;
+// Three fgets calls of at most seven characters each read no more than 21 characters of text,
+// which CR LF pairs make 42 bytes of the file at most; one more shows what follows a final CR.
+constexpr std::size_t kVersionBytes = 3 * (kVersionSize - 1) * 2 + 1;
+
+// The file's first bytes as text mode gives them: a carriage return right before a line feed
+// does not belong to the line, so a version file written on Windows reads the same everywhere.
+std::string TextModeBytes(std::FILE* file) {
+  char raw[kVersionBytes];
+  const std::size_t got = kav::io::fread(raw, 1, sizeof raw, file);
+  std::string text;
+  for (std::size_t i = 0; i < got; ++i) {
+    if (raw[i] != '\r' || i + 1 >= got || raw[i + 1] != '\n') text += raw[i];
   }
-  if (used == 0) return false;
+  return text;
+}
+
+// fgets on text: up to size - 1 characters, ending after a line feed; false at the end.
+bool ReadTextLine(char* part, int size, std::string_view& text) {
+  if (text.empty()) return false;
+  std::size_t used = std::min(text.size(), static_cast<std::size_t>(size - 1));
+  const std::size_t line_feed = text.substr(0, used).find('\n');
+  if (line_feed != std::string_view::npos) used = line_feed + 1;
+  std::memcpy(part, text.data(), used);
   part[used] = '\0';
+  text.remove_prefix(used);
   return true;
 }
 
 void load_version_file() {
   if (version_major[0] != '\0') return;
-  std::FILE* file = std::fopen("version", "r");
+  std::FILE* file = kav::io::fopen_regular("version", "rb");
   if (file == nullptr) {
     CopyBounded(version_major, kVersionSize, "4");
     CopyBounded(version_minor, kVersionSize, "93");
     CopyBounded(version_build, kVersionSize, "0");
     return;
   }
+  std::string bytes;
+  try {
+    bytes = TextModeBytes(file);
+  } catch (...) {  // only allocation can fail: the file then reads as empty
+  }
+  kav::io::fclose(file);
   // A line longer than seven characters goes on as the next value; a missing line leaves its
   // value, and those after it, as they were.
+  std::string_view text(bytes);
   for (char* part : {version_major, version_minor, version_build}) {
-    if (!ReadTextLine(part, kVersionSize, file)) break;
+    if (!ReadTextLine(part, kVersionSize, text)) break;
   }
   for (char* part : {version_major, version_minor, version_build}) {
     cut_at_line_end(part, kVersionSize);
   }
-  std::fclose(file);
 }
 
 }  // namespace kav::config

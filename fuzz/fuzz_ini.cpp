@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/posix/ini_document.h"
+#include "config/ini_document.h"
 
-using kav::platform::posix::IniDocument;
+using kav::config::IniDocument;
 
 namespace {
 

@@ -58,4 +58,15 @@ long ftell(std::FILE *stream);
 int rename(const char *from, const char *to);
 int remove(const char *path);
 
+// The library's own openings of files by name.  Both keep the file from child processes
+// (close-on-exec on POSIX, not inherited on Windows) and are faulted and counted as the calls
+// they make ("open" and "fstat" on POSIX, "fopen" and "open" on Windows).
+//
+// fopen_regular opens path for reading (mode "r" or "rb") only when it is a regular file: a
+// directory gives null with EISDIR, a device, FIFO or socket null with EINVAL, and none of them
+// is waited on or read.  create_new_file creates path as an empty file when nothing has that
+// name; it never truncates or opens what is there (false with EEXIST).
+std::FILE *fopen_regular(const char *path, const char *mode);
+bool create_new_file(const char *path);
+
 }  // namespace kav::io

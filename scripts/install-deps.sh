@@ -16,6 +16,7 @@ packages=(
   libpam0g-dev libgs10 libmariadb3 mariadb-server
   g++-multilib pkg-config doxygen zip
   groff-base
+  libglib2.0-dev
 )
 
 missing=()

@@ -1,11 +1,18 @@
-// cfstore_test.cpp - tests for the configuration file store in config/cfstore.cpp.
+// cfstore_test.cpp - tests for the configuration file store in config/cfstore.cpp; file calls
+// fail through the I/O seam's fault plan.
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
 #include "kavutil.h"
+#include "platform/io.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -23,31 +30,14 @@ class CfsTest : public ::testing::Test {
     cfs_free();
     std::remove("cfs_site.cfg");
     std::remove("cfs_other.cfg");
+    std::remove("cfs_fifo");
   }
 };
 
 TEST_F(CfsTest, ParsesSectionsAndEntries) {
   WriteFile("cfs_site.cfg",
-            "orphan=ignored\n"
-            "; comment\n"
-            "\n"
-            "   \r\n"
-            "[ Site ]\r\n"
-            "host=alpha\r\n"
-            "port=8080\n"
-            "name = x\n"
-            "a=b=c\n"
-            "tab\t=t\n"
-            "host=beta\n"
-            "[]\n"
-            "[Broken\n"
-            "empty=\n"
-            "[A]\n"
-            "k=1\n"
-            "[B]\n"
-            "[A]\n"
-            "k=2\n"
-            "j=3\n");
+            "orphan=ignored\n; comment\n\n   \r\n[ Site ]\r\nhost=alpha\r\nport=8080\nname = x\n"
+            "a=b=c\ntab\t=t\nhost=beta\n[]\n[Broken\nempty=\n[A]\nk=1\n[B]\n[A]\nk=2\nj=3\n");
   EXPECT_STREQ(get_cfsvalue("cfs_site.cfg", nullptr, "host"), "alpha");  // the first one wins
   EXPECT_STREQ(get_cfsvalue("cfs_site.cfg", "", "port"), "8080");
   EXPECT_EQ(get_cfsvalue_int("cfs_site.cfg", "Site", "port", -1), 8080);
@@ -101,6 +91,33 @@ TEST_F(CfsTest, OneFileIsCachedUntilAnotherIsAskedFor) {
   WriteFile("cfs_site.cfg", "[Site]\nhost=again\n");
   cfs_free();
   EXPECT_STREQ(get_cfsvalue("cfs_site.cfg", nullptr, "host"), "again");
+}
+
+// Reading a device or a FIFO could block or never end.
+TEST_F(CfsTest, OnlyRegularFilesAreRead) {
+#ifdef _WIN32
+  const char* others[] = {"NUL", "."};
+#else
+  ASSERT_EQ(mkfifo("cfs_fifo", 0600), 0);
+  const char* others[] = {"/dev/zero", "cfs_fifo", "."};
+#endif
+  for (const char* other : others) EXPECT_EQ(get_cfsvalue(other, nullptr, "k"), nullptr) << other;
+}
+
+// The k-th file call of a load fails, for every k until the load runs through: the query gives
+// the value or nothing, and no cache is kept of part of the file.
+TEST_F(CfsTest, AFailedFileCallLeavesNoPartialCache) {
+  WriteFile("cfs_site.cfg", "[Site]\nhost=alpha\n[Last]\nkey=omega\n");
+  for (long k = 1;; ++k) {
+    cfs_free();
+    kav::io::fail_call(nullptr, k, EIO);
+    const char* value = get_cfsvalue("cfs_site.cfg", nullptr, "host");
+    const long calls = kav::io::calls_made();
+    kav::io::fail_call(nullptr, 0, 0);
+    EXPECT_TRUE(value == nullptr ? k <= calls : std::string(value) == "alpha") << k;
+    EXPECT_STREQ(get_cfsvalue("cfs_site.cfg", "Last", "key"), "omega") << k;
+    if (k > calls) break;
+  }
 }
 
 }  // namespace

@@ -236,6 +236,8 @@ TEST_F(Ini, LinesEndAtCrOrLfAndNamesAndValuesAtNul) {
   EXPECT_EQ(Value("s", "n"), "1");
   EXPECT_EQ(Value("s", "j"), "2");  // "\0[t]" is no header
   EXPECT_EQ(Names(50), (Result{2, "s\0\0"s}));
+  Put("[s]\r\n\0\r\nk=v\r\n"s);  // a line that starts with NUL is empty
+  EXPECT_EQ(Section("s", 50), (Result{4, "k=v\0\0"s}));
   if (!OnWine()) {  // Wine drops what follows a NUL when it rewrites the file
     Put("Data \0 before \0 first \0 section\r\n[s]\r\nk=1\r\n"s);
     ASSERT_TRUE(Write("s", "k", "2"));

@@ -1,26 +1,33 @@
 // ini_posix_test.cpp - what the POSIX profile engine promises beyond Windows: concurrent writers
-// lose no update, a writer killed at any moment leaves the old or the new file, unchanged files
-// are parsed once, and a write keeps the file's permission bits and symbolic link and leaves no
-// temporary file.
+// lose no update, a writer killed at any moment or failed at any file call leaves the old or the
+// new file and no temporary one, unchanged files are parsed once, every write gives the file a
+// later stamp, and a write keeps the file's permission bits and symbolic link.
 //
-// Writers and the killed processes are fork()ed children that call the engine directly.
+// Writers and the killed processes are fork()ed children that call the engine directly; file
+// calls fail through the I/O seam's fault plan.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <random>
 #include <set>
 #include <string>
 
+#include "config/ini_document.h"
+#include "platform/io.h"
 #include "platform/platform.h"
-#include "platform/posix/ini_document.h"
 
 namespace {
 
@@ -52,6 +59,13 @@ class IniPosix : public ::testing::Test {
     const pid_t pid = fork();
     if (pid == 0) _exit(body() ? 0 : 1);
     return pid;
+  }
+
+  std::set<fs::path> Entries() const { return {fs::directory_iterator(directory_), {}}; }
+
+  std::string Bytes() const {
+    std::ifstream in(path_, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
   static bool ExitedCleanly(pid_t pid) {
@@ -121,15 +135,86 @@ TEST_F(IniPosix, AKilledWriterLeavesTheOldOrTheNewFile) {
           << "round " << round << " " << key(k) << " = " << found.substr(0, 20);
     }
     ASSERT_TRUE(fill_all(round));
+    ASSERT_EQ(Entries(), std::set<fs::path>{path_});  // the dead writer's temporary is gone
   }
+}
+
+// The k-th file call of a write fails, for every k until the write runs through.
+TEST_F(IniPosix, AFailedFileCallLeavesTheOldOrTheNewFile) {
+  const std::string old_text = "[s]\r\nk=old\r\nj=1\r\n";
+  const struct {
+    const char* before;  // null: no file
+    std::function<bool(const char*)> write;
+    const char* after;
+  } cases[] = {
+      {old_text.c_str(), [](const char* f) { return pf::profile_write_string("s", "k", "new", f); },
+       "[s]\r\nk=new\r\nj=1\r\n"},
+      {old_text.c_str(),
+       [](const char* f) { return pf::profile_write_string("s", "j", nullptr, f); },
+       "[s]\r\nk=old\r\n"},
+      {nullptr, [](const char* f) { return pf::profile_write_section("s", "k=new\0", f); },
+       "[s]\r\nk=new\r\n"}};
+  for (const auto& c : cases) {
+    for (const int error : {EIO, EINTR}) {
+      for (long k = 1;; ++k) {
+        fs::remove(path_);
+        if (c.before != nullptr) std::ofstream(path_, std::ios::binary) << c.before;
+        kav::io::fail_call(nullptr, k, error);
+        const bool written = c.write(path_.c_str());
+        const long calls = kav::io::calls_made();
+        kav::io::fail_call(nullptr, 0, 0);
+        const std::string now = Bytes();
+        ASSERT_TRUE(now == (c.before ? c.before : "") || now == c.after) << k << ": " << now;
+        ASSERT_EQ(written, now == c.after) << "call " << k << " errno " << error;
+        const std::set<fs::path> expected =
+            fs::exists(path_) ? std::set{fs::path(path_)} : std::set<fs::path>{};
+        ASSERT_EQ(Entries(), expected) << "call " << k;
+        if (k > calls) break;
+      }
+    }
+  }
+}
+
+// Writes quicker than the file system's clock, of values of one size: every version still has a
+// later modification time than the one before, even one stamped in the future, and reads follow.
+TEST_F(IniPosix, EveryWriteStampsALaterModificationTime) {
+  ASSERT_TRUE(pf::profile_write_string("s", "k", "a", path_.c_str()));
+  const timespec future[2] = {{0, UTIME_OMIT}, {time(nullptr) + 3600, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path_.c_str(), future, 0), 0);
+  struct stat before, after;
+  ASSERT_EQ(stat(path_.c_str(), &before), 0);
+  for (int i = 0; i < 20; ++i) {
+    const char* value = i % 2 == 0 ? "b" : "a";
+    ASSERT_TRUE(pf::profile_write_string("s", "k", value, path_.c_str()));
+    ASSERT_EQ(stat(path_.c_str(), &after), 0);
+    ASSERT_TRUE(after.st_mtim.tv_sec > before.st_mtim.tv_sec ||
+                (after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
+                 after.st_mtim.tv_nsec > before.st_mtim.tv_nsec))
+        << i;
+    ASSERT_EQ(Value("k"), value);
+    before = after;
+  }
+}
+
+TEST_F(IniPosix, AWriteRemovesOnlyTheTemporariesOfDeadWriters) {
+  ASSERT_TRUE(pf::profile_write_string("s", "k", "1", path_.c_str()));
+  const fs::path dead = directory_ / ".test.ini.kavtmp.Ab12Cd",
+                 live = directory_ / ".test.ini.kavtmp.xY34zW",
+                 other = directory_ / ".other.ini.kavtmp.Ab12Cd";
+  for (const fs::path& name : {dead, live, other}) std::ofstream(name) << "partial";
+  const int held = open(live.c_str(), O_RDONLY | O_CLOEXEC);  // a writer still at work
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  ASSERT_TRUE(pf::profile_write_string("s", "k", "2", path_.c_str()));
+  close(held);
+  EXPECT_EQ(Entries(), (std::set<fs::path>{path_, live, other}));
 }
 
 TEST_F(IniPosix, UnchangedFilesAreParsedOnce) {
   ASSERT_TRUE(pf::profile_write_string("s", "k", "one", path_.c_str()));
   EXPECT_EQ(Value("k"), "one");
-  const uint64_t parses = kav::platform::posix::profile_parse_count();
+  const uint64_t parses = kav::config::profile_parse_count();
   for (int i = 0; i < 1000; ++i) ASSERT_EQ(Value("k"), "one");
-  EXPECT_EQ(kav::platform::posix::profile_parse_count(), parses);
+  EXPECT_EQ(kav::config::profile_parse_count(), parses);
 
   // Another process rewrites the file in place: same inode, same size, another time stamp.
   const pid_t child = Spawn([&] {
@@ -141,7 +226,7 @@ TEST_F(IniPosix, UnchangedFilesAreParsedOnce) {
   });
   ASSERT_TRUE(ExitedCleanly(child));
   EXPECT_EQ(Value("k"), "two");
-  EXPECT_EQ(kav::platform::posix::profile_parse_count(), parses + 1);
+  EXPECT_EQ(kav::config::profile_parse_count(), parses + 1);
   fs::remove(path_);
   EXPECT_EQ(Value("k"), "<missing>");
 }
@@ -157,8 +242,7 @@ TEST_F(IniPosix, AWriteKeepsPermissionsAndLinksAndLeavesNoTemporaryFile) {
   struct stat status;
   ASSERT_EQ(stat(real.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0640u);
-  const std::set<fs::path> entries(fs::directory_iterator(directory_), {});
-  EXPECT_EQ(entries, (std::set<fs::path>{real, path_}));
+  EXPECT_EQ(Entries(), (std::set<fs::path>{real, path_}));
 }
 
 TEST_F(IniPosix, BareNamesAndNullAreInTheWindowsDirectory) {

@@ -18,14 +18,24 @@
 #include "kavutil.h"
 #include "platform/platform.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdarg>
+
+#include "platform/posix/io.h"
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string kSep(1, kav::platform::kSeparator);
 const char kOtherSep = kav::platform::kSeparator == '/' ? '\\' : '/';
-const char* const kWrittenNames[] = {"reads.ini",  "buffers.ini", "windir.ini",
-                                     "TASMOR.ini", "server.ini",  "kinds.ini"};
+const char* const kWrittenNames[] = {"reads.ini",  "buffers.ini", "windir.ini", "TASMOR.ini",
+                                     "server.ini", "kinds.ini",   "race.ini"};
 const char kScratch[] = "profile_test_scratch";  // relative to the working directory
 
 class ProfileFolders : public ::testing::Environment {
@@ -239,6 +249,12 @@ TEST(ProfileWrites, RelativePathsCreateTheirDirectories) {
   EXPECT_EQ(out, written.string());
   EXPECT_EQ(Read("k", out, 1), "1 v");
   EXPECT_TRUE(fs::is_directory(QelGetINIPath(2)));  // made by the first write into it
+  // Reads resolve a name that holds a backslash as writes do.
+  const std::string backslashed = std::string(kScratch) + "\\e\\x.ini";
+  ASSERT_EQ(QelWritePrivateProfileString("s", "k", "w", backslashed.c_str(), 1), 1);
+  EXPECT_TRUE(fs::is_regular_file(fs::path(kScratch) / "e" / "x.ini"));
+  EXPECT_EQ(Read("k", backslashed.c_str(), 5), "1 w");
+  EXPECT_EQ(Read("k", name.c_str(), 5), "1 v");
 
   char text[] = "x,y";
   std::strtok(text, ",");
@@ -246,5 +262,45 @@ TEST(ProfileWrites, RelativePathsCreateTheirDirectories) {
   EXPECT_STREQ(std::strtok(nullptr, ","), "y");
   EXPECT_TRUE(fs::is_directory(fs::path(kScratch) / "c" / "d"));
 }
+
+#ifndef _WIN32
+// Another process creates and fills the profile between this write's look for the file and its
+// creation of it: creating must not truncate what that process wrote.
+const char* race_target = nullptr;
+bool race_staged = false;
+int (*real_open)(const char*, int, ...) = nullptr;
+
+int OpenAfterAnotherWriter(const char* path, int flags, ...) {
+  va_list arguments;
+  va_start(arguments, flags);
+  const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(arguments, mode_t) : 0;
+  va_end(arguments);
+  if (!race_staged && (flags & O_CREAT) != 0 && std::strcmp(path, race_target) == 0) {
+    race_staged = true;
+    const pid_t other = fork();
+    if (other == 0) {
+      for (int i = 0; i < 20; ++i) {
+        QelWritePrivateProfileString("s", ("k" + std::to_string(i)).c_str(), "x", "race.ini", 1);
+      }
+      _exit(0);
+    }
+    waitpid(other, nullptr, 0);
+  }
+  return real_open(path, flags, mode);
+}
+
+TEST(ProfileWrites, CreatingNeverTruncatesAnotherWritersFile) {
+  const std::string target = In(1, "race.ini");
+  race_target = target.c_str();
+  real_open = kav::io::system_calls().open;
+  kav::io::system_calls().open = OpenAfterAnotherWriter;
+  const int written = QelWritePrivateProfileString("s", "mine", "y", "race.ini", 1);
+  kav::io::system_calls().open = real_open;
+  ASSERT_TRUE(race_staged);
+  EXPECT_EQ(written, 1);
+  for (const char* key : {"k0", "k19"}) EXPECT_EQ(Read(key, "race.ini", 1), "1 x") << key;
+  EXPECT_EQ(Read("mine", "race.ini", 1), "1 y");
+}
+#endif
 
 }  // namespace

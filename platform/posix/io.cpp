@@ -2,7 +2,8 @@
 //
 // Every wrapper asks kav::io::fault first and fails as the system call fails (-1, or null for
 // the directory streams) with the planned errno; otherwise it calls its table entry.  The table
-// starts with the C library's own functions.
+// starts with the C library's own functions.  fopen_regular and create_new_file, the POSIX
+// halves of the library's own openings (platform/io.h), are built on the wrappers.
 #include "platform/posix/io.h"
 
 #include <fcntl.h>
@@ -15,11 +16,11 @@
 namespace kav::io {
 
 SystemCalls &system_calls() {
-  static SystemCalls calls{::open,     ::openat,  ::close,     ::read,    ::pread,
-                           ::write,    ::fsync,   ::fstat,     ::fstatat, ::stat,
-                           ::lstat,    ::flock,   ::ftruncate, ::fchmod,  ::mkostemp,
-                           ::renameat, ::unlink,  ::unlinkat,  ::mkdir,   ::mkdirat,
-                           ::rmdir,    ::opendir, ::fdopendir, ::readdir, ::closedir};
+  static SystemCalls calls{::open,      ::openat,   ::close,    ::read,     ::pread,     ::write,
+                           ::fsync,     ::fstat,    ::fstatat,  ::stat,     ::lstat,     ::flock,
+                           ::ftruncate, ::fchmod,   ::mkostemp, ::renameat, ::unlink,    ::unlinkat,
+                           ::mkdir,     ::mkdirat,  ::rmdir,    ::opendir,  ::fdopendir, ::readdir,
+                           ::closedir,  ::futimens, ::realpath};
   return calls;
 }
 
@@ -119,6 +120,42 @@ int closedir(DIR *directory) {
   if (!failed) return result;
   errno = error;
   return -1;
+}
+
+int futimens(int fd, const struct timespec times[2]) {
+  return fault("futimens") ? -1 : system_calls().futimens(fd, times);
+}
+
+char *realpath(const char *path, char *resolved) {
+  return fault("realpath") ? nullptr : system_calls().realpath(path, resolved);
+}
+
+// O_NONBLOCK keeps the open from waiting on a FIFO without writer; the file is known to be
+// regular before anything is read, and regular files ignore the flag.
+std::FILE *fopen_regular(const char *path, const char *mode) {
+  const int fd = kav::io::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return nullptr;
+  struct stat status;
+  std::FILE *stream = nullptr;
+  if (kav::io::fstat(fd, &status) != 0) {
+  } else if (!S_ISREG(status.st_mode)) {
+    errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+  } else {
+    stream = ::fdopen(fd, mode);
+  }
+  if (stream == nullptr) {
+    const int error = errno;
+    kav::io::close(fd);
+    errno = error;
+  }
+  return stream;
+}
+
+bool create_new_file(const char *path) {
+  const int fd = kav::io::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) return false;
+  kav::io::close(fd);
+  return true;
 }
 
 }  // namespace kav::io

@@ -41,6 +41,8 @@ struct SystemCalls {
   DIR *(*fdopendir)(int fd);
   struct dirent *(*readdir)(DIR *directory);
   int (*closedir)(DIR *directory);
+  int (*futimens)(int fd, const struct timespec times[2]);
+  char *(*realpath)(const char *path, char *resolved);
 };
 
 // The table in use; tests may replace entries and must restore them.
@@ -71,5 +73,7 @@ DIR *opendir(const char *path);
 DIR *fdopendir(int fd);
 struct dirent *readdir(DIR *directory);
 int closedir(DIR *directory);
+int futimens(int fd, const struct timespec times[2]);
+char *realpath(const char *path, char *resolved);  // null on failure, as the real one
 
 }  // namespace kav::io

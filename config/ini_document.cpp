@@ -3,15 +3,19 @@
 // Parsing records, for every line, where its name and value lie in the text; queries read them
 // from there and cut them at the first NUL byte, as Windows' string functions do.  An Editor
 // collects the changes of one edit by line number and then writes the text out again: lines it
-// did not touch are copied byte for byte, with their own line breaks.
+// did not touch are copied byte for byte, with their own line breaks.  The index maps the pair
+// of names to the line the linear lookup finds: for each section name only the first section
+// counts, within it the first line of a name, and the unnamed top section answers the empty
+// name when no "[]" header does.
 
-#include "platform/posix/ini_document.h"
+#include "config/ini_document.h"
 
 #include <atomic>
 #include <initializer_list>
+#include <unordered_set>
 #include <utility>
 
-namespace kav::platform::posix {
+namespace kav::config {
 namespace {
 
 std::atomic<uint64_t> parse_count{0};
@@ -46,6 +50,22 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// FNV-1a over the folded bytes.
+std::size_t HashFolded(std::string_view s, std::size_t hash) {
+  for (char c : s) hash = (hash ^ static_cast<unsigned char>(FoldCase(c))) * 0x100000001b3ULL;
+  return hash;
+}
+
+constexpr std::size_t kHashBasis = 0xcbf29ce484222325ULL;
+
+struct FoldedNameHash {
+  std::size_t operator()(std::string_view name) const { return HashFolded(name, kHashBasis); }
+};
+
+struct FoldedNameEqual {
+  bool operator()(std::string_view a, std::string_view b) const { return EqualsIgnoringCase(a, b); }
+};
+
 std::string Joined(std::initializer_list<std::string_view> parts) {
   std::string joined;
   for (std::string_view part : parts) joined += part;
@@ -61,6 +81,15 @@ std::string EntryLine(std::string_view name, std::string_view value) {
 }  // namespace
 
 uint64_t profile_parse_count() { return parse_count.load(std::memory_order_relaxed); }
+
+// Names hold no NUL (they are cut there), so a NUL between them keeps pairs apart.
+std::size_t IniDocument::FoldedHash::operator()(const NamePair& names) const {
+  return HashFolded(names.key, HashFolded(names.section, kHashBasis) * 0x100000001b3ULL);
+}
+
+bool IniDocument::FoldedEqual::operator()(const NamePair& a, const NamePair& b) const {
+  return EqualsIgnoringCase(a.section, b.section) && EqualsIgnoringCase(a.key, b.key);
+}
 
 // The changes of one edit, by line number, and the text they give.
 class IniDocument::Editor {
@@ -160,7 +189,7 @@ std::size_t IniDocument::OffsetOf(std::string_view part) const {
 
 void IniDocument::ClassifyLine(Line& line) const {
   const std::string_view content = TrimBlanks(Slice(line.begin, line.end));
-  if (content.empty()) return;
+  if (content.empty() || content.front() == '\0') return;
   const std::size_t close = content.rfind(']');
   if (content.front() == '[' && close != std::string_view::npos) {
     line.kind = Kind::kHeader;
@@ -262,11 +291,31 @@ std::string_view IniDocument::LineBreakForNewLines() const {
   return "\r\n";
 }
 
+void IniDocument::BuildIndex() {
+  index_.clear();
+  index_.reserve(lines_.size());
+  std::unordered_set<std::string_view, FoldedNameHash, FoldedNameEqual> seen;
+  const auto add = [&](std::size_t s) {
+    const std::string_view name = SectionName(s);
+    if (!seen.insert(name).second) return;
+    for (std::size_t i = sections_[s].first; i < sections_[s].last; ++i) {
+      if (IsVisibleEntry(lines_[i])) index_.try_emplace(NamePair{name, NameOf(lines_[i])}, i);
+    }
+  };
+  for (std::size_t s = 1; s < sections_.size(); ++s) add(s);
+  add(0);
+  indexed_ = true;
+}
+
 std::optional<std::string_view> IniDocument::Value(std::string_view section,
                                                    std::string_view key) const {
-  const auto s = FirstSection(TrimBlanks(section));
-  if (!s) return std::nullopt;
-  const auto line = FindEntry(*s, TrimBlanks(key));
+  std::optional<std::size_t> line;
+  if (indexed_) {
+    const auto found = index_.find(NamePair{TrimBlanks(section), TrimBlanks(key)});
+    if (found != index_.end()) line = found->second;
+  } else if (const auto s = FirstSection(TrimBlanks(section))) {
+    line = FindEntry(*s, TrimBlanks(key));
+  }
   if (!line || !HasValue(lines_[*line])) return std::nullopt;
   return ValueOf(lines_[*line]);
 }
@@ -388,4 +437,4 @@ std::optional<std::string> IniDocument::ReplaceSection(
   return editor.Result();
 }
 
-}  // namespace kav::platform::posix
+}  // namespace kav::config

@@ -1,12 +1,19 @@
 // ini_document.h - an INI file as a list of lines, read and edited with the rules of Windows'
-// private-profile functions.  No I/O: profile.cpp loads the bytes and stores the results.
+// private-profile functions.  No I/O: the POSIX profile engine (platform/posix/profile*.cpp)
+// loads the bytes and stores the results.
 //
 // The text is split into lines at CR, LF or CRLF; every line keeps its bytes and its line break,
 // so an edit touches only the lines it changes and everything else is written back as it was.
 // A line is blank, a section header ("[name]" with a ']' somewhere after the '['), or an entry
 // of the current section: "name=value", a bare name without '=', or a ';' comment (which reads
 // find by exact name but listings leave out).  The lines before the first header form the
-// unnamed top section.  Sections and keys may repeat; the first match wins, as on Windows.
+// unnamed top section.  Sections and keys may repeat; the first match wins, as on Windows.  A
+// line whose first non-blank byte is NUL is blank: Windows reads it as an empty string.
+//
+// A document that is read many times builds an index once (BuildIndex): a hash of the folded
+// section and key names to the entry that a lookup would find, so that Value() no longer scans
+// the section.  The index points into the document's own text, so documents are neither copied
+// nor moved.
 #pragma once
 
 #include <cstddef>
@@ -14,14 +21,20 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
-namespace kav::platform::posix {
+namespace kav::config {
 
 class IniDocument {
  public:
   // Parses text: the file's bytes after any byte-order mark (UTF-16 files converted to UTF-8).
   explicit IniDocument(std::string text);
+  IniDocument(const IniDocument&) = delete;
+  IniDocument& operator=(const IniDocument&) = delete;
+
+  // Makes Value() a hash lookup with the same answers.
+  void BuildIndex();
 
   // The value of section/key with the names trimmed of blanks; nothing when the key is absent
   // or its first line has no '='.  Quotes are left for the caller.
@@ -64,6 +77,17 @@ class IniDocument {
 
   class Editor;
 
+  // Section and key names as they stand in the text; hashed and compared with ASCII folding.
+  struct NamePair {
+    std::string_view section, key;
+  };
+  struct FoldedHash {
+    std::size_t operator()(const NamePair& names) const;
+  };
+  struct FoldedEqual {
+    bool operator()(const NamePair& a, const NamePair& b) const;
+  };
+
   std::string_view Slice(std::size_t begin, std::size_t end) const;
   std::size_t OffsetOf(std::string_view part) const;
   void ClassifyLine(Line& line) const;
@@ -83,9 +107,11 @@ class IniDocument {
   std::string text_;
   std::vector<Line> lines_;
   std::vector<Section> sections_;  // sections_[0] is the unnamed top section
+  std::unordered_map<NamePair, std::size_t, FoldedHash, FoldedEqual> index_;  // to a line
+  bool indexed_ = false;
 };
 
 // How many texts have been parsed in this process, so tests can see that reads reuse them.
 uint64_t profile_parse_count();
 
-}  // namespace kav::platform::posix
+}  // namespace kav::config
