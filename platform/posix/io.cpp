@@ -121,4 +121,18 @@ int closedir(DIR *directory) {
   return -1;
 }
 
+int dup(int fd) { return fault("dup") ? -1 : system_calls().dup(fd); }
+
+int fcntl(int fd, int command, int argument) {
+  return fault("fcntl") ? -1 : system_calls().fcntl(fd, command, argument);
+}
+
+ssize_t readlinkat(int directory, const char *path, char *target, size_t size) {
+  return fault("readlinkat") ? -1 : system_calls().readlinkat(directory, path, target, size);
+}
+
+int symlinkat(const char *target, int directory, const char *path) {
+  return fault("symlinkat") ? -1 : system_calls().symlinkat(target, directory, path);
+}
+
 }  // namespace kav::io

@@ -8,8 +8,10 @@
 #pragma once
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include "platform/io.h"
 
@@ -41,6 +43,12 @@ struct SystemCalls {
   DIR *(*fdopendir)(int fd);
   struct dirent *(*readdir)(DIR *directory);
   int (*closedir)(DIR *directory);
+  // Entries added later start as the system's functions here, so the table's initializer in
+  // io.cpp can stay as it is.
+  int (*dup)(int fd) = ::dup;
+  int (*fcntl)(int fd, int command, ...) = ::fcntl;
+  ssize_t (*readlinkat)(int directory, const char *path, char *target, size_t size) = ::readlinkat;
+  int (*symlinkat)(const char *target, int directory, const char *path) = ::symlinkat;
 };
 
 // The table in use; tests may replace entries and must restore them.
@@ -71,5 +79,9 @@ DIR *opendir(const char *path);
 DIR *fdopendir(int fd);
 struct dirent *readdir(DIR *directory);
 int closedir(DIR *directory);
+int dup(int fd);
+int fcntl(int fd, int command, int argument = 0);
+ssize_t readlinkat(int directory, const char *path, char *target, size_t size);
+int symlinkat(const char *target, int directory, const char *path);
 
 }  // namespace kav::io
