@@ -1,12 +1,16 @@
 // errlog_test.cpp - tests for the error log and the console prompts (console/errlog.cpp): where
-// a message goes, the log-file record, kav_logerrno's line, s_prompterr's directives, and the
+// a message goes, the log-file record, kav_logerrno's line, s_prompterr's directives, the
 // cutting of texts longer than the buffers (run under the sanitizers to catch any write past
-// them).  Standard error is captured by pointing its descriptor at a file for a moment.
+// them), log files that cannot take a record (a FIFO without a reader), and a fault at every
+// call of a record's write.  Standard error is captured by pointing its descriptor at a file for
+// a moment.
 
 #include <gtest/gtest.h>
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -24,6 +28,10 @@
 #include <string>
 
 #include "kavutil.h"
+#include "platform/io.h"
+#ifndef _WIN32
+#include "platform/posix/io.h"
+#endif
 #include "platform/platform.h"
 
 namespace fs = std::filesystem;
@@ -215,5 +223,76 @@ TEST_F(ErrorLog, LongTextsAreCut) {
   EXPECT_EQ(Redirected([&] { s_prompterr(longer.c_str(), 1, 2); }), "|2\n");
   EXPECT_EQ(Redirected([&] { s_prompterr(huge.c_str(), 1, 2); }), "|2\n");
 }
+
+// The k-th call of the record's write fails, for every k: the log keeps its old text, or holds
+// the whole record after it; a log that this call would have made is not left behind.
+TEST_F(ErrorLog, EveryFailingCallLeavesTheLogWholeOrTheRecordComplete) {
+  LogTo(log_.string());
+  const std::regex record("old\n.{19} 0 record 1" + std::string(kLineEnd));
+  const std::regex new_record(".{19} 0 record 1" + std::string(kLineEnd));
+  for (const bool existing : {true, false}) {
+    for (long k = 1;; ++k) {
+      fs::remove(log_);
+      if (existing) std::ofstream(log_, std::ios::binary) << "old\n";
+      kav::io::fail_call(nullptr, k, ENOSPC);
+      const int result = kav_logerr("record %d", 1);
+      const long calls = kav::io::calls_made();
+      kav::io::fail_call(nullptr, 0, 0);
+      EXPECT_EQ(result, 1);
+      const bool made = fs::exists(log_);
+      const std::string text = made ? ReadFile(log_) : "";
+      const bool old = existing ? text == "old\n" : !made;
+      ASSERT_TRUE(old || std::regex_match(text, existing ? record : new_record)) << k << text;
+      if (calls < k) {
+        ASSERT_FALSE(old) << "no record without a fault";
+        break;
+      }
+    }
+  }
+}
+
+#ifndef _WIN32
+// A disk that takes 10 bytes of the record, then is full.
+ssize_t ShortWrite(int fd, const void* data, size_t size) {
+  static int calls = 0;
+  if (++calls % 2 == 0) {
+    errno = ENOSPC;
+    return -1;
+  }
+  return ::write(fd, data, std::min<size_t>(size, 10));
+}
+
+TEST_F(ErrorLog, ARecordCutShortIsTakenBack) {
+  std::ofstream(log_, std::ios::binary) << "old\n";
+  LogTo(log_.string());
+  auto& calls = kav::io::system_calls();
+  const auto saved = calls;
+  calls.write = ShortWrite;
+  EXPECT_EQ(kav_logerr("a record longer than ten bytes"), 1);
+  calls = saved;
+  EXPECT_EQ(ReadFile(log_), "old\n");
+}
+
+TEST_F(ErrorLog, OnlyFilesThatOpenWithoutBlockingTakeRecords) {
+  const fs::path fifo = log_.string() + "-fifo", directory = log_.string() + "-dir";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  fs::create_directory(directory);
+  for (const fs::path& unusable : {fifo, directory}) {  // a FIFO without a reader would block
+    LogTo(unusable.string());
+    EXPECT_EQ(StandardError(log_, [] { EXPECT_EQ(kav_logerr("lost"), 1); }), "") << unusable;
+  }
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  LogTo(fifo.string());
+  kav_logerr_id(3);
+  kav_logerr("read");
+  std::string text(100, '\0');
+  text.resize(std::max<ssize_t>(0, read(reader, text.data(), text.size())));
+  close(reader);
+  EXPECT_TRUE(std::regex_match(text, std::regex(".{19} 3 read\n"))) << text;
+  fs::remove(fifo);
+  fs::remove(directory);
+}
+#endif
 
 }  // namespace
