@@ -4,7 +4,10 @@
 // set; else a record (time stamp, log id, text) is appended to the file that LOGFILE names,
 // which is opened and closed for every record so that several processes can share one log;
 // else the text is shown in a message box over the calling thread's active window or, when
-// there is none, written to standard error.
+// there is none, written to standard error.  The record is composed first and handed to the
+// platform whole (append_log_record): it is written with one write, never blocks on a FIFO
+// without a reader, goes only to a regular file, a FIFO or a character device, and is taken back
+// from the file when it does not fit whole.  Streams are written through the I/O seam.
 //
 // Messages are formatted into fixed stack buffers with bounded formatting: a text longer than
 // its buffer is cut, and the newline that the log appends always fits behind it.  s_prompterr
@@ -22,6 +25,7 @@
 #include <string_view>
 
 #include "kavutil.h"
+#include "platform/io.h"
 #include "platform/platform.h"
 
 namespace {
@@ -60,14 +64,17 @@ void FormatStamp(char (&stamp)[kStampSize]) {
   if (written < 0) stamp[0] = '\0';
 }
 
-// A file that does not open loses the record without a report.
+// "<stamp> <id> <text>".  A file that does not take the record loses it without a report, and
+// so does a record that cannot be composed for want of memory.
 void AppendRecord(const char* file, const char* text) {
-  std::FILE* log = std::fopen(file, "at");
-  if (log == nullptr) return;
   char stamp[kStampSize];
   FormatStamp(stamp);
-  std::fprintf(log, "%s %d %s", stamp, log_id, text);
-  std::fclose(log);
+  char head[kStampSize + 16];
+  std::snprintf(head, sizeof head, "%s %d ", stamp, log_id);
+  try {
+    kav::platform::append_log_record(file, std::string(head) + text);
+  } catch (...) {
+  }
 }
 
 // The message box shows the text without one trailing newline.  When that copy cannot be
@@ -80,7 +87,7 @@ void ShowOrPrint(const char* text) {
     shown = kav::platform::message_box_on_active_window(kCaption, copy.c_str());
   } catch (...) {
   }
-  if (!shown) std::fputs(text, stderr);
+  if (!shown) kav::io::fputs(text, stderr);
 }
 
 // Builds at most size - 1 characters, always terminated; the rest is cut.
@@ -245,7 +252,7 @@ extern "C" KAV_API int KAV_CDECL kav_logerrno(const char* format, ...) {
 extern "C" KAV_API int KAV_CALL kav_logerr_write(const char* text) {
   if (text == nullptr) return 1;
   if (redirect_stream != nullptr) {
-    std::fputs(text, redirect_stream);
+    kav::io::fputs(text, redirect_stream);
     return 1;
   }
   const char* file = kav_getenv("LOGFILE");

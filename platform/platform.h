@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -112,6 +114,66 @@ bool copy_file_if_absent(const char *source, const char *destination);
 
 // The current working directory.
 std::optional<std::string> current_directory();
+
+// ---------------------------------------------------------------------------
+// Files the utilities and the error log read and write.  Every call beneath
+// these goes through the I/O seam (platform/io.h, platform/posix/io.h), and
+// every stream or descriptor they open is kept from child processes.
+// ---------------------------------------------------------------------------
+
+enum class FileKind { kRegular, kDirectory, kCharacterDevice, kOther };
+struct FileStatus {
+  FileKind kind;
+  long long size;
+};
+// The status of path, links followed.  A directory may be named with
+// trailing separators; a file named with one is not found.
+std::optional<FileStatus> file_status(const char *path);
+
+// Opens a regular file for binary reading; null when it does not open or is
+// of another kind (a FIFO or a device could block or never end).
+std::FILE *open_regular_file(const char *path);
+
+// Fills a stream; false when it could not write (or read) everything.
+using StreamWriter = std::function<bool(std::FILE *out)>;
+
+// Writes a new file in place of path: the writer fills a temporary file beside
+// it, which is flushed to disk and renamed over path.  On failure path is as
+// it was and no temporary file is left.
+bool replace_file(const char *path, const StreamWriter &write);
+
+// Appends what the writer gives to the regular file path, created if missing,
+// and flushes it to disk.  On failure the file is cut back to its old length,
+// or removed when this call created it.
+bool append_to_file(const char *path, const StreamWriter &write);
+
+// Appends one log record with a single write, in text mode; a file that does
+// not open without blocking (a FIFO with no reader) or is neither a regular
+// file, a FIFO nor a character device is not written.  A record that does not
+// fit whole is taken back from a regular file.
+bool append_log_record(const char *path, const std::string &record);
+
+// recursive_unlink: removes path and everything below it, following no link
+// (a link, even one named with a trailing separator, is removed itself).
+// Entries whose names begin with '.' (and, on Windows, system entries) stay,
+// and so does the directory holding them.  A path that does not exist, or
+// names a device, FIFO or socket, is left alone and counts as success; inside
+// a tree every entry that is not a directory is removed.
+bool remove_tree(const char *path);
+
+// copy_dir: copies the regular files below source to the same places below
+// destination, replacing files there (replace_file); symbolic links are made
+// again as links (POSIX) or left out (Windows reparse points), never
+// followed.  Directories are made only to hold a copied entry:
+// make_directories(path) creates every missing directory before path's last
+// separator, as parent_dir does.  copy fills each new file from its source.
+// FIFOs, sockets and devices are left out.  True when everything was copied,
+// or when source does not exist; false at the first failure.
+struct TreeCopy {
+  std::function<bool(const std::string &path)> make_directories;
+  std::function<bool(std::FILE *in, std::FILE *out)> copy;
+};
+bool copy_tree(const char *source, const char *destination, const TreeCopy &copy);
 
 // ---------------------------------------------------------------------------
 // The process environment.

@@ -12,7 +12,9 @@
 // came before it.
 //
 // The file is read in large pieces, a multiple of 4096 bytes so that the blocks keep their
-// places, without a stream buffer in between; a small file gets a buffer of its own size.
+// places, without a stream buffer in between; a small file gets a buffer of its own size.  Only
+// a regular file is summed (a FIFO or a device could block or never end), its reads go through
+// the I/O seam, and a read that fails before the end makes the sum unavailable (0).
 
 #include <bit>
 #include <cstddef>
@@ -27,6 +29,8 @@
 #endif
 
 #include "kavutil.h"
+#include "platform/io.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -111,11 +115,11 @@ class CheckSum {
 };
 
 // A read size for the file: enough for it as it is now, in whole blocks, and at most kReadSize.
-// Leaves the file at its start.
+// Leaves the file at its start; 0 when it cannot go back there.
 std::size_t ReadSizeFor(std::FILE* file) {
-  if (std::fseek(file, 0, SEEK_END) != 0) return kReadSize;
-  const long size = std::ftell(file);
-  std::rewind(file);
+  if (kav::io::fseek(file, 0, SEEK_END) != 0) return kReadSize;
+  const long size = kav::io::ftell(file);
+  if (kav::io::fseek(file, 0, SEEK_SET) != 0) return 0;
   if (size < 0 || static_cast<unsigned long>(size) >= kReadSize) return kReadSize;
   return (static_cast<std::size_t>(size) / kBlockSize + 1) * kBlockSize;
 }
@@ -123,17 +127,22 @@ std::size_t ReadSizeFor(std::FILE* file) {
 }  // namespace
 
 extern "C" KAV_API unsigned int KAV_CALL get_check_sum(const char* path) {
-  if (path == nullptr) return 0;
-  std::FILE* file = std::fopen(path, "rb");
+  std::FILE* file = kav::platform::open_regular_file(path);
   if (file == nullptr) return 0;
   std::setvbuf(file, nullptr, _IONBF, 0);
   const std::size_t read_size = ReadSizeFor(file);
-  const std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[read_size]);
+  const std::unique_ptr<unsigned char[]> buffer(
+      read_size > 0 ? new (std::nothrow) unsigned char[read_size] : nullptr);
   CheckSum sum;
-  std::size_t read = 0;
-  while (buffer && (read = std::fread(buffer.get(), 1, read_size, file)) > 0) {
+  bool whole = false;
+  while (buffer) {
+    const std::size_t read = kav::io::fread(buffer.get(), 1, read_size, file);
     sum.Add(buffer.get(), read);
+    if (read < read_size) {
+      whole = std::feof(file) != 0 && std::ferror(file) == 0;
+      break;
+    }
   }
-  std::fclose(file);
-  return buffer ? sum.Value() : 0;
+  kav::io::fclose(file);
+  return whole ? sum.Value() : 0;
 }

@@ -2,40 +2,38 @@
 // copies of files and trees, appends of byte ranges, tree removal, directory chains, the
 // directory walker and the file-name case fix.
 //
-// The operating system is reached only through platform.h and the standard library.  Wherever
-// the Windows library builds or splits paths at a backslash, the platform's own separator
-// (kSeparator) takes that role, so POSIX paths are built with '/'; functions that classify a
-// path accept both separators on every platform.  The Windows library's fixed path buffers are
-// std::strings here, so no path is cut and nothing is written past a buffer; where a function
-// cannot have the memory it needs it returns its failure code.  The directory walker lists a
-// directory first and then calls the visitor on each entry, so a visitor may change the
+// The operating system is reached only through platform.h and the I/O seam (platform/io.h).
+// Wherever the Windows library builds or splits paths at a backslash, the platform's own
+// separator (kSeparator) takes that role, so POSIX paths are built with '/'; functions that
+// classify a path accept both separators on every platform.  The Windows library's fixed path
+// buffers are std::strings here, so no path is cut and nothing is written past a buffer; where a
+// function cannot have the memory it needs it returns its failure code.  The directory walker
+// lists a directory first and then calls the visitor on each entry, so a visitor may change the
 // directory it walks.
+//
+// Every function that writes checks each write, flush and close and reports a failure with its
+// failure code, where the Windows library ignored write errors: a full disk must not pass for a
+// copy.  New files (copy_file, create_file_from_chunk, the files of copy_dir) are written beside
+// their destination and renamed over it only when complete, and a failed append is taken back,
+// so a failure leaves the old destination whole and no partial file behind.  Trees are removed
+// and copied by the platform's walks (remove_tree, copy_tree), which follow no link.
 
-// Before any header: 64-bit file sizes from stat on 32-bit systems and on Windows.
-#ifndef _FILE_OFFSET_BITS
-#define _FILE_OFFSET_BITS 64
-#endif
-
-#include <sys/stat.h>
-
-#include <algorithm>
 #include <climits>
 #include <cstddef>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "kavutil.h"
+#include "platform/io.h"
 #include "platform/platform.h"
 
 namespace {
 
+using kav::platform::FileKind;
 using kav::platform::kSeparator;
 using kav::platform::PathKind;
 
@@ -92,50 +90,38 @@ std::string ComparableForm(const char* path) {
   return full ? std::move(*full) : std::string(path);
 }
 
-// The status of path.  A directory may be named with trailing separators on every platform (the
-// Windows runtime's stat alone refuses them); a file named with one is not found, as on POSIX.
-std::optional<struct stat> Status(const char* path) {
-  if (path == nullptr || path[0] == '\0') return std::nullopt;
-  try {
-    std::string name(path);
-    std::size_t end = name.size();
-    while (end > 1 && IsSeparator(name[end - 1]) && name[end - 2] != ':') --end;  // roots stay
-    const bool trailing = end < name.size();
-    name.resize(end);
-    struct stat status;
-    if (stat(name.c_str(), &status) != 0) return std::nullopt;
-    if (trailing && !S_ISDIR(status.st_mode)) return std::nullopt;
-    return status;
-  } catch (...) {  // only allocation can fail: no status
-    return std::nullopt;
-  }
-}
-
-// Copies up to limit bytes from in to out, stopping early when a read returns nothing.  Write
-// errors are not detected.
-void CopyBytes(std::FILE* in, std::FILE* out, long long limit) {
+// Copies up to limit bytes from in to out, stopping at the input's end.  False when a write
+// falls short or a read fails (a short read that is not the input's end).
+bool CopyStream(std::FILE* in, std::FILE* out, long long limit) {
   char block[kCopyBlockSize];
   while (limit > 0) {
     const std::size_t wanted = limit < static_cast<long long>(sizeof block)
                                    ? static_cast<std::size_t>(limit)
                                    : sizeof block;
-    const std::size_t read = std::fread(block, 1, wanted, in);
-    if (read == 0) return;
-    std::fwrite(block, 1, read, out);
+    const std::size_t read = kav::io::fread(block, 1, wanted, in);
+    if (read > 0 && kav::io::fwrite(block, 1, read, out) != read) return false;
+    if (read < wanted) return std::feof(in) != 0 && std::ferror(in) == 0;
     limit -= static_cast<long long>(read);
   }
+  return true;
 }
 
-// The chunk copy: the input's bytes from start up to end, then the marker if one is given; the
-// input's position is restored.  A start the input cannot seek to copies nothing.
-void CopyChunk(std::FILE* in, int start, int end, std::FILE* out, const char* marker) {
-  if (in == nullptr || out == nullptr) return;
-  const long position = std::ftell(in);
-  if (std::fseek(in, start, SEEK_SET) == 0) {
-    CopyBytes(in, out, static_cast<long long>(end) - start);
+bool CopyWhole(std::FILE* in, std::FILE* out) { return CopyStream(in, out, kToTheEnd); }
+
+// The chunk copy: the input's bytes from start up to end, then the marker if one is given
+// (also after a failure); the input's position is restored.  False when the input cannot be
+// positioned or read, or the output does not take every byte.
+bool CopyChunk(std::FILE* in, int start, int end, std::FILE* out, const char* marker) {
+  if (in == nullptr || out == nullptr) return true;
+  const long position = kav::io::ftell(in);
+  bool copied = position >= 0 && kav::io::fseek(in, start, SEEK_SET) == 0 &&
+                CopyStream(in, out, static_cast<long long>(end) - start);
+  if (marker != nullptr) {
+    const std::size_t length = std::strlen(marker);
+    copied = kav::io::fwrite(marker, 1, length, out) == length && copied;
   }
-  if (marker != nullptr) std::fwrite(marker, 1, std::strlen(marker), out);
-  std::fseek(in, position, SEEK_SET);
+  if (position >= 0) copied = kav::io::fseek(in, position, SEEK_SET) == 0 && copied;
+  return copied;
 }
 
 // Where parent_dir starts looking for separators: past the server and the share of a network
@@ -167,58 +153,6 @@ int CreateParents(const std::string& path) {
   return 0;
 }
 
-// A symbolic link is removed as a link: the tree it points to is never emptied.  Only POSIX
-// reports links here; the Windows runtime sees none.
-bool IsSymbolicLink(const char* path) {
-  try {
-    std::error_code ignored;
-    return std::filesystem::is_symlink(std::filesystem::path(path), ignored);
-  } catch (...) {  // a name the runtime cannot convert is not a link it knows
-    return false;
-  }
-}
-
-int RemoveDirectoryTree(const char* path) {
-  const std::string directory(path);
-  const bool has_separator = !directory.empty() && directory.back() == kSeparator;
-  const auto entries =
-      kav::platform::find_entries(has_separator ? directory + "*" : Join(directory, "*"));
-  if (entries) {
-    for (const auto& entry : *entries) {
-      // POSIX has no system attribute: there only names beginning with '.' are kept.
-      if (entry.name[0] == '.' || entry.system) continue;
-      if (recursive_unlink(Join(directory, entry.name.c_str()).c_str()) == 0) return 0;
-    }
-  }
-  return kav::platform::remove_directory(path) ? 1 : 0;
-}
-
-struct DirectoryCopy {
-  const char* source;
-  const char* destination;
-  bool failed;
-};
-
-int CopyVisitor(const char* directory, const char* pattern, void (*visitor)(void), void* context,
-                const char* name, int is_directory) {
-  auto& copy = *static_cast<DirectoryCopy*>(context);
-  try {
-    const std::string entry = Join(directory, name);
-    const std::size_t root_length = std::min(std::strlen(copy.source), entry.size());
-    const std::string target = copy.destination + entry.substr(root_length);
-    if (is_directory) {
-      return traverse_tree(entry.c_str(), pattern, reinterpret_cast<kav_tree_visitor>(visitor),
-                           context);
-    }
-    if (parent_dir(target.c_str()) == 0 && copy_file(entry.c_str(), target.c_str()) == 0) {
-      return 0;
-    }
-  } catch (...) {  // only allocation can fail
-  }
-  copy.failed = true;
-  return 1;
-}
-
 bool EqualsIgnoringCase(const char* a, const char* b) { return CompareIgnoringCase(a, b) == 0; }
 
 struct CaseFix {
@@ -245,7 +179,7 @@ int CaseFixVisitor(const char* directory, const char*, void (*)(void), void* con
     if (fix.taken || entry == fix.wanted || !EqualsIgnoringCase(entry.c_str(), fix.wanted)) {
       return 0;
     }
-    if (std::rename(entry.c_str(), fix.wanted) != 0) return 1;
+    if (kav::io::rename(entry.c_str(), fix.wanted) != 0) return 1;
     fix.taken = true;
     return 0;
   } catch (...) {  // only allocation can fail
@@ -253,21 +187,20 @@ int CaseFixVisitor(const char* directory, const char*, void (*)(void), void* con
   }
 }
 
-// Copies the whole of source to destination opened with mode ("wb" replaces
-// it, "ab" appends): 0 on success, 1 when either file does not open.
-int CopyWholeFile(const char* source, const char* destination, const char* mode) {
-  std::FILE* in = std::fopen(source, "rb");
+// Copies the whole of source through into (replace_file or append_to_file): 0 on success, 1 on
+// any failure.  Only a regular file is read.
+int CopyFileWith(const char* source, const char* destination,
+                 bool (*into)(const char*, const kav::platform::StreamWriter&)) {
+  if (source == nullptr || destination == nullptr) return 1;
+  std::FILE* in = kav::platform::open_regular_file(source);
   if (in == nullptr) return 1;
-  if (mode[0] == 'w') kav::platform::remove_file(destination);  // a missing one is fine
-  std::FILE* out = std::fopen(destination, mode);
-  if (out == nullptr) {
-    std::fclose(in);
-    return 1;
+  bool copied = false;
+  try {
+    copied = into(destination, [in](std::FILE* out) { return CopyWhole(in, out); });
+  } catch (...) {  // only allocation can fail
   }
-  CopyBytes(in, out, kToTheEnd);
-  std::fclose(in);
-  std::fclose(out);
-  return 0;
+  kav::io::fclose(in);
+  return copied ? 0 : 1;
 }
 
 }  // namespace
@@ -320,32 +253,52 @@ extern "C" KAV_API char* KAV_CALL strip_illegal_filename_chars(char* name) {
 
 // Files of 2 GiB or more, outside the 32-bit range, report INT_MAX.
 extern "C" KAV_API int KAV_CALL getfilesize(const char* path) {
-  const auto status = Status(path);
-  if (!status) return 0;
-  const auto size = static_cast<long long>(status->st_size);
-  return size >= INT_MAX ? INT_MAX : static_cast<int>(size);
+  try {
+    const auto status = kav::platform::file_status(path);
+    if (!status) return 0;
+    return status->size >= INT_MAX ? INT_MAX : static_cast<int>(status->size);
+  } catch (...) {  // only allocation can fail: no status
+    return 0;
+  }
 }
 
 extern "C" KAV_API int KAV_CALL getfiletype(const char* path) {
-  const auto status = Status(path);
-  if (!status) return 0;
-  if (S_ISREG(status->st_mode)) return 1;
-  if (S_ISDIR(status->st_mode)) return 2;
-  if (S_ISCHR(status->st_mode)) return 3;
-  return 0;
+  try {
+    const auto status = kav::platform::file_status(path);
+    if (!status) return 0;
+    switch (status->kind) {
+      case FileKind::kRegular:
+        return 1;
+      case FileKind::kDirectory:
+        return 2;
+      case FileKind::kCharacterDevice:
+        return 3;
+      default:
+        return 0;
+    }
+  } catch (...) {  // only allocation can fail: no status
+    return 0;
+  }
 }
 
+// The copy replaces the destination only when complete: a failure leaves the old destination
+// as it was.  Only a regular file is copied.
 extern "C" KAV_API int KAV_CALL copy_file(const char* source, const char* destination) {
-  if (source == nullptr || destination == nullptr) return 1;
-  return CopyWholeFile(source, destination, "wb");
+  return CopyFileWith(source, destination, kav::platform::replace_file);
 }
 
+// Links in the tree are made again as links (POSIX) or left out (Windows), never followed; only
+// regular files are copied.  A subdirectory that cannot be read fails the copy.
 extern "C" KAV_API int KAV_CALL copy_dir(const char* source, const char* destination) {
   if (source == nullptr || destination == nullptr) return 1;
   if (compare_path(source, destination) == 0) return 1;
-  DirectoryCopy copy{source, destination, false};
-  traverse_tree(source, "*", CopyVisitor, &copy);
-  return copy.failed ? 1 : 0;
+  try {
+    const kav::platform::TreeCopy copy{
+        [](const std::string& path) { return parent_dir(path.c_str()) == 0; }, CopyWhole};
+    return kav::platform::copy_tree(source, destination, copy) ? 0 : 1;
+  } catch (...) {  // only allocation can fail
+    return 1;
+  }
 }
 
 // Only the platform's separator splits the path (a POSIX path starting with "//" is a network
@@ -378,44 +331,45 @@ extern "C" KAV_API int KAV_CALL mkdir_fullpath(const char* path) {
   return 1;
 }
 
+// A link is removed as a link, even when named with a trailing separator; no link is followed.
 extern "C" KAV_API int KAV_CALL recursive_unlink(const char* path) {
+  if (path == nullptr) return 1;
   try {
-    if (path != nullptr && IsSymbolicLink(path)) {
-      return kav::platform::remove_file(path) ? 1 : 0;
-    }
-    const int type = getfiletype(path);
-    if (type == 1 && !kav::platform::remove_file(path)) return 0;
-    return type == 2 ? RemoveDirectoryTree(path) : 1;
+    return kav::platform::remove_tree(path) ? 1 : 0;
   } catch (...) {  // only allocation can fail
     return 0;
   }
 }
 
-// The whole source is appended, also past the 32-bit offsets of the chunk functions.
+// The whole source is appended, also past the 32-bit offsets of the chunk functions.  A failed
+// append is taken back (the destination is cut back to its old length, or removed when this
+// call created it), and the result is 1.
 extern "C" KAV_API int KAV_CALL append_file(const char* source, const char* destination) {
-  if (source == nullptr || destination == nullptr) return 1;
-  return CopyWholeFile(source, destination, "ab");
+  return CopyFileWith(source, destination, kav::platform::append_to_file);
 }
 
+// The chunk functions return 1 when the range could not be read or written whole; the caller's
+// output stream is not flushed, so errors the stream holds back show at the caller's flush.
 extern "C" KAV_API int KAV_CALL append_file_chunk(FILE* in, int start, int end, FILE* out) {
-  CopyChunk(in, start, end, out, nullptr);
-  return 0;
+  return CopyChunk(in, start, end, out, nullptr) ? 0 : 1;
 }
 
 extern "C" KAV_API int KAV_CALL append_file_chunk_with_formfeed(FILE* in, int start, int end,
                                                                 FILE* out) {
-  CopyChunk(in, start, end, out, kFormFeedMarker);
-  return 0;
+  return CopyChunk(in, start, end, out, kFormFeedMarker) ? 0 : 1;
 }
 
+// The new file replaces path only when complete, like copy_file's.
 extern "C" KAV_API int KAV_CALL create_file_from_chunk(FILE* in, int start, int end,
                                                        const char* path) {
   if (path == nullptr) return 1;
-  std::FILE* out = std::fopen(path, "wb");
-  if (out == nullptr) return 1;
-  CopyChunk(in, start, end, out, nullptr);
-  std::fclose(out);
-  return 0;
+  try {
+    const bool created = kav::platform::replace_file(
+        path, [=](std::FILE* out) { return CopyChunk(in, start, end, out, nullptr); });
+    return created ? 0 : 1;
+  } catch (...) {  // only allocation can fail
+    return 1;
+  }
 }
 
 extern "C" KAV_API int KAV_CALL traverse_tree(const char* directory, const char* pattern,

@@ -1,12 +1,16 @@
 // errlog_test.cpp - tests for the error log and the console prompts (console/errlog.cpp): where
-// a message goes, the log-file record, kav_logerrno's line, s_prompterr's directives, and the
+// a message goes, the log-file record, kav_logerrno's line, s_prompterr's directives, the
 // cutting of texts longer than the buffers (run under the sanitizers to catch any write past
-// them).  Standard error is captured by pointing its descriptor at a file for a moment.
+// them), log files that cannot take a record (a FIFO without a reader), and a fault at every
+// call of a record's write.  Standard error is captured by pointing its descriptor at a file for
+// a moment.
 
 #include <gtest/gtest.h>
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -24,6 +28,10 @@
 #include <string>
 
 #include "kavutil.h"
+#include "platform/io.h"
+#ifndef _WIN32
+#include "platform/posix/io.h"
+#endif
 #include "platform/platform.h"
 
 namespace fs = std::filesystem;
@@ -127,8 +135,10 @@ TEST_F(ErrorLog, Destinations) {
   ASSERT_TRUE(kav::platform::put_environment("LOGFILE=" + log_.string() + "-process"));
   LogTo("");  // an empty overlay value hides the process one
   EXPECT_EQ(StandardError(log_, [] { kav_logerr("m %d", 2); }), "m 2\n");
-  LogTo((log_ / "missing" / "log").string());
-  EXPECT_EQ(StandardError(log_, [] { EXPECT_EQ(kav_logerr("lost"), 1); }), "");
+  for (const fs::path& unusable : {log_ / "missing" / "log", fs::temp_directory_path()}) {
+    LogTo(unusable.string());  // lost silently: a missing directory, a directory
+    EXPECT_EQ(StandardError(log_, [] { EXPECT_EQ(kav_logerr("lost"), 1); }), "") << unusable;
+  }
 
   kav_clearenv();
   const fs::path process_log = log_.string() + "-process";
@@ -215,5 +225,56 @@ TEST_F(ErrorLog, LongTextsAreCut) {
   EXPECT_EQ(Redirected([&] { s_prompterr(longer.c_str(), 1, 2); }), "|2\n");
   EXPECT_EQ(Redirected([&] { s_prompterr(huge.c_str(), 1, 2); }), "|2\n");
 }
+
+// The k-th call of the record's write fails, for every k, in an old log and a new one: the log
+// keeps its old text (a new one is not left behind) or holds the whole record after it.
+TEST_F(ErrorLog, EveryFailingCallLeavesTheLogWholeOrTheRecordComplete) {
+  LogTo(log_.string());
+  for (const std::string old : {"old\n", ""}) {
+    const std::regex record(old + ".{19} 0 record" + kLineEnd);
+    for (long k = 1;; ++k) {
+      fs::remove(log_);
+      if (!old.empty()) std::ofstream(log_, std::ios::binary) << old;
+      kav::io::fail_call(nullptr, k, ENOSPC);
+      EXPECT_EQ(kav_logerr("record"), 1);
+      const long calls = kav::io::calls_made();
+      kav::io::fail_call(nullptr, 0, 0);
+      const bool kept = old.empty() ? !fs::exists(log_) : ReadFile(log_) == old;
+      ASSERT_TRUE((kept && calls >= k) || std::regex_match(ReadFile(log_), record)) << k;
+      if (calls < k) break;
+    }
+  }
+}
+
+#ifndef _WIN32
+// A disk that takes 10 bytes of the record, then is full: the 10 bytes are taken back.
+ssize_t ShortWrite(int fd, const void* data, size_t size) {
+  static int calls = 0;
+  errno = ENOSPC;
+  return ++calls % 2 == 0 ? -1 : ::write(fd, data, std::min<size_t>(size, 10));
+}
+
+TEST_F(ErrorLog, ARecordCutShortIsTakenBackAndAFifoIsWrittenOnlyWithAReader) {
+  std::ofstream(log_, std::ios::binary) << "old\n";
+  LogTo(log_.string());
+  auto& calls = kav::io::system_calls();
+  const auto saved = calls;
+  calls.write = ShortWrite;
+  EXPECT_EQ(kav_logerr("a record longer than ten bytes"), 1);
+  calls = saved;
+  EXPECT_EQ(ReadFile(log_), "old\n");
+  const fs::path fifo = log_.string() + "-fifo";  // without a reader, the open would block
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  LogTo(fifo.string());
+  EXPECT_EQ(StandardError(log_, [] { EXPECT_EQ(kav_logerr("lost"), 1); }), "");
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  kav_logerr("read");
+  std::string text(100, '\0');
+  text.resize(std::max<ssize_t>(0, read(reader, text.data(), text.size())));
+  close(reader);
+  fs::remove(fifo);
+  EXPECT_TRUE(std::regex_match(text, std::regex(".{19} 0 read\n"))) << text;
+}
+#endif
 
 }  // namespace

@@ -210,6 +210,12 @@ expect 0 "00000129  z${sep}b${sep}c${sep}f.txt" checksum "z${sep}b${sep}c${sep}f
 expect 1 "" copydir a a --progress
 expect 0 "" rmtree y
 expect 0 "" rmtree z
+if [ "$sep" = / ]; then  # links to a parent are made again as links, bar or not
+  mkdir -p loop/sub && echo f >loop/sub/f && ln -s .. loop/sub/up && ln -s . loop/sub/self
+  expect 0 "" copydir loop l1
+  expect 0 "" copydir --progress loop l2
+  [ "$(readlink l1/sub/up) $(readlink l2/sub/self)" = ".. ." ] || { echo "FAIL: copydir links"; failures=$((failures + 1)); }
+fi
 expect_error env shout x
 cd / && rm -rf "$scratch"
 

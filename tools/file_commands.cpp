@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "commands.h"
@@ -62,6 +64,7 @@ struct TreeFile {
   std::string source;
   std::string target;
   std::uint64_t size;
+  bool link;  // made again as a link, as copy_dir does
 };
 
 struct TreeListing {
@@ -74,22 +77,35 @@ struct TreeListing {
 // Lists the files below a directory as copy_dir's own walk finds them: an
 // entry's path is the walked directory, the separator and the name, and its
 // target is the destination followed by the entry's path below the source.
+// Links are listed, not followed; FIFOs, sockets and devices are left out.
 int list_tree_file(const char *directory, const char *pattern, void (*visitor)(void), void *context,
                    const char *name, int is_directory) {
   auto &listing = *static_cast<TreeListing *>(context);
   try {
     const std::string entry = std::string(directory) + path_separator() + name;
-    if (is_directory)
+    std::error_code error;
+    const auto status = std::filesystem::symlink_status(entry, error);
+    const bool link = std::filesystem::is_symlink(status);
+    if (is_directory && !link)
       return traverse_tree(entry.c_str(), pattern, reinterpret_cast<kav_tree_visitor>(visitor),
                            context);
+    if (!link && !std::filesystem::is_regular_file(status)) return 0;
     const size_t root = std::min(std::strlen(listing.source), entry.size());
-    listing.files.push_back(
-        {entry, listing.destination + entry.substr(root), file_size(entry.c_str())});
+    listing.files.push_back({entry, listing.destination + entry.substr(root),
+                             link ? 0 : file_size(entry.c_str()), link});
     return 0;
   } catch (...) {  // only allocation can fail; no exception may cross the library
     listing.failed = true;
     return 1;
   }
+}
+
+bool copy_entry(const TreeFile &file) {
+  if (!file.link) return copy_file(file.source.c_str(), file.target.c_str()) == 0;
+  std::error_code error;
+  std::filesystem::remove(file.target, error);
+  std::filesystem::copy_symlink(file.source, file.target, error);
+  return !error;
 }
 
 // copy_dir has no hook to report each file, so with a bar the tool walks the
@@ -106,9 +122,7 @@ int copy_tree_with_progress(const char *source, const char *destination) {
   for (const TreeFile &file : listing.files) total += file.size;
   Progress progress("copydir ", total);
   for (const TreeFile &file : listing.files) {
-    if (parent_dir(file.target.c_str()) != 0 ||
-        copy_file(file.source.c_str(), file.target.c_str()) != 0)
-      return 1;
+    if (parent_dir(file.target.c_str()) != 0 || !copy_entry(file)) return 1;
     progress.advance(file.size);
   }
   return 0;

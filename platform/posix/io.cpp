@@ -16,11 +16,12 @@
 namespace kav::io {
 
 SystemCalls &system_calls() {
-  static SystemCalls calls{::open,      ::openat,   ::close,    ::read,     ::pread,     ::write,
-                           ::fsync,     ::fstat,    ::fstatat,  ::stat,     ::lstat,     ::flock,
-                           ::ftruncate, ::fchmod,   ::mkostemp, ::renameat, ::unlink,    ::unlinkat,
-                           ::mkdir,     ::mkdirat,  ::rmdir,    ::opendir,  ::fdopendir, ::readdir,
-                           ::closedir,  ::futimens, ::realpath};
+  static SystemCalls calls{
+      ::open,     ::openat,     ::close,    ::read,     ::pread,    ::write,     ::fsync,
+      ::fstat,    ::fstatat,    ::stat,     ::lstat,    ::flock,    ::ftruncate, ::fchmod,
+      ::mkostemp, ::renameat,   ::unlink,   ::unlinkat, ::mkdir,    ::mkdirat,   ::rmdir,
+      ::opendir,  ::fdopendir,  ::readdir,  ::closedir, ::futimens, ::realpath,  ::dup,
+      ::fcntl,    ::readlinkat, ::symlinkat};
   return calls;
 }
 
@@ -156,6 +157,20 @@ bool create_new_file(const char *path) {
   if (fd < 0) return false;
   kav::io::close(fd);
   return true;
+}
+
+int dup(int fd) { return fault("dup") ? -1 : system_calls().dup(fd); }
+
+int fcntl(int fd, int command, int argument) {
+  return fault("fcntl") ? -1 : system_calls().fcntl(fd, command, argument);
+}
+
+ssize_t readlinkat(int directory, const char *path, char *target, size_t size) {
+  return fault("readlinkat") ? -1 : system_calls().readlinkat(directory, path, target, size);
+}
+
+int symlinkat(const char *target, int directory, const char *path) {
+  return fault("symlinkat") ? -1 : system_calls().symlinkat(target, directory, path);
 }
 
 }  // namespace kav::io

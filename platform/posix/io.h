@@ -8,8 +8,10 @@
 #pragma once
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include "platform/io.h"
 
@@ -43,6 +45,10 @@ struct SystemCalls {
   int (*closedir)(DIR *directory);
   int (*futimens)(int fd, const struct timespec times[2]);
   char *(*realpath)(const char *path, char *resolved);
+  int (*dup)(int fd);
+  int (*fcntl)(int fd, int command, ...);
+  ssize_t (*readlinkat)(int directory, const char *path, char *target, size_t size);
+  int (*symlinkat)(const char *target, int directory, const char *path);
 };
 
 // The table in use; tests may replace entries and must restore them.
@@ -75,5 +81,9 @@ struct dirent *readdir(DIR *directory);
 int closedir(DIR *directory);
 int futimens(int fd, const struct timespec times[2]);
 char *realpath(const char *path, char *resolved);  // null on failure, as the real one
+int dup(int fd);
+int fcntl(int fd, int command, int argument = 0);
+ssize_t readlinkat(int directory, const char *path, char *target, size_t size);
+int symlinkat(const char *target, int directory, const char *path);
 
 }  // namespace kav::io

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/io.h"
 
 namespace kav::platform {
 namespace {
@@ -131,7 +132,7 @@ bool is_nt_platform() { return true; }
 
 std::optional<std::string> wine_version() { return std::nullopt; }
 
-bool make_directory(const char* path) { return mkdir(path, 0777) == 0; }
+bool make_directory(const char* path) { return kav::io::mkdir(path, 0777) == 0; }
 
 bool path_exists(const char* path) {
   struct stat status;
