@@ -653,10 +653,11 @@ class Backtracker {
 };
 
 // Two position sets for the simulation: on the stack for texts of the length of a name or a
-// line, from the heap beyond.  `data` is null when the heap has no room.
+// line (up to 511 characters), from the heap beyond.  `data` is null when the heap has no room.
 class PositionSets {
  public:
   explicit PositionSets(std::size_t length) {
+    if (length >= SIZE_MAX / 2) return;  // the size would not fit a size_t
     const std::size_t bytes = 2 * (length + 1);
     data_ =
         bytes <= sizeof local_ ? local_ : static_cast<std::uint8_t*>(kav::memory::allocate(bytes));
@@ -671,7 +672,7 @@ class PositionSets {
 
  private:
   std::uint8_t local_[1024];
-  std::uint8_t* data_;
+  std::uint8_t* data_ = nullptr;
 };
 
 // The backtracker's budget for expressions with back-references, which can take time
