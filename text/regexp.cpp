@@ -5,8 +5,8 @@
 // expression is anchored with '^' unless the wildcard begins with '*'.
 //
 // kav_test_re compiles the expression into a byte program of at most 2048 bytes, end
-// instruction included, and runs a backtracking matcher over it.  Each instruction is an opcode
-// byte followed by its operands:
+// instruction included, and runs it against the text.  Each instruction is an opcode byte
+// followed by its operands:
 //
 //   literal c        2 bytes       group start g    2 bytes
 //   any character    1 byte        group end g      2 bytes
@@ -20,17 +20,27 @@
 // room left first, so no pattern can overflow it.  Class bit maps hold bit c in bit c % 8 of
 // byte c / 8; a negated class is stored complemented, without NUL.
 //
-// The matcher tries the program at each text position up to and including the terminating NUL
-// (only at the start when the expression begins with '^').  A repeated instruction takes as
-// many characters as it can, then gives them back one at a time, trying the rest of the program
-// after each; the first success answers.  Each call compiles into its own buffer and keeps its
-// group positions on the stack, so nothing survives from one call to the next.
+// The answer is the backtracking matcher's: the program is tried at each text position up to
+// and including the terminating NUL (only at the start when the expression begins with '^'); a
+// repeated instruction takes as many characters as it can, then gives them back one at a time,
+// trying the rest of the program after each.  Backtracking takes time to the power of the
+// repetitions, so the program is first run as a simulation of every attempt at once, in time
+// proportional to its size times the text's length; that answers every expression without
+// back-references.  For one with them, the backtracker runs only when the simulation has not
+// ruled the text out, and for a bounded number of steps (a text it cannot decide in time is let
+// through, as an invalid expression lets every text through).  Each call compiles into its own
+// buffer and keeps its state on the stack (or, for long texts, the heap), so nothing survives
+// from one call to the next.
+
+#include "text/regexp.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "kavutil.h"
+#include "platform/memory.h"
 
 namespace {
 
@@ -39,6 +49,7 @@ constexpr int kGroupCount = 9;
 constexpr int kCountLimit = 255;           // interval counts are 0-254
 constexpr std::uint8_t kOpenBound = 255;   // interval maximum: no upper bound
 constexpr std::size_t kOpenExtra = 20000;  // most characters an open interval takes past its least
+constexpr std::uint64_t kStepAllowance = 1000000;  // backtracking steps any search may take
 
 enum Opcode : std::uint8_t {
   kEnd,
@@ -61,6 +72,7 @@ struct Program {
   std::uint8_t code[kProgramSize];
   std::size_t size = 0;
   bool anchored = false;
+  bool has_back_references = false;  // of a closed group: an open one's is the empty text
 };
 
 std::size_t OneCharacterSize(std::uint8_t opcode) {
@@ -213,6 +225,7 @@ class Compiler {
   // (possible once enough inner groups have closed) has no text yet and matches the empty text.
   bool EmitBackReference(int group) {
     if (group >= closed_count_) return false;
+    program_.has_back_references = program_.has_back_references || !IsOpen(group);
     last_ = Last::kBackReference;
     last_at_ = program_.size;
     return Emit(IsOpen(group) ? kOpenGroupReference : kBackReference,
@@ -303,45 +316,242 @@ class Compiler {
   int closed_count_ = 0;
 };
 
-// Runs a Program against one text.  Group positions live here, per call.
-class Matcher {
- public:
-  explicit Matcher(const Program& program) : code_(program.code) {}
+// Calls use(matches) with the test of one character against a one-character instruction, as a
+// function object of its own kind, so that loops over the text inline it.
+template <class Use>
+void WithTest(const std::uint8_t* instruction, Use use) {
+  const std::uint8_t* map = instruction + 1;
+  switch (instruction[0] & kOpcodeBits) {
+    case kLiteral:
+      return use([c = instruction[1]](unsigned char x) { return x == c; });
+    case kAny:
+      return use([](unsigned char x) { return x != '\0'; });
+    case kClass7:
+      return use([map](unsigned char x) { return x < 0x80 && InMap(map, x); });
+    case kClass7Negated:
+      return use([map](unsigned char x) { return x >= 0x80 || InMap(map, x); });
+    default:  // kClass8
+      return use([map](unsigned char x) { return InMap(map, x); });
+  }
+}
 
-  bool Search(const unsigned char* text, bool anchored) {
+bool MatchesOne(const std::uint8_t* instruction, unsigned char c) {
+  bool result = false;
+  WithTest(instruction, [&](auto matches) { result = matches(c); });
+  return result;
+}
+
+// The least and greatest count of a repeated one-character instruction of `size` bytes.
+void RepeatCounts(const std::uint8_t* instruction, std::size_t size, std::size_t& least,
+                  std::size_t& most) {
+  least = 0;
+  most = SIZE_MAX;
+  if (instruction[0] & kStarMark) return;
+  least = instruction[size];
+  most = instruction[size + 1] == kOpenBound ? least + kOpenExtra : instruction[size + 1];
+}
+
+// Follows every attempt at once.  The program has no jumps: each instruction is met once, in
+// order, by every attempt, so what all attempts can reach is the set of text positions where
+// some attempt stands before each instruction, computed from the set before the previous one
+// in one pass over the text.  The text matches when the set before the end instruction is not
+// empty.  That costs at most (instructions + 1) passes over the text, and the answer is the
+// backtracker's: it too tries every way through, and without back-references nothing but the
+// position decides whether the rest of the program can match.  A back-reference is taken as
+// ".*" here, which finds every text the expression matches and some more, so the backtracker
+// has to decide the texts that pass.
+class Simulation {
+ public:
+  // `sets` holds 2 * (length + 1) bytes.
+  Simulation(const Program& program, const unsigned char* text, std::size_t length,
+             std::uint8_t* sets)
+      : code_(program.code), text_(text), length_(length), in_(sets), out_(sets + length + 1) {}
+
+  bool Run(bool anchored) {
+    std::memset(in_, 0, 2 * (length_ + 1));
+    hi_ = length_;
+    if (anchored) Start(0);
+    for (std::size_t pc = 0; lo_ <= hi_;) {
+      const std::uint8_t* instruction = code_ + pc;
+      switch (instruction[0] & kOpcodeBits) {
+        case kEnd:
+          return true;
+        case kEndOfText:
+          if (hi_ == length_ && In(length_)) Reach(length_);
+          pc += 1;
+          break;
+        case kBackReference:
+          AnyRun();
+          pc += 2;
+          break;
+        case kGroupStart:
+        case kGroupEnd:
+        case kOpenGroupReference:
+          pc += 2;
+          continue;  // the set stays as it is
+        default:
+          pc += OneCharacter(instruction);
+          break;
+      }
+      NextSet();
+    }
+    return false;
+  }
+
+ private:
+  void Start(std::size_t position) {
+    full_ = position == length_;
+    in_written_ = true;
+    lo_ = hi_ = position;
+    in_[position] = 1;
+  }
+
+  bool In(std::size_t p) const { return full_ || in_[p]; }
+
+  // Steps over one one-character instruction, plain or repeated; gives its size in bytes.
+  std::size_t OneCharacter(const std::uint8_t* instruction) {
+    const std::size_t size = OneCharacterSize(instruction[0]);
+    if (full_ && instruction[0] == kLiteral) {
+      FindLiteral(instruction[1]);
+      return size;
+    }
+    if ((instruction[0] & (kStarMark | kIntervalMark)) == 0) {
+      WithTest(instruction, [this](auto matches) {
+        for (std::size_t p = lo_; p <= hi_ && p < length_; ++p) {
+          if (In(p) && matches(text_[p])) Reach(p + 1);
+        }
+      });
+      return size;
+    }
+    if (instruction[0] == (kAny | kStarMark)) {
+      AnyRun();
+      return size;
+    }
+    if (full_ && (instruction[0] & kStarMark)) {
+      AnyRun();  // a star keeps every position, and the set holds all of them from lo_ on
+      return size;
+    }
+    std::size_t least = 0;
+    std::size_t most = 0;
+    RepeatCounts(instruction, size, least, most);
+    WithTest(instruction, [&](auto matches) { Repeat(matches, least, most); });
+    return instruction[0] & kIntervalMark ? size + 2 : size;
+  }
+
+  // A literal over a full set reaches the position after each of its occurrences.
+  void FindLiteral(unsigned char c) {
+    const unsigned char* end = text_ + length_;
+    for (const unsigned char* at = text_ + lo_; at < end; ++at) {
+      at =
+          static_cast<const unsigned char*>(std::memchr(at, c, static_cast<std::size_t>(end - at)));
+      if (at == nullptr) return;
+      Reach(static_cast<std::size_t>(at - text_) + 1);
+    }
+  }
+
+  // ".*" from the first position of the set reaches every position from there to the end.
+  // The positions are not written: a full set needs no bytes.
+  void AnyRun() {
+    full_next_ = true;
+    next_lo_ = lo_;
+    next_hi_ = length_;
+  }
+
+  // Reaches q when some p of the set lies in [q - most, q - least] and the characters from p
+  // up to q all match.  The newest such p is the one to look at: it is the last to leave that
+  // window.
+  template <class Test>
+  void Repeat(Test matches, std::size_t least, std::size_t most) {
+    std::size_t newest = kNone;   // the greatest p of the set not above q - least
+    std::size_t run_start = lo_;  // characters from here up to q all match
+    for (std::size_t q = lo_; q <= length_; ++q) {
+      if (q > lo_ && !matches(text_[q - 1])) run_start = q;
+      if (q >= lo_ + least && q - least <= hi_ && In(q - least)) newest = q - least;
+      if (newest != kNone && newest >= run_start && q - newest <= most) {
+        Reach(q);
+      } else if (q >= hi_ + least) {
+        break;  // no p is left to enter the window
+      }
+    }
+  }
+
+  // Positions are reached in increasing order within a step.
+  void Reach(std::size_t q) {
+    out_[q] = 1;
+    if (next_lo_ == kNone) next_lo_ = q;
+    next_hi_ = q;
+    ++reached_;
+  }
+
+  // The reached positions become the set, full when they run without a gap to the end; the
+  // old set is cleared for the next step to fill.
+  void NextSet() {
+    if (in_written_ && lo_ <= hi_) std::memset(in_ + lo_, 0, hi_ - lo_ + 1);
+    std::swap(in_, out_);
+    in_written_ = !full_next_;
+    full_ = full_next_ || (next_hi_ == length_ && reached_ == length_ - next_lo_ + 1);
+    lo_ = next_lo_ == kNone ? 1 : next_lo_;
+    hi_ = next_lo_ == kNone ? 0 : next_hi_;
+    full_next_ = false;
+    next_lo_ = kNone;
+    next_hi_ = 0;
+    reached_ = 0;
+  }
+
+  static constexpr std::size_t kNone = SIZE_MAX;
+  const std::uint8_t* code_;
+  const unsigned char* text_;
+  std::size_t length_;
+  // The set before the current instruction, one byte per position, and the one after it,
+  // being filled.  A full set holds every position from lo_ to the end, its bytes written or
+  // not (in_written_).
+  std::uint8_t* in_;
+  std::uint8_t* out_;
+  bool full_ = true, in_written_ = false, full_next_ = false;
+  std::size_t lo_ = 0, hi_ = 0;  // the set is empty outside [lo_, hi_]; lo_ > hi_: all empty
+  std::size_t next_lo_ = kNone, next_hi_ = 0, reached_ = 0;
+};
+
+// Runs a Program against one text by backtracking, for at most a given number of steps.  Group
+// positions live here, per call.  The recursion nests once per repeated instruction, so its
+// depth is bounded by the program's size, never by the text's length.
+class Backtracker {
+ public:
+  Backtracker(const Program& program, std::uint64_t max_steps)
+      : code_(program.code), steps_left_(max_steps) {}
+
+  // 1, 0 or kUndecided when the steps ran out.
+  int Search(const unsigned char* text, bool anchored) {
+    const bool found = Attempts(text, anchored);
+    return exhausted_ ? kav::regexp::kUndecided : found ? 1 : 0;
+  }
+
+ private:
+  bool Attempts(const unsigned char* text, bool anchored) {
     // After a leading ".*" the attempt at the start already tries the rest of the program at
     // every later position, so attempts further on could only repeat its failures.
     if (anchored || code_[0] == (kAny | kStarMark)) return MatchHere(0, text);
     if (code_[0] == kLiteral) {  // only positions holding that character can match
       const unsigned char first = code_[1];
-      for (const unsigned char* at = text; *at != '\0'; ++at) {
+      for (const unsigned char* at = text; *at != '\0' && !exhausted_; ++at) {
         if (*at == first && MatchHere(0, at)) return true;
       }
       return false;
     }
-    for (const unsigned char* at = text;; ++at) {
+    for (const unsigned char* at = text; !exhausted_; ++at) {
       if (MatchHere(0, at)) return true;
       if (*at == '\0') return false;
     }
+    return false;
   }
 
- private:
-  static bool MatchesOne(const std::uint8_t* instruction, unsigned char c) {
-    const std::uint8_t* map = instruction + 1;
-    switch (instruction[0] & kOpcodeBits) {
-      case kLiteral:
-        return c == instruction[1];
-      case kAny:
-        return c != '\0';
-      case kClass7:
-        return c < 0x80 && InMap(map, c);
-      case kClass7Negated:
-        return c >= 0x80 || InMap(map, c);
-      case kClass8:
-        return InMap(map, c);
-      default:
-        return false;
+  bool Spend(std::size_t steps) {
+    if (steps <= steps_left_) {
+      steps_left_ -= steps;
+      return true;
     }
+    exhausted_ = true;
+    return false;
   }
 
   std::size_t GroupLength(int group) const {
@@ -353,16 +563,16 @@ class Matcher {
 
   // The text at `at` continues with the group's text; the comparison stops at the first
   // difference, so it never reads past the text's NUL.
-  bool RepeatsGroup(const unsigned char* at, int group, std::size_t length) const {
+  bool RepeatsGroup(const unsigned char* at, int group, std::size_t length) {
     const unsigned char* copy = group_start_[group];
-    for (std::size_t i = 0; i < length; ++i) {
-      if (at[i] != copy[i]) return false;
-    }
-    return true;
+    std::size_t same = 0;
+    while (same < length && at[same] == copy[same]) ++same;
+    return Spend(same) && same == length;
   }
 
   bool MatchHere(std::size_t pc, const unsigned char* at) {
     for (;;) {
+      if (!Spend(1)) return false;
       const std::uint8_t* instruction = code_ + pc;
       const std::uint8_t opcode = instruction[0];
       switch (opcode & kOpcodeBits) {
@@ -396,12 +606,12 @@ class Matcher {
           break;
       }
       const std::size_t size = OneCharacterSize(opcode);
-      if (opcode & kStarMark) return MatchRepeated(instruction, pc + size, at, 0, SIZE_MAX);
-      if (opcode & kIntervalMark) {
-        const std::size_t least = instruction[size];
-        const std::size_t most =
-            instruction[size + 1] == kOpenBound ? least + kOpenExtra : instruction[size + 1];
-        return MatchRepeated(instruction, pc + size + 2, at, least, most);
+      if (opcode & (kStarMark | kIntervalMark)) {
+        std::size_t least = 0;
+        std::size_t most = 0;
+        RepeatCounts(instruction, size, least, most);
+        const std::size_t next = pc + size + (opcode & kIntervalMark ? 2 : 0);
+        return MatchRepeated(instruction, next, at, least, most);
       }
       if (!MatchesOne(instruction, *at)) return false;
       ++at;
@@ -415,10 +625,10 @@ class Matcher {
                      std::size_t least, std::size_t most) {
     std::size_t count = 0;
     while (count < most && MatchesOne(instruction, at[count])) ++count;
-    if (count < least) return false;
+    if (count < least || !Spend(count)) return false;
     for (;; --count) {
       if (MatchHere(next, at + count)) return true;
-      if (count == least) return false;
+      if (count == least || exhausted_) return false;
     }
   }
 
@@ -428,16 +638,73 @@ class Matcher {
     if (length == 0) return MatchHere(next, at);
     const unsigned char* end = at;
     while (RepeatsGroup(end, group, length)) end += length;
-    for (;; end -= length) {
+    for (; !exhausted_; end -= length) {
       if (MatchHere(next, end)) return true;
       if (end == at) return false;
     }
+    return false;
   }
 
   const std::uint8_t* code_;
+  std::uint64_t steps_left_;
+  bool exhausted_ = false;
   const unsigned char* group_start_[kGroupCount] = {};
   const unsigned char* group_end_[kGroupCount] = {};
 };
+
+// Two position sets for the simulation: on the stack for texts of the length of a name or a
+// line (up to 511 characters), from the heap beyond.  `data` is null when the heap has no room.
+class PositionSets {
+ public:
+  explicit PositionSets(std::size_t length) {
+    if (length >= SIZE_MAX / 2) return;  // the size would not fit a size_t
+    const std::size_t bytes = 2 * (length + 1);
+    data_ =
+        bytes <= sizeof local_ ? local_ : static_cast<std::uint8_t*>(kav::memory::allocate(bytes));
+  }
+  ~PositionSets() {
+    if (data_ != local_) kav::memory::release(data_);
+  }
+  PositionSets(const PositionSets&) = delete;
+  PositionSets& operator=(const PositionSets&) = delete;
+
+  std::uint8_t* data() const { return data_; }
+
+ private:
+  std::uint8_t local_[1024];
+  std::uint8_t* data_ = nullptr;
+};
+
+// The backtracker's budget for expressions with back-references, which can take time
+// exponential in their number: a fixed allowance (about a millisecond) plus, for long texts, one
+// step for each cell of the simulation, one per program byte and text position.  So every call
+// costs time linear in the program's size times the text's length.
+std::uint64_t StepBudget(const Program& program, std::size_t length) {
+  return kStepAllowance + program.size * (static_cast<std::uint64_t>(length) + 1);
+}
+
+// The simulation answers expressions without back-references, and rules out the texts that an
+// expression with them cannot match; the backtracker decides the rest within its budget, or
+// when the heap has no room for the simulation.  A search that runs out of steps lets the text
+// through, as an expression that does not compile does.
+int Decide(const Program& program, const unsigned char* text) {
+  const std::size_t length = std::strlen(reinterpret_cast<const char*>(text));
+  {
+    const PositionSets sets(length);
+    if (sets.data() != nullptr) {
+      const bool possible = Simulation(program, text, length, sets.data()).Run(program.anchored);
+      if (!possible || !program.has_back_references) return possible ? 1 : 0;
+    }
+  }
+  const int answer =
+      Backtracker(program, StepBudget(program, length)).Search(text, program.anchored);
+  return answer == kav::regexp::kUndecided ? 1 : answer;
+}
+
+// A null text is taken as the empty text.
+const unsigned char* Subject(const char* text) {
+  return reinterpret_cast<const unsigned char*>(text == nullptr ? "" : text);
+}
 
 }  // namespace
 
@@ -471,11 +738,16 @@ extern "C" KAV_API int KAV_CALL kav_setup_regexp(const char* wildcard, char* reg
   return 1;
 }
 
-// A null text is taken as the empty text.
 extern "C" KAV_API int KAV_CALL kav_test_re(const char* text, const char* regex) {
   if (regex == nullptr || regex[0] == '\0') return 1;
   Program program;
   if (!Compiler(regex, program).Compile()) return 1;
-  const auto* subject = reinterpret_cast<const unsigned char*>(text == nullptr ? "" : text);
-  return Matcher(program).Search(subject, program.anchored) ? 1 : 0;
+  return Decide(program, Subject(text));
+}
+
+int kav::regexp::backtrack(const char* text, const char* regex, std::uint64_t max_steps) {
+  if (regex == nullptr || regex[0] == '\0') return 1;
+  Program program;
+  if (!Compiler(regex, program).Compile()) return 1;
+  return Backtracker(program, max_steps).Search(Subject(text), program.anchored);
 }

@@ -1,0 +1,19 @@
+// regexp.h - the regular-expression internals that tests and the fuzzer reach: the backtracking
+// matcher on its own, which kav_test_re uses only for expressions with back-references and
+// which the tests keep as the reference for the linear matcher.
+#pragma once
+
+#include <cstdint>
+
+namespace kav::regexp {
+
+// The answer of a search that ran out of steps.
+inline constexpr int kUndecided = -1;
+
+// Compiles regex as kav_test_re does and searches text with the backtracking matcher alone,
+// giving up after max_steps steps (an instruction run, a character taken or compared).
+// 1: a match, or an expression that is null, empty or does not compile; 0: no match;
+// kUndecided: the steps ran out first.
+int backtrack(const char* text, const char* regex, std::uint64_t max_steps);
+
+}  // namespace kav::regexp
