@@ -78,8 +78,11 @@ test-win32: win32
 fuzz-smoke: fuzz
 	@for f in $(BUILD)/fuzz/bin/fuzz_*; do \
 		log=$(BUILD)/fuzz/$$(basename $$f).log; \
+		seeds=fuzz/corpus/$$(basename $$f | sed 's/^fuzz_//'); corpus=; \
+		if [ -d $$seeds ]; then corpus="$(BUILD)/fuzz/corpus-$$(basename $$f) $$seeds"; \
+			mkdir -p $(BUILD)/fuzz/corpus-$$(basename $$f); fi; \
 		echo "== $$f ($(FUZZ_SECONDS) s)"; \
-		$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=0 2>$$log || \
+		$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=0 $$corpus 2>$$log || \
 			{ tail -40 $$log; exit 1; }; \
 		grep -E '^Done|^#[0-9]+ +DONE' $$log | tail -1; \
 	done
