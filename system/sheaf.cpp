@@ -5,16 +5,18 @@
 // own, until a piece begins with the key and a colon.  The matched piece is split in place; the
 // stream is left right after it.
 //
-// fgets costs more per line than the search itself, so a stream that can tell its position is
-// read in blocks instead: pieces are cut from the block with memchr and compared where they lie,
-// and after a match the stream is put back at the end of the matched piece, exactly where fgets
-// would have left it.  The blocks start small and double, so a call that finds its record in the
-// next line reads little more than that line, and a search through a large file reads it in
-// large blocks.  A stream whose position cannot be told (a pipe), or that does not deliver the
-// file's bytes as they are (a Windows text-mode stream turns CR LF into LF), is read with fgets;
-// so is the rest of a stream whose position stops moving by the bytes read.
+// The first 16 pieces of a call are read with fgets itself: a caller going through records that
+// lie close together finds the next one there, and the stream stays where it is.  Beyond them,
+// fgets would cost more per line than the search itself, so a stream that can tell its position
+// is read in blocks: pieces are cut from the block with memchr and compared where they lie, and
+// after a match the stream is put back at the end of the matched piece, exactly where fgets
+// would have left it.  The blocks start at 1 KiB and double up to 1 MiB.  A stream whose
+// position cannot be told (a pipe), or that does not deliver the file's bytes as they are (a
+// Windows text-mode stream turns CR LF into LF), is read with fgets to the end; so is the rest
+// of a stream whose position stops moving by the bytes read.
 
 #include <algorithm>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -27,40 +29,32 @@
 namespace {
 
 constexpr std::size_t kPieceLimit = SHEAF_LINE_SIZE - 1;  // what fgets reads into the line
-constexpr std::size_t kFirstBlock = 1024;                 // served from the stream's own buffer
+constexpr long kPiecesByLine = 16;
+constexpr std::size_t kFirstBlock = 1024;
 constexpr std::size_t kLargestBlock = std::size_t{1} << 20;
 
-// Every '|' in text stands for a ':' of the value.
-void TurnBarsIntoColons(char* text) {
-  while ((text = std::strchr(text, '|')) != nullptr) *text++ = ':';
-}
-
-void RemoveLineEnd(char* text) {
-  std::size_t length = std::strlen(text);
-  if (length > 0 && text[length - 1] == '\n') text[--length] = '\0';
-  if (length > 0 && text[length - 1] == '\r') text[--length] = '\0';
-}
-
-// Splits record->line at its colons into at most 16 fields.  A line of more than 16 fields is
-// outside the format: its 16th field keeps the rest of the line, colons included, so nothing of
-// the line is lost and nothing is written outside the record.  Unused fields point at the NUL
-// that ends the last field, an empty string inside the record.
+// Splits record->line at its colons into at most 16 fields in one pass, turning every '|' into
+// ':' and removing one LF and then one CR from the end of the last field.  A line of more than 16
+// fields is outside the format: its 16th field keeps the rest of the line, colons included, so
+// nothing of the line is lost and nothing is written outside the record.  Unused fields point at
+// the NUL that ends the last field, an empty string inside the record.
 void SplitLine(sheaf_record* record) {
-  char* rest = record->line;
+  char* field = record->line;
+  char* at = record->line;
   std::uint32_t count = 0;
-  while (count < SHEAF_MAX_FIELDS - 1) {
-    char* colon = std::strchr(rest, ':');
-    if (colon == nullptr) break;
-    *colon = '\0';
-    TurnBarsIntoColons(rest);
-    record->fields[count++] = rest;
-    rest = colon + 1;
+  for (; *at != '\0'; ++at) {
+    if (*at == ':' && count < SHEAF_MAX_FIELDS - 1) {
+      *at = '\0';
+      record->fields[count++] = field;
+      field = at + 1;
+    } else if (*at == '|') {
+      *at = ':';
+    }
   }
-  RemoveLineEnd(rest);
-  TurnBarsIntoColons(rest);
-  record->fields[count++] = rest;
-  char* empty = rest + std::strlen(rest);
-  for (std::uint32_t i = count; i < SHEAF_MAX_FIELDS; ++i) record->fields[i] = empty;
+  if (at > field && at[-1] == '\n') *--at = '\0';
+  if (at > field && at[-1] == '\r') *--at = '\0';
+  record->fields[count++] = field;
+  for (std::uint32_t i = count; i < SHEAF_MAX_FIELDS; ++i) record->fields[i] = at;
   record->count = count;
 }
 
@@ -82,17 +76,22 @@ bool BeginsWithKey(const char* piece, std::size_t length, Key key) {
          piece[key.length] == ':';
 }
 
-// The definition itself: fgets, piece by piece.
-int NextByLines(Key key, sheaf_record* record, std::FILE* stream) {
-  while (std::fgets(record->line, SHEAF_LINE_SIZE, stream) != nullptr) {
+enum class Scan { kFound, kEnd, kMore };
+
+// The definition itself: fgets, piece by piece, at most `pieces` of them.
+Scan ReadLines(Key key, sheaf_record* record, std::FILE* stream, long pieces) {
+  for (; pieces > 0; --pieces) {
+    if (std::fgets(record->line, SHEAF_LINE_SIZE, stream) == nullptr) return Scan::kEnd;
     // strncmp stops at the piece's NUL before it could pass the line's end.
     if (std::strncmp(record->line, key.text, key.length) == 0 && record->line[key.length] == ':') {
       SplitLine(record);
-      return 0;
+      return Scan::kFound;
     }
   }
-  return NotFound(record);
+  return Scan::kMore;
 }
+
+int Result(Scan scan, sheaf_record* record) { return scan == Scan::kFound ? 0 : NotFound(record); }
 
 // The stream's bytes from offset `origin` on, as far as they have been read.
 class Window {
@@ -143,15 +142,13 @@ class Window {
   bool at_end_ = false;
 };
 
-enum class Scan { kFound, kEnd, kByLines };
-
 struct Piece {
   std::size_t at = 0;
   std::size_t length = 0;
 };
 
-// Cuts pieces from the window as fgets would until one begins with the key.  kByLines means
-// the stream must be read line by line from the window's origin on.
+// Cuts pieces from the window as fgets would until one begins with the key.  kMore means the
+// stream must be read line by line from the window's origin on.
 Scan FindPiece(Window& window, Key key, Piece& piece) {
   std::size_t at = 0;
   for (;;) {
@@ -167,7 +164,7 @@ Scan FindPiece(Window& window, Key key, Piece& piece) {
     } else if (window.at_end()) {
       return Scan::kEnd;
     } else {
-      if (!window.Refill(at)) return Scan::kByLines;
+      if (!window.Refill(at)) return Scan::kMore;
       at = 0;
       continue;
     }
@@ -182,20 +179,18 @@ Scan FindPiece(Window& window, Key key, Piece& piece) {
 int NextByBlocks(Key key, sheaf_record* record, std::FILE* stream, long origin) {
   Window window(stream, origin);
   Piece piece;
-  switch (FindPiece(window, key, piece)) {
-    case Scan::kFound:
-      std::memcpy(record->line, window.data() + piece.at, piece.length);
-      record->line[piece.length] = '\0';
-      std::fseek(stream, window.origin() + static_cast<long>(piece.at + piece.length), SEEK_SET);
-      SplitLine(record);
-      return 0;
-    case Scan::kEnd:
-      return NotFound(record);
-    case Scan::kByLines:
-      break;
+  const Scan scan = FindPiece(window, key, piece);
+  if (scan == Scan::kFound) {
+    std::memcpy(record->line, window.data() + piece.at, piece.length);
+    record->line[piece.length] = '\0';
+    std::fseek(stream, window.origin() + static_cast<long>(piece.at + piece.length), SEEK_SET);
+    SplitLine(record);
+    return 0;
   }
-  if (std::fseek(stream, window.origin(), SEEK_SET) != 0) return NotFound(record);
-  return NextByLines(key, record, stream);
+  if (scan == Scan::kEnd || std::fseek(stream, window.origin(), SEEK_SET) != 0) {
+    return NotFound(record);
+  }
+  return Result(ReadLines(key, record, stream, LONG_MAX), record);
 }
 
 }  // namespace
@@ -214,8 +209,10 @@ KAV_API int KAV_CALL sheaf_next(const char* key, sheaf_record* record, FILE* str
   if (record == nullptr) return 1;
   if (stream == nullptr) return NotFound(record);
   const Key wanted{key == nullptr ? "" : key, key == nullptr ? 0 : std::strlen(key)};
+  const Scan first = ReadLines(wanted, record, stream, kPiecesByLine);
+  if (first != Scan::kMore) return Result(first, record);
   const long origin = kav::platform::is_byte_stream(stream) ? std::ftell(stream) : -1;
-  if (origin < 0) return NextByLines(wanted, record, stream);
+  if (origin < 0) return Result(ReadLines(wanted, record, stream, LONG_MAX), record);
   return NextByBlocks(wanted, record, stream, origin);
 }
 
