@@ -1,103 +1,84 @@
 #!/usr/bin/env python3
-"""The far end of a serial line, for a Windows test program under Wine.
+"""The far end of a serial line, for a test program.
 
-Usage: serial_far_end.py WINE-RUN PREFIX PROGRAM [ARGS...]
+Usage: serial_far_end.py [--wine WINE-RUN PREFIX] PROGRAM [ARGS...]
 
-Opens a pseudo-terminal, links its terminal side into the Wine prefix as a COM port
-(dosdevices/comN, which Wine opens for \\\\.\\COMN), runs PROGRAM through WINE-RUN with
-KAV_TEST_PORT naming the port, and answers on the line until the program ends:
-
-  "S"                  the line's settings as termios shows them, then a line feed:
-                       the speed, then the flags that are on, in the order of FLAGS
-                       (8 data bits and raw mode are not listed; "cooked" means not raw)
-  "E", n, n bytes      the same n bytes back
-
-Exits with the program's status; the link is removed again.
+Opens a pseudo-terminal and runs PROGRAM with KAV_TEST_PORT naming its terminal side; with
+--wine, the terminal side is linked into the Wine prefix as a COM port (dosdevices/comN,
+which Wine opens for \\\\.\\COMN) and PROGRAM runs through WINE-RUN.  Until the program
+ends, answers "S" with the line's settings as termios shows them and a line feed (the speed,
+then the flags that are on, in describe's order), and "E", a length byte n and n bytes with
+the same n bytes.  Exits with the program's status.
 """
 import os
 import select
 import subprocess
 import sys
-import termios
+import termios as t
 
-CMSPAR = getattr(termios, "CMSPAR", 0o10000000000)
-RATES = {getattr(termios, "B%d" % rate): rate
-         for rate in (110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200)}
+CMSPAR = getattr(t, "CMSPAR", 0o10000000000)
+RATES = {getattr(t, "B%d" % r): r for r in (110, 300, 1200, 2400, 4800, 9600, 19200, 57600)}
 
 
 def describe(fd):
-    iflag, oflag, cflag, lflag, _, ospeed, _ = termios.tcgetattr(fd)
-    size = cflag & termios.CSIZE
-    raw = not (lflag & (termios.ICANON | termios.ECHO | termios.ECHONL | termios.ISIG |
-                        termios.IEXTEN)) \
-        and not (oflag & termios.OPOST) \
-        and not (iflag & (termios.ICRNL | termios.INLCR | termios.IGNCR | termios.ISTRIP))
-    flags = [("cs5", size == termios.CS5), ("cs6", size == termios.CS6),
-             ("cs7", size == termios.CS7), ("parenb", cflag & termios.PARENB),
-             ("parodd", cflag & termios.PARODD), ("cmspar", cflag & CMSPAR),
-             ("cstopb", cflag & termios.CSTOPB), ("inpck", iflag & termios.INPCK),
-             ("ixon", iflag & termios.IXON), ("ixoff", iflag & termios.IXOFF),
-             ("crtscts", cflag & termios.CRTSCTS), ("cooked", not raw)]
-    words = [str(RATES.get(ospeed, 0))] + [name for name, on in flags if on]
-    return " ".join(words)
-
-
-def answer(master, watcher, pending):
-    """Answers the complete requests at the start of pending; returns what is left."""
-    while pending:
-        if pending[:1] == b"S":
-            os.write(master, describe(watcher).encode() + b"\n")
-            pending = pending[1:]
-        elif pending[:1] == b"E":
-            if len(pending) < 2 or len(pending) < 2 + pending[1]:
-                break
-            os.write(master, pending[2:2 + pending[1]])
-            pending = pending[2 + pending[1]:]
-        else:
-            pending = pending[1:]
-    return pending
+    iflag, oflag, cflag, lflag, _, ospeed, _ = t.tcgetattr(fd)
+    size = cflag & t.CSIZE
+    raw = not (lflag & (t.ICANON | t.ECHO | t.ECHONL | t.ISIG | t.IEXTEN)) \
+        and not (oflag & t.OPOST) and not (iflag & (t.ICRNL | t.INLCR | t.IGNCR | t.ISTRIP))
+    flags = [("cs5", size == t.CS5), ("cs6", size == t.CS6), ("cs7", size == t.CS7),
+             ("parenb", cflag & t.PARENB), ("parodd", cflag & t.PARODD),
+             ("cmspar", cflag & CMSPAR), ("cstopb", cflag & t.CSTOPB),
+             ("inpck", iflag & t.INPCK), ("ixon", iflag & t.IXON), ("ixoff", iflag & t.IXOFF),
+             ("crtscts", cflag & t.CRTSCTS), ("cooked", not raw)]
+    return " ".join([str(RATES.get(ospeed, 0))] + [name for name, on in flags if on])
 
 
 def serve(master, watcher, process):
     pending = b""
     while process.poll() is None:
-        ready, _, _ = select.select([master], [], [], 0.2)
-        if ready:
+        if select.select([master], [], [], 0.2)[0]:
             try:
                 pending += os.read(master, 4096)
             except OSError:
                 pass
-        pending = answer(master, watcher, pending)
+        while pending[:1] == b"S" or (pending[:1] == b"E" and len(pending) > 1
+                                      and len(pending) >= 2 + pending[1]):
+            if pending[:1] == b"S":
+                os.write(master, describe(watcher).encode() + b"\n")
+                pending = pending[1:]
+            else:
+                os.write(master, pending[2:2 + pending[1]])
+                pending = pending[2 + pending[1]:]
 
 
 def claim_port(prefix, device):
-    """Links device as the first free COM port from 100 on; returns (link, number)."""
+    """Links device as the first free COM port from 100 on; returns its number."""
     for number in range(100, 200):
-        link = os.path.join(prefix, "dosdevices", "com%d" % number)
         try:
-            os.symlink(device, link)
-            return link, number
+            os.symlink(device, os.path.join(prefix, "dosdevices", "com%d" % number))
+            return number
         except FileExistsError:
             continue
     sys.exit("serial_far_end: no free COM port number in the prefix")
 
 
 def main():
-    wine_run, prefix, program = sys.argv[1], sys.argv[2], sys.argv[3:]
-    # A new prefix must be made by Wine itself: into a dosdevices folder that exists already,
-    # Wine puts no drive links.
-    if not os.path.exists(os.path.join(prefix, "dosdevices", "c:")):
-        subprocess.run([wine_run, prefix] + program + ["--gtest_list_tests"],
-                       stdout=subprocess.DEVNULL, check=True)
     master, watcher = os.openpty()
-    link, number = claim_port(prefix, os.ttyname(watcher))
+    port, link, run, program = os.ttyname(watcher), None, [], sys.argv[1:]
+    if sys.argv[1] == "--wine":
+        run, program = sys.argv[2:4], sys.argv[4:]
+        # Wine makes a new prefix's drive links only in a dosdevices folder it makes itself.
+        if not os.path.exists(os.path.join(run[1], "dosdevices", "c:")):
+            subprocess.run(run + program + ["--gtest_list_tests"], stdout=subprocess.DEVNULL)
+        number = claim_port(run[1], port)
+        link, port = os.path.join(run[1], "dosdevices", "com%d" % number), "\\\\.\\COM%d" % number
     try:
-        env = dict(os.environ, KAV_TEST_PORT="\\\\.\\COM%d" % number)
-        process = subprocess.Popen([wine_run, prefix] + program, env=env)
+        process = subprocess.Popen(run + program, env=dict(os.environ, KAV_TEST_PORT=port))
         serve(master, watcher, process)
         return process.wait()
     finally:
-        os.unlink(link)
+        if link:
+            os.unlink(link)
 
 
 if __name__ == "__main__":
