@@ -1,9 +1,9 @@
-// Record lookups in a page-cached 100 MiB colon record file (1.7 million records of 20 to 90
+// Record lookups in a page-cached 100 MiB colon record file (1.9 million records of 20 to 90
 // characters), against grep counting the lines that begin with the key and a colon on the same
 // file in the same run.  grep is a separate process, so both sides are timed by the wall clock.
 //
 // - missing key: sheaf_first reads the whole file and finds nothing; grep -c '^nokey:'.
-// - every 1000th record: sheaf_first and sheaf_next through the 1,770 records of one key, each
+// - every 1000th record: sheaf_first and sheaf_next through the 1,901 records of one key, each
 //   call starting where the last one stopped; grep -c '^k500:'.
 // - fgets: the same missing-key search as the definition reads it, fgets line by line.
 
