@@ -22,14 +22,12 @@ RATES = {getattr(t, "B%d" % r): r for r in (110, 300, 1200, 2400, 4800, 9600, 19
 
 def describe(fd):
     iflag, oflag, cflag, lflag, _, ospeed, _ = t.tcgetattr(fd)
-    size = cflag & t.CSIZE
     raw = not (lflag & (t.ICANON | t.ECHO | t.ECHONL | t.ISIG | t.IEXTEN)) \
         and not (oflag & t.OPOST) and not (iflag & (t.ICRNL | t.INLCR | t.IGNCR | t.ISTRIP))
-    flags = [("cs5", size == t.CS5), ("cs6", size == t.CS6), ("cs7", size == t.CS7),
-             ("parenb", cflag & t.PARENB), ("parodd", cflag & t.PARODD),
-             ("cmspar", cflag & CMSPAR), ("cstopb", cflag & t.CSTOPB),
-             ("inpck", iflag & t.INPCK), ("ixon", iflag & t.IXON), ("ixoff", iflag & t.IXOFF),
-             ("crtscts", cflag & t.CRTSCTS), ("cooked", not raw)]
+    # A pseudo-terminal always has 8 data bits and no parity bit (CS8, no PARENB).
+    flags = [("parodd", cflag & t.PARODD), ("cmspar", cflag & CMSPAR),
+             ("cstopb", cflag & t.CSTOPB), ("inpck", iflag & t.INPCK), ("ixon", iflag & t.IXON),
+             ("ixoff", iflag & t.IXOFF), ("crtscts", cflag & t.CRTSCTS), ("cooked", not raw)]
     return " ".join([str(RATES.get(ospeed, 0))] + [name for name, on in flags if on])
 
 
