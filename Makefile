@@ -90,11 +90,11 @@ fuzz-smoke: fuzz
 	@for f in $(BUILD)/fuzz/bin/fuzz_*; do \
 		log=$(BUILD)/fuzz/$$(basename $$f).log; \
 		seeds=fuzz/corpus/$$(basename $$f | sed 's/^fuzz_//'); corpus=; \
-		if [ -d $$seeds ]; then corpus=$$(mktemp -d) && cp -R $$seeds/. $$corpus; fi; \
+		if [ -d $$seeds ]; then corpus="$(BUILD)/fuzz/corpus-$$(basename $$f) $$seeds"; \
+			mkdir -p $(BUILD)/fuzz/corpus-$$(basename $$f); fi; \
 		echo "== $$f ($(FUZZ_SECONDS) s)"; \
 		$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=0 $$corpus 2>$$log || \
-			{ [ -z "$$corpus" ] || rm -rf $$corpus; tail -40 $$log; exit 1; }; \
-		[ -z "$$corpus" ] || rm -rf $$corpus; \
+			{ tail -40 $$log; exit 1; }; \
 		grep -E '^Done|^#[0-9]+ +DONE' $$log | tail -1; \
 	done
 

@@ -219,6 +219,37 @@ fi
 expect_error env shout x
 cd / && rm -rf "$scratch"
 
+# Colon record files, serial ports and the system's version.
+records=$(mktemp -d)
+cd "$records"
+printf 'bobby:1\nbob:1|2:x\r\nalice:a\nbob:\n' > recs.txt
+expect 0 $'bob\t1:2\tx\nbob\t' sheaf recs.txt bob
+expect 1 "" sheaf recs.txt carol
+expect 1 "" sheaf missing.txt bob
+expect_error sheaf recs.txt
+expect_error tty COM1
+expect_error winver now
+if [ $# -gt 1 ]; then
+  # Wine's own prefix, with no version set for kav.exe, reports Windows 7.
+  expect 0 'name: "Windows 7 "
+version: 6.1.7601
+service pack: 1.0' winver
+  expect 1 "" tty '\\.\COM250' 9600,n,8,1
+else
+  expect 0 "name: \"$(uname -s | cut -c1-10)\"
+version: $(uname -r | sed -E 's/^([0-9]+)\.([0-9]+)\.([0-9]+).*/\1.\2.\3/')
+service pack: 0.0" winver
+  expect 1 "" tty /dev/kav-no-such-port 9600,n,8,1
+  # A pseudo-terminal keeps 8 data bits and no parity bit; parity checking shows the E.
+  got=$(python3 -c 'import os, subprocess, sys
+master, terminal = os.openpty()
+print(subprocess.run(sys.argv[1:] + ["tty", os.ttyname(terminal), "96,e,7,1"],
+                     capture_output=True, text=True).stdout, end="")' "${kav[@]}")
+  [ "$got" = "baud=9600 parity=N data=8 stop=1 xon=off octs=off binary=on check=on" ] ||
+    { echo "FAIL: kav tty on a pseudo-terminal: [$got]"; failures=$((failures + 1)); }
+fi
+cd / && rm -rf "$records"
+
 expect_error spell twelve
 expect_error spell
 expect_error routing 1234

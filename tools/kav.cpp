@@ -26,6 +26,7 @@ std::vector<Command> all_commands() {
   for (const Command &c : config_commands()) commands.push_back(c);
   for (const Command &c : gs_sql_commands()) commands.push_back(c);
   for (const Command &c : cheque_commands()) commands.push_back(c);
+  for (const Command &c : record_commands()) commands.push_back(c);
   return commands;
 }
 

@@ -1,0 +1,90 @@
+// The kav tool's commands for colon record files, serial ports and the system's version:
+// sheaf prints the records of a key, tty conditions a port and shows the line it got, winver
+// shows what kav_getwinver reports.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "commands.h"
+#include "kavutil.h"
+#include "line_settings.h"
+
+namespace kav::tool {
+namespace {
+
+int sheaf(Args args) {
+  expect_arguments(args, 2, 2);
+  std::FILE *stream = sheaf_open(args[0]);
+  if (stream == nullptr) {
+    std::fprintf(stderr, "kav sheaf: cannot open %s\n", args[0]);
+    return 1;
+  }
+  auto record = std::make_unique<sheaf_record>();
+  int found = 0;
+  for (int status = sheaf_first(args[1], record.get(), stream); status == 0;
+       status = sheaf_next(args[1], record.get(), stream), ++found) {
+    for (std::uint32_t i = 0; i < record->count; ++i)
+      std::printf("%s%s", i == 0 ? "" : "\t", record->fields[i]);
+    std::printf("\n");
+  }
+  sheaf_close(stream);
+  return found > 0 ? 0 : 1;
+}
+
+int tty(Args args) {
+  expect_arguments(args, 2, 2);
+  const int port = tty_open(args[0], args[1]);
+  if (port == -1) {
+    std::fprintf(stderr, "kav tty: cannot open %s with \"%s\"\n", args[0], args[1]);
+    return 1;
+  }
+  std::printf("%s\n", describe_line(port).c_str());
+  tty_close(port);
+  return 0;
+}
+
+int winver(Args args) {
+  expect_arguments(args, 0, 0);
+  char name[32];
+  std::memset(name, '\xff', sizeof name);
+  std::uint32_t major = 0, minor = 0, build = 0, sp_major = 0, sp_minor = 0;
+  if (kav_getwinver(name, &major, &minor, &build, &sp_major, &sp_minor) == 0) {
+    std::fprintf(stderr, "kav winver: the system gives no version\n");
+    return 1;
+  }
+  if (name[0] == '\xff')
+    std::printf("name: (none for this version)\n");
+  else
+    std::printf("name: \"%s\"\n", name);
+  std::printf("version: %u.%u.%u\n", major, minor, build);
+  if (sp_major == 0xFFFFFFFFu)
+    std::printf("service pack: unknown\n");
+  else
+    std::printf("service pack: %u.%u\n", sp_major, sp_minor);
+  return 0;
+}
+
+const Command kCommands[] = {
+    {"sheaf", "FILE KEY",
+     "Prints every record of a colon record file whose key is KEY, one a line, its fields\n"
+     "separated by tabs (a '|' in a field is shown as ':').  The exit status is 1 when there\n"
+     "is none.",
+     sheaf},
+    {"tty", "DEVICE SETTINGS",
+     "Opens a serial port (COM1, /dev/ttyS0, ...), applies SETTINGS in the Windows\n"
+     "device-control syntax (\"baud=9600 parity=E data=7 stop=1\" or \"9600,e,7,1\"), and\n"
+     "prints the line settings the port then has.  Fields SETTINGS does not name keep the\n"
+     "port's values.",
+     tty},
+    {"winver", "",
+     "Prints the system's short version name, as programs put it in their messages, with the\n"
+     "version numbers and the service pack.",
+     winver},
+};
+
+}  // namespace
+
+std::span<const Command> record_commands() { return kCommands; }
+
+}  // namespace kav::tool
