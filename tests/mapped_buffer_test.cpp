@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "kavutil.h"
+#include "platform/memory.h"
 #include "platform/platform.h"
 
 #if defined(_WIN32)
@@ -49,6 +51,12 @@ int OpenDescriptorCount() {
 }
 #endif
 
+std::string Pattern(uint32_t size) {
+  std::string bytes(size, '\0');
+  for (uint32_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 + 1);
+  return bytes;
+}
+
 class MappedBufferTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -79,19 +87,14 @@ TEST_F(MappedBufferTest, BufferIsAMappedTemporaryFileUntilDeleted) {
     EXPECT_TRUE(fs::equivalent(file.parent_path(), dir_)) << file;
     EXPECT_EQ(file.filename().string().rfind(prefix, 0), 0u) << file;
     EXPECT_EQ(fs::file_size(file), buffer->size);
-    auto* bytes = static_cast<unsigned char*>(buffer->view);
-    for (uint32_t i = 0; i < buffer->size; ++i) bytes[i] = static_cast<unsigned char>(i * 7 + 1);
-    uint32_t wrong = 0;
-    for (uint32_t i = 0; i < buffer->size; ++i)
-      wrong += bytes[i] != static_cast<unsigned char>(i * 7 + 1);
-    EXPECT_EQ(wrong, 0u);
+    std::memcpy(buffer->view, Pattern(buffer->size).data(), buffer->size);
+    EXPECT_EQ(std::memcmp(buffer->view, Pattern(buffer->size).data(), buffer->size), 0);
   }
   EXPECT_EQ(names.size(), 3u);
 #if !defined(_WIN32)
   // The view is the file: its bytes are there to read; the file is private and close-on-exec.
-  std::ifstream in(names.begin()->c_str(), std::ios::binary);
-  const std::string content(std::istreambuf_iterator<char>(in), {});
-  EXPECT_EQ(content.substr(0, 3), "\x01\x08\x0f");
+  std::ifstream in(buffers[2]->file_name, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), Pattern(100000));
   struct stat status;
   ASSERT_EQ(stat(buffers[0]->file_name, &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0600u);
@@ -110,6 +113,9 @@ TEST_F(MappedBufferTest, FailuresLeaveNothingBehind) {
   const int descriptors = OpenDescriptorCount();
 #endif
   EXPECT_EQ(CreateMappedBuffer(0), nullptr);
+  kav::memory::fail_after(0);
+  EXPECT_EQ(CreateMappedBuffer(4096), nullptr);
+  kav::memory::fail_after(-1);
   EXPECT_TRUE(fs::is_empty(dir_));
   std::vector<std::string> directories = {"", std::string(256, 'd')};
 #if !defined(_WIN32)

@@ -1,19 +1,16 @@
 // process_test.cpp - tests for launching programs: kav_winexec, kav_winexec_as_user,
 // kav_winexec_console and the command-line splitter beneath the POSIX launchers.
 //
-// The program started is kav_child (tests/child), built beside this test, which runs a script
-// of steps given as its arguments and can report what it is (ids, session, descriptors).
-// Programs that are not waited for are told to wait for a file the test creates after the
-// launcher returned, so a launcher that waited would make the test fail, not pass.  Under
-// Wine the same tests run against Wine's CreateProcessA and LogonUserA; expectations that
-// differ are marked with the platform.
+// The program started is kav_child (tests/child), built beside this test: it runs a script of
+// steps given as its arguments and can report what it is (ids, session, descriptors).  A
+// program that is not waited for waits for a file the test creates after the launcher
+// returned, so a launcher that waited would fail the test.  Under Wine the same tests run
+// against Wine's CreateProcessA and LogonUserA; where Wine answers otherwise, the expectation
+// names the platform.
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -29,10 +26,7 @@
 #include "platform/platform.h"
 #include "system/command_line.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dirent.h>
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
@@ -48,46 +42,36 @@ constexpr bool kPosix = false;
 #else
 constexpr bool kPosix = true;
 #endif
-
-// The system's codes: errno values on POSIX, GetLastError codes on Windows.
 constexpr int kNotFound = 2;  // ENOENT, ERROR_FILE_NOT_FOUND
 constexpr int kInvalidParameter = kPosix ? 22 : 87;
+
+template <typename Done>
+bool Poll(Done done) {
+  for (int i = 0; i < 3000 && !done(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return done();
+}
 
 // Under Wine the console host of a program given a new console inherits the caller's files
 // and holds them a moment after the program ended; until then they cannot be opened.
 std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  for (int i = 0; i < 300 && !in.is_open() && fs::exists(path); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    in.open(path, std::ios::binary);
-  }
+  std::ifstream in;
+  Poll([&] { return in.open(path, std::ios::binary), in.is_open() || !fs::exists(path); });
   return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-bool WaitForFile(const fs::path& path) {
-  for (int i = 0; i < 3000 && !fs::exists(path); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  return fs::exists(path);
 }
 
 // The facts "kav_child report" wrote, by their first word.
 std::map<std::string, std::string> Facts(const fs::path& report) {
   std::map<std::string, std::string> facts;
   std::istringstream lines(ReadAll(report));
-  for (std::string line; std::getline(lines, line);) {
-    const std::size_t space = line.find(' ');
-    facts[line.substr(0, space)] = space == std::string::npos ? "" : line.substr(space + 1);
-  }
+  for (std::string line; std::getline(lines, line);)
+    facts[line.substr(0, line.find(' '))] = line.substr(line.find(' ') + 1);
   return facts;
 }
 
-std::string ChildProgram() {
-  const fs::path self = *kav::platform::module_file_name();
-  return (self.parent_path() / (kPosix ? "kav_child" : "kav_child.exe")).string();
+void ExpectFacts(const fs::path& report, const std::map<std::string, std::string>& expected) {
+  auto facts = Facts(report);
+  for (const auto& [key, value] : expected) EXPECT_EQ(facts[key], value) << key;
 }
 
 class ProcessTest : public ::testing::Test {
@@ -98,14 +82,13 @@ class ProcessTest : public ::testing::Test {
   }
   void TearDown() override {
     std::error_code error;
-    for (int i = 0; i < 300 && fs::remove_all(dir_, error) == static_cast<std::uintmax_t>(-1); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_FALSE(fs::exists(dir_));
+    EXPECT_TRUE(Poll([&] { return fs::remove_all(dir_, error), !fs::exists(dir_); }));
   }
 
   std::string At(const char* name) const { return (dir_ / name).string(); }
   static std::string Child(const std::string& steps) {
-    return "\"" + ChildProgram() + "\" " + steps;
+    const fs::path self = *kav::platform::module_file_name();
+    return "\"" + (self.parent_path() / "kav_child").string() + "\" " + steps;
   }
   static int Exec(std::string line, int mode, const char* in = nullptr, const char* out = nullptr,
                   const char* err = nullptr) {
@@ -115,26 +98,26 @@ class ProcessTest : public ::testing::Test {
                      const char* out = nullptr, const char* err = nullptr) {
     return kav_winexec_console(line.data(), show, mode, in, out, err);
   }
+  static int AsUser(std::string line, int mode, const char* user, const char* password,
+                    const char* out = nullptr) {
+    return kav_winexec_as_user(line.data(), 1, mode, nullptr, out, nullptr, user, password);
+  }
 
   // Starts "wait GO touch DONE" through launch, which must return before the program ends;
   // then lets it finish.
   template <typename Launch>
-  void ExpectNoWait(Launch launch, const char* what) {
+  void ExpectNoWait(Launch launch, const std::string& what) {
     SCOPED_TRACE(what);
     fs::remove(At("GO"));
     fs::remove(At("DONE"));
     EXPECT_EQ(launch(Child("wait " + At("GO") + " touch " + At("DONE"))), 0);
     EXPECT_FALSE(fs::exists(At("DONE")));
-    WriteAll(At("GO"), "");
-    EXPECT_TRUE(WaitForFile(At("DONE")));
+    std::ofstream(At("GO")).close();
+    EXPECT_TRUE(Poll([&] { return fs::exists(At("DONE")); }));
   }
 
   fs::path dir_;
 };
-
-// ---------------------------------------------------------------------------
-// The command line
-// ---------------------------------------------------------------------------
 
 struct SplitCase {
   const char* line;
@@ -161,7 +144,7 @@ TEST(CommandLine, SplitsAsTheWindowsRuntimeDoes) {
     EXPECT_EQ(kav::command_line::split(c.line), c.words) << "line: " << c.line;
 }
 
-// The arguments the program receives: on Windows parsed by the program's own C runtime.
+// The arguments the program receives: on Windows split by the program's own C runtime.
 TEST_F(ProcessTest, ArgumentsReachTheProgramAsSplit) {
   for (const SplitCase& c : kSplitCases) {
     if (c.words.size() < 2 || c.words[0] != "p") continue;
@@ -174,27 +157,22 @@ TEST_F(ProcessTest, ArgumentsReachTheProgramAsSplit) {
   }
 }
 
-// ---------------------------------------------------------------------------
-// kav_winexec
-// ---------------------------------------------------------------------------
-
 TEST_F(ProcessTest, ResultsByModeAndFailure) {
-  WriteAll(At("text.txt"), "not a program\n");
-  const std::string missing = "kav_no_such_program_" + std::to_string(std::random_device{}());
+  std::ofstream(At("text.txt")) << "not a program\n";
   const struct {
     std::string line;
-    int mode;
-    int posix, windows;
+    int mode, posix, windows;
   } cases[] = {
       {Child("exit 3"), 2, 3, 3},
       {Child("exit 0"), 2, 0, 0},
+      {kPosix ? "sh -c \"exit 5\"" : "cmd /c exit 5", 2, 5, 5},  // found through PATH
       {Child("exit 3"), 0, 0, 0},
       {Child("exit 3"), 3, 0, 0},
       {Child("exit 3"), 4, 0, 0},
       {Child("exit 3"), 1, 0, 0},
       {Child("exit 3"), -5, 0, 0},
-      {missing, 2, kNotFound, kNotFound},
-      {missing, 0, kNotFound, kNotFound},
+      {At("no_program"), 2, kNotFound, kNotFound},
+      {At("no_program"), 0, kNotFound, kNotFound},
       {"", 2, kNotFound, kNotFound},
       {"  ", 0, kNotFound, kNotFound},
       {Child(std::string(32800, 'x')), 2, 7 /* E2BIG */, 87},
@@ -204,29 +182,24 @@ TEST_F(ProcessTest, ResultsByModeAndFailure) {
     EXPECT_EQ(Exec(c.line, c.mode), kPosix ? c.posix : c.windows)
         << "mode " << c.mode << ": " << c.line.substr(0, 80);
   EXPECT_EQ(kav_winexec(nullptr, 1, 2, nullptr, nullptr, nullptr), kInvalidParameter);
+  EXPECT_EQ(kav_winexec_console(nullptr, 1, 2, nullptr, nullptr, nullptr), kInvalidParameter);
 }
 
 TEST_F(ProcessTest, RedirectionCreatesAppendsAndSharesOneFile) {
   const std::string both = At("both"), out = At("out"), err = At("err"), in = At("in");
-  WriteAll(both, "old\n");
+  std::ofstream(both) << "old\n";
   EXPECT_EQ(Exec(Child("out A err B out C"), 2, nullptr, both.c_str(), both.c_str()), 0);
   EXPECT_EQ(ReadAll(both), "old\nA\nB\nC\n");
-
-  WriteAll(out, "o\n");
-  WriteAll(err, "e\n");
+  std::ofstream(out) << "o\n";
+  std::ofstream(err) << "e\n";
   EXPECT_EQ(Exec(Child("out A err B"), 2, nullptr, out.c_str(), err.c_str()), 0);
-  EXPECT_EQ(ReadAll(out), "o\nA\n");
-  EXPECT_EQ(ReadAll(err), "e\nB\n");
-
+  EXPECT_EQ(ReadAll(out) + ReadAll(err), "o\nA\ne\nB\n");
   // A missing input file is created empty and read to its end at once.
   EXPECT_EQ(Exec(Child("cat out X"), 2, in.c_str(), out.c_str()), 0);
   EXPECT_TRUE(fs::exists(in));
-  EXPECT_EQ(ReadAll(out), "o\nA\nX\n");
-  WriteAll(in, "line 1\nline 2");
+  std::ofstream(in, std::ios::binary) << "line 1\nline 2";
   EXPECT_EQ(Exec(Child("cat"), 2, in.c_str(), out.c_str()), 0);
   EXPECT_EQ(ReadAll(out), "o\nA\nX\nline 1\nline 2");
-  EXPECT_EQ(ReadAll(in), "line 1\nline 2");
-
   // A file that cannot be opened leaves the program an unusable stream; it still starts.
   const std::string nowhere = At("missing/out");
   EXPECT_EQ(Exec(Child("err E out X"), 2, nullptr, nowhere.c_str(), err.c_str()), 5);
@@ -235,43 +208,31 @@ TEST_F(ProcessTest, RedirectionCreatesAppendsAndSharesOneFile) {
 }
 
 TEST_F(ProcessTest, ModesOtherThan2ReturnOnceStarted) {
+  const std::string out = At("out");
   for (int mode : {0, 1, 3, 4, 9})
     ExpectNoWait([&](const std::string& line) { return Exec(line, mode); },
-                 ("mode " + std::to_string(mode)).c_str());
-  const std::string out = At("out");
+                 "mode " + std::to_string(mode));
   ExpectNoWait([&](const std::string& line) { return Exec(line, 3, nullptr, out.c_str()); },
                "mode 3 with a file");
+  for (int mode : {0, 1, 3, 4})
+    ExpectNoWait([&](const std::string& line) { return Console(line, 1, mode, out.c_str()); },
+                 "console mode " + std::to_string(mode));
 }
 
-// ---------------------------------------------------------------------------
-// kav_winexec_console
-// ---------------------------------------------------------------------------
-
-TEST_F(ProcessTest, ConsoleHiddenOrNotWaitingIgnoresFiles) {
-  const std::string in = At("in"), out = At("out"), err = At("err");
+TEST_F(ProcessTest, ConsoleRedirectsOnlyShownProgramsAndWhatOpens) {
+  const std::string in = At("in"), out = At("out"), err = At("err"), report = At("R");
+  // Hidden: no redirection (and, on POSIX, no terminal and /dev/null streams).
   EXPECT_EQ(
-      Console(Child("report " + At("R") + " exit 3"), 0, 2, in.c_str(), out.c_str(), err.c_str()),
+      Console(Child("report " + report + " exit 3"), 0, 2, in.c_str(), out.c_str(), err.c_str()),
       0);
-  EXPECT_TRUE(fs::exists(At("R")));
-  ExpectNoWait(
-      [&](const std::string& line) { return Console(line, 1, 0, in.c_str(), out.c_str()); },
-      "mode 0");
+  EXPECT_TRUE(fs::exists(report));
   EXPECT_FALSE(fs::exists(in) || fs::exists(out) || fs::exists(err));
-  if (kPosix) {
-    auto facts = Facts(At("R"));
-    EXPECT_EQ(facts["leader"], "1");
-    EXPECT_EQ(facts["tty"], "0");
-    EXPECT_EQ(facts["stream0"], "/dev/null r");
-    EXPECT_EQ(facts["stream1"], "/dev/null w");
-    EXPECT_EQ(facts["stream2"], "/dev/null w");
-  }
-  for (int mode : {3, 4, 1})
-    ExpectNoWait([&](const std::string& line) { return Console(line, 1, mode); },
-                 ("console mode " + std::to_string(mode)).c_str());
-}
-
-TEST_F(ProcessTest, ConsoleRedirectsWhatOpens) {
-  const std::string out = At("out"), err = At("err"), nowhere = At("missing/out");
+  if (kPosix)
+    ExpectFacts(report, {{"leader", "1"},
+                         {"tty", "0"},
+                         {"stream0", "/dev/null r"},
+                         {"stream1", "/dev/null w"},
+                         {"stream2", "/dev/null w"}});
   // Show values outside 0 to 11 are normal windows: redirection applies.
   for (int show : {12, -1})
     EXPECT_EQ(Console(Child("out A exit 3"), show, 2, nullptr, out.c_str()), 0);
@@ -279,26 +240,15 @@ TEST_F(ProcessTest, ConsoleRedirectsWhatOpens) {
   // An empty name or a file that does not open is no redirection; the rest then has none.
   // (Under Wine without a display, writes to the new console fail: errors are written first.)
   EXPECT_EQ(Console(Child("err B out X"), 1, 2, "", "", err.c_str()), 0);
-  EXPECT_EQ(Console(Child("err C out X"), 1, 2, nullptr, nowhere.c_str(), err.c_str()), 0);
+  EXPECT_EQ(Console(Child("err C out X report " + report), 1, 2, nullptr, At("missing/out").c_str(),
+                    err.c_str()),
+            0);
   EXPECT_EQ(ReadAll(err), "B\nC\n");
-  if (kPosix) {
-    EXPECT_EQ(Console(Child("report " + At("R")), 1, 2, nullptr, nullptr, err.c_str()), 0);
-    auto facts = Facts(At("R"));
-    EXPECT_EQ(facts["leader"], "1");
-    EXPECT_EQ(facts["stream0"], "/dev/null r");
-    EXPECT_EQ(facts["stream1"], "/dev/null w");
-    EXPECT_EQ(facts["stream2"], err + " w");
-  }
-  EXPECT_EQ(kav_winexec_console(nullptr, 1, 2, nullptr, nullptr, nullptr), kInvalidParameter);
-}
-
-// ---------------------------------------------------------------------------
-// kav_winexec_as_user
-// ---------------------------------------------------------------------------
-
-int AsUser(std::string line, int mode, const char* user, const char* password,
-           const char* out = nullptr) {
-  return kav_winexec_as_user(line.data(), 1, mode, nullptr, out, nullptr, user, password);
+  if (kPosix)
+    ExpectFacts(report, {{"leader", "1"},
+                         {"stream0", "/dev/null r"},
+                         {"stream1", "/dev/null w"},
+                         {"stream2", err + " w"}});
 }
 
 // Wine's LogonUserA accepts every user and password and hands out a token that its
@@ -316,9 +266,16 @@ TEST_F(ProcessTest, FailedLogonPrintsItsCodeAndStartsNothing) {
 }
 
 #if !defined(_WIN32)
-// ---------------------------------------------------------------------------
-// POSIX: descriptors, signals, children, accounts
-// ---------------------------------------------------------------------------
+// This process's open descriptors; only those a program would inherit when asked.
+std::set<int> OpenDescriptors(bool inheritable_only) {
+  std::set<int> numbers;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+    const int fd = std::stoi(entry.path().filename().string());
+    if (fcntl(fd, F_GETFD) >= 0 && (!inheritable_only || !(fcntl(fd, F_GETFD) & FD_CLOEXEC)))
+      numbers.insert(fd);
+  }
+  return numbers;
+}
 
 std::set<int> Descriptors(const std::string& list) {
   std::set<int> numbers;
@@ -327,28 +284,15 @@ std::set<int> Descriptors(const std::string& list) {
   return numbers;
 }
 
-// This process's open descriptors; only those a program would inherit when asked.
-std::set<int> OpenDescriptors(bool inheritable_only) {
-  std::set<int> numbers;
-  DIR* directory = opendir("/proc/self/fd");
-  while (const dirent* entry = readdir(directory)) {
-    const int fd = std::atoi(entry->d_name);
-    if (entry->d_name[0] == '.' || fd == dirfd(directory)) continue;
-    if (!inheritable_only || (fcntl(fd, F_GETFD) & FD_CLOEXEC) == 0) numbers.insert(fd);
-  }
-  closedir(directory);
-  return numbers;
-}
-
 // Processes whose parent is this one, zombies included.
 std::vector<std::string> Children() {
   std::vector<std::string> children;
-  const std::string self = std::to_string(getpid());
   for (const auto& entry : fs::directory_iterator("/proc")) {
-    if (!std::isdigit(static_cast<unsigned char>(entry.path().filename().string()[0]))) continue;
+    if (entry.path().filename().string().find_first_not_of("0123456789") != std::string::npos)
+      continue;
     std::istringstream stat(ReadAll(entry.path() / "stat"));
     std::string pid, name, state, parent;
-    if (stat >> pid >> name >> state >> parent && parent == self)
+    if (stat >> pid >> name >> state >> parent && parent == std::to_string(getpid()))
       children.push_back(pid + " " + name + " " + state);
   }
   return children;
@@ -368,12 +312,10 @@ TEST_F(ProcessTest, DescriptorsFollowTheInheritanceRule) {
   for (const auto& c : cases) {
     fs::remove(report);
     EXPECT_EQ(Exec(Child("report " + report), c.mode, nullptr, c.out), 0);
-    ASSERT_TRUE(WaitForFile(report));
-    auto facts = Facts(report);
-    EXPECT_EQ(Descriptors(facts["fds"]), c.fds) << "mode " << c.mode;
-    if (c.out == nullptr) continue;
-    EXPECT_EQ(facts["stream0"], "/dev/null r");  // no input file: no input
-    EXPECT_EQ(facts["stream1"], out + " w");
+    ASSERT_TRUE(Poll([&] { return fs::exists(report); }));
+    EXPECT_EQ(Descriptors(Facts(report)["fds"]), c.fds) << "mode " << c.mode;
+    if (c.out != nullptr)  // no input file: no input
+      ExpectFacts(report, {{"stream0", "/dev/null r"}, {"stream1", out + " w"}});
   }
   close(extra);
 }
@@ -386,11 +328,11 @@ TEST_F(ProcessTest, ThousandLaunchesLeaveNoDescriptorChildOrHandlerBehind) {
   mine.sa_handler = CountSignal;
   sigaction(SIGCHLD, &mine, &saved);
   const std::set<int> before = OpenDescriptors(false);
-  const std::string out = At("out"), nowhere = At("missing/out"), missing = "kav_no_such_program";
+  const std::string out = At("out"), nowhere = At("missing/out"), missing = At("no_program");
+  const char* o = out.c_str();
+  const int expected[] = {4, 128 + SIGTERM, 0, 2, 0, 0, 0, 22, 2, 7};
   int failures = 0;
   for (int i = 0; i < 1000; ++i) {
-    const char* o = out.c_str();
-    const int expected[] = {4, 128 + SIGTERM, 0, 2, 0, 0, 0, 22, 2, 7};
     const int result = i % 10 == 0   ? Exec(Child("exit 4"), 2)
                        : i % 10 == 1 ? Exec(Child("kill 15"), 2)
                        : i % 10 == 2 ? Exec(Child("exit 0"), 0, o, o, o)
@@ -411,50 +353,39 @@ TEST_F(ProcessTest, ThousandLaunchesLeaveNoDescriptorChildOrHandlerBehind) {
 }
 
 // A local user made for one test and removed after it, whatever happens.
-class LocalUser {
- public:
-  LocalUser() : name_("kavt" + std::to_string(getpid())) {
-    created_ = std::system(("useradd -m -G users -s /bin/sh " + name_).c_str()) == 0;
+struct LocalUser {
+  LocalUser() {
+    created = std::system(("useradd -m -G users " + name).c_str()) == 0;
     std::FILE* chpasswd = popen("chpasswd", "w");
-    if (chpasswd == nullptr) return;
-    std::fprintf(chpasswd, "%s:%s\n", name_.c_str(), password());
-    created_ = pclose(chpasswd) == 0 && created_;
+    std::fprintf(chpasswd, "%s:%s\n", name.c_str(), password);
+    created = pclose(chpasswd) == 0 && created;
   }
-  ~LocalUser() { std::system(("userdel -r " + name_ + " 2>/dev/null").c_str()); }
-  LocalUser(const LocalUser&) = delete;
-  LocalUser& operator=(const LocalUser&) = delete;
-
-  bool created() const { return created_; }
-  const char* name() const { return name_.c_str(); }
-  static const char* password() { return "Kav-test-8Qz"; }
-
- private:
-  std::string name_;
-  bool created_ = false;
+  ~LocalUser() { std::system(("userdel -r " + name + " 2>/dev/null").c_str()); }
+  const std::string name = "kavt" + std::to_string(getpid());
+  const char* password = "Kav-test-8Qz";
+  bool created;
 };
 
 TEST_F(ProcessTest, RunsAsTheLoggedOnUser) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to create a local user (the CI runs as root)";
   LocalUser user;
-  ASSERT_TRUE(user.created());
-  const passwd* account = getpwnam(user.name());
-  ASSERT_NE(account, nullptr);
+  ASSERT_TRUE(user.created);
+  const passwd* account = getpwnam(user.name.c_str());
   fs::permissions(dir_, fs::perms::all);  // the user writes its report here
   const int extra = open("/dev/null", O_RDONLY);
   const std::string out = At("out"), report = At("R");
-  EXPECT_EQ(AsUser(Child("report " + report + " out hello exit 6"), 2, user.name(), user.password(),
-                   out.c_str()),
+  EXPECT_EQ(AsUser(Child("report " + report + " out hello exit 6"), 2, user.name.c_str(),
+                   user.password, out.c_str()),
             6);
-  auto facts = Facts(report);
-  EXPECT_EQ(facts["uid"], std::to_string(account->pw_uid));
-  EXPECT_EQ(facts["gid"], std::to_string(account->pw_gid));
-  EXPECT_NE(facts["groups"].find("100"), std::string::npos) << facts["groups"];
-  EXPECT_EQ(facts["home"], account->pw_dir);
-  EXPECT_EQ(facts["fds"], "0,1,2");
-  EXPECT_EQ(facts["stream0"], "/dev/null r");
+  ExpectFacts(report, {{"uid", std::to_string(account->pw_uid)},
+                       {"gid", std::to_string(account->pw_gid)},
+                       {"home", account->pw_dir},
+                       {"fds", "0,1,2"},
+                       {"stream0", "/dev/null r"}});
+  EXPECT_NE(Facts(report)["groups"].find(" 100"), std::string::npos);  // users
   EXPECT_EQ(ReadAll(out), "hello\n");
   ExpectNoWait(
-      [&](const std::string& line) { return AsUser(line, 0, user.name(), user.password()); },
+      [&](const std::string& line) { return AsUser(line, 0, user.name.c_str(), user.password); },
       "as the user, no wait");
   close(extra);
 }

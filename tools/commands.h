@@ -52,6 +52,7 @@ std::span<const Command> file_commands();
 std::span<const Command> env_commands();
 std::span<const Command> text_commands();
 std::span<const Command> config_commands();
+std::span<const Command> process_commands();
 int run_demo(Args args);
 
 }  // namespace kav::tool

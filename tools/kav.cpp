@@ -25,6 +25,7 @@ std::vector<Command> all_commands() {
   for (const Command &c : text_commands()) commands.push_back(c);
   for (const Command &c : config_commands()) commands.push_back(c);
   for (const Command &c : cheque_commands()) commands.push_back(c);
+  for (const Command &c : process_commands()) commands.push_back(c);
   return commands;
 }
 
