@@ -1,6 +1,7 @@
 // Launching a trivial program and waiting for its end: kav_winexec in mode 2 against its
-// peers posix_spawnp + waitpid (the least a launcher can do) and system() (what a port
-// without kavutil would reach for).  The program is "true", found through PATH by all three.
+// peers posix_spawn + waitpid (the least a launcher can do) and system() (what a port
+// without kavutil would reach for).  The program is /bin/true, named by its path for all
+// three, so that the shell of system() has to start it too ("true" alone is a shell builtin).
 // And a 1 GiB mapped buffer created, filled and deleted against the heap's
 // malloc + memset + free of the same size; the buffer's file lives in a temporary QELTMP.
 #include <benchmark/benchmark.h>
@@ -23,19 +24,19 @@ constexpr uint32_t kBufferSize = uint32_t{1} << 30;
 
 void KavWinexecWait(benchmark::State &state) {
   for (auto _ : state) {
-    char line[] = "true";
+    char line[] = "/bin/true";
     if (kav_winexec(line, 1, 2, nullptr, nullptr, nullptr) != 0) state.SkipWithError("failed");
   }
 }
 BENCHMARK(KavWinexecWait)->Unit(benchmark::kMicrosecond);
 
 void PosixSpawnWaitpid(benchmark::State &state) {
-  char program[] = "true";
+  char program[] = "/bin/true";
   char *argv[] = {program, nullptr};
   for (auto _ : state) {
     pid_t pid;
     int status = 0;
-    if (posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) != 0 ||
+    if (posix_spawn(&pid, program, nullptr, nullptr, argv, environ) != 0 ||
         waitpid(pid, &status, 0) != pid || status != 0)
       state.SkipWithError("failed");
   }
@@ -44,7 +45,7 @@ BENCHMARK(PosixSpawnWaitpid)->Unit(benchmark::kMicrosecond);
 
 void System(benchmark::State &state) {
   for (auto _ : state)
-    if (std::system("true") != 0) state.SkipWithError("failed");
+    if (std::system("/bin/true") != 0) state.SkipWithError("failed");
 }
 BENCHMARK(System)->Unit(benchmark::kMicrosecond);
 

@@ -158,7 +158,7 @@ TEST_F(ProcessTest, ArgumentsReachTheProgramAsSplit) {
 }
 
 TEST_F(ProcessTest, ResultsByModeAndFailure) {
-  std::ofstream(At("text.txt")) << "not a program\n";
+  std::ofstream(At("text.txt"), std::ios::binary) << "not a program\n";
   const struct {
     std::string line;
     int mode, posix, windows;
@@ -187,11 +187,11 @@ TEST_F(ProcessTest, ResultsByModeAndFailure) {
 
 TEST_F(ProcessTest, RedirectionCreatesAppendsAndSharesOneFile) {
   const std::string both = At("both"), out = At("out"), err = At("err"), in = At("in");
-  std::ofstream(both) << "old\n";
+  std::ofstream(both, std::ios::binary) << "old\n";
   EXPECT_EQ(Exec(Child("out A err B out C"), 2, nullptr, both.c_str(), both.c_str()), 0);
   EXPECT_EQ(ReadAll(both), "old\nA\nB\nC\n");
-  std::ofstream(out) << "o\n";
-  std::ofstream(err) << "e\n";
+  std::ofstream(out, std::ios::binary) << "o\n";
+  std::ofstream(err, std::ios::binary) << "e\n";
   EXPECT_EQ(Exec(Child("out A err B"), 2, nullptr, out.c_str(), err.c_str()), 0);
   EXPECT_EQ(ReadAll(out) + ReadAll(err), "o\nA\ne\nB\n");
   // A missing input file is created empty and read to its end at once.

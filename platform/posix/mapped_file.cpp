@@ -5,9 +5,8 @@
 // existing file is ever opened or truncated.  ftruncate gives it its size and posix_fallocate
 // reserves the blocks, so that a full disk makes CreateMappedBuffer fail (as Windows' mapping
 // of a file it cannot extend does) instead of killing the program with SIGBUS on a later
-// write; the mapping is shared, so the view's bytes are the file's.  The view is prefaulted
-// (MAP_POPULATE): one pass over the reserved pages at creation costs far less than a fault
-// per page while the buffer is filled (docs/performance.md).  The record's file field
+// write; the mapping is shared, so the view's bytes are the file's.  Filling reserved blocks
+// also costs less than filling a sparse file (docs/performance.md).  The record's file field
 // holds the descriptor; there is no separate mapping object.
 //
 // Free space is the whole free space of the file system that holds the path (f_bfree,
@@ -34,12 +33,6 @@
 
 namespace kav::platform {
 namespace {
-
-#ifdef MAP_POPULATE
-constexpr int kPrefault = MAP_POPULATE;
-#else
-constexpr int kPrefault = 0;
-#endif
 
 int Descriptor(const MappedBuffer& buffer) {
   return static_cast<int>(reinterpret_cast<intptr_t>(buffer.file));
@@ -91,7 +84,7 @@ bool map_backing_file(MappedBuffer& buffer) {
   while ((reserved = posix_fallocate(fd, 0, static_cast<off_t>(buffer.size))) == EINTR) {
   }
   if (reserved != 0) return false;
-  void* view = mmap(nullptr, buffer.size, PROT_READ | PROT_WRITE, MAP_SHARED | kPrefault, fd, 0);
+  void* view = mmap(nullptr, buffer.size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (view == MAP_FAILED) return false;
   buffer.view = view;
   return true;

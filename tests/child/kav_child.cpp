@@ -32,7 +32,8 @@
 namespace {
 
 void Line(std::FILE* stream, const char* text) {
-  if (std::fprintf(stream, "%s\n", text) < 0 || std::fflush(stream) != 0) std::exit(5);
+  if (std::fputs(text, stream) < 0 || std::fputc('\n', stream) < 0 || std::fflush(stream) != 0)
+    std::exit(5);
 }
 
 void Cat() {
