@@ -346,6 +346,9 @@ TEST_F(ProcessTest, ThousandLaunchesLeaveNoDescriptorChildOrHandlerBehind) {
     failures += result != expected[i % 10];
   }
   EXPECT_EQ(failures, 0);
+  testing::internal::CaptureStdout();  // a failed logon, with its files opened and closed
+  EXPECT_EQ(AsUser(Child("exit 0"), 0, "kav_nobody_here", "x", o), -1);
+  testing::internal::GetCapturedStdout();
   sigaction(SIGCHLD, &saved, &now);
   EXPECT_EQ(now.sa_handler, CountSignal);
   EXPECT_EQ(OpenDescriptors(false), before);
