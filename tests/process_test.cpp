@@ -355,9 +355,21 @@ TEST_F(ProcessTest, ThousandLaunchesLeaveNoDescriptorChildOrHandlerBehind) {
   EXPECT_EQ(Children(), std::vector<std::string>{});
 }
 
-// A local user made for one test and removed after it, whatever happens.
+// A local user made for one test and removed after it; one that a crashed run left behind
+// (named for a process that is gone) is removed first.
 struct LocalUser {
   LocalUser() {
+    std::vector<std::string> stale;
+    for (const passwd* entry; (entry = getpwent()) != nullptr;) {
+      const std::string old = entry->pw_name;
+      if (old.rfind("kavt", 0) == 0 &&
+          old.find_first_not_of("0123456789", 4) == std::string::npos &&
+          kill(std::stoi(old.substr(4)), 0) != 0)
+        stale.push_back(old);
+    }
+    endpwent();
+    for (const std::string& old : stale)
+      std::system(("userdel -r " + old + " 2>/dev/null").c_str());
     created = std::system(("useradd -m -G users " + name).c_str()) == 0;
     std::FILE* chpasswd = popen("chpasswd", "w");
     std::fprintf(chpasswd, "%s:%s\n", name.c_str(), password);
