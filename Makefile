@@ -17,7 +17,7 @@ ctest = cd $(BUILD)/$(1) && ctest --output-on-failure -j $(JOBS) $(2) 2>&1 | tee
 SHELL := /bin/bash
 
 .PHONY: all demo test deps native asan win64 win32 fuzz bench lint \
-	test-native test-asan test-win64 test-win32 fuzz-smoke clean docs
+	test-native test-asan test-win64 test-win32 fuzz-smoke clean docs install
 
 all: native
 
@@ -101,6 +101,10 @@ fuzz-smoke: fuzz
 test: deps
 	$(MAKE) lint test-native test-asan test-win64 test-win32 fuzz-smoke
 	@bash scripts/summarize-tests.sh $(BUILD)/native $(BUILD)/asan $(BUILD)/win64 $(BUILD)/win32
+
+# Installs what the native build has install rules for (the PAM service file so far).
+install: native
+	cmake --install $(BUILD)/native
 
 clean:
 	rm -rf $(BUILD)

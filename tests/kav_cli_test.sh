@@ -285,5 +285,34 @@ if [ $# -eq 1 ]; then
   unset KAV_REGISTRY PROGRAMFILES
 fi
 
+# Processes and disk space: kav itself is the program started.
+scratch=$(mktemp -d)
+cd "$scratch"
+self=${kav[${#kav[@]}-1]}
+expect 0 "ONE HUNDRED TWELVE
+0" exec --wait "$self spell 112"
+expect 1 "2" exec "$self" spell
+expect 1 "2" exec kav_no_such_program
+expect 0 "0" exec --out both.txt --err both.txt "$self" spell 7
+expect 0 "0" exec --nowait --out both.txt "$self" spell 8
+expect 0 "0" exec --console --show 0 "$self spell 3"
+expect 0 "0" exec --console --wait --err both.txt "$self" spell
+for i in $(seq 50); do grep -q EIGHT both.txt 2>/dev/null && break; sleep 0.1; done
+got=$(tr -d '\r' < both.txt | sort | tr '\n' ' ')
+[[ "$got" == "EIGHT SEVEN kav spell: missing argument (see 'kav help') " ]] ||
+  { echo "FAIL: kav exec redirection wrote [$got]"; failures=$((failures + 1)); }
+[[ "$("${kav[@]}" df . | tr -d '\r')" =~ ^[0-9]+$ ]] || { echo "FAIL: kav df ."; failures=$((failures + 1)); }
+expect 1 "" df ""
+expect_error df
+expect_error exec
+expect_error exec --frob x
+expect_error exec --console --user root x
+if [ $# -eq 1 ]; then  # (Windows counts NUL as a console: _isatty is true)
+  expect_error exec --user root x < /dev/null
+  KAV_PASSWORD=wrong expect 1 "LogonUserError: 7
+-1" exec --user root true
+fi
+cd / && rm -rf "$scratch"
+
 if [ $failures -eq 0 ]; then echo "kav tool: all checks passed"; else echo "$failures failures"; fi
 [ $failures -eq 0 ]

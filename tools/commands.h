@@ -54,6 +54,7 @@ std::span<const Command> text_commands();
 std::span<const Command> config_commands();
 std::span<const Command> gs_sql_commands();
 std::span<const Command> record_commands();
+std::span<const Command> process_commands();
 int run_demo(Args args);
 
 }  // namespace kav::tool

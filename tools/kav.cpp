@@ -27,6 +27,7 @@ std::vector<Command> all_commands() {
   for (const Command &c : gs_sql_commands()) commands.push_back(c);
   for (const Command &c : cheque_commands()) commands.push_back(c);
   for (const Command &c : record_commands()) commands.push_back(c);
+  for (const Command &c : process_commands()) commands.push_back(c);
   return commands;
 }
 

@@ -1,0 +1,110 @@
+// mapped_file.cpp - file-backed memory and free disk space on POSIX.
+//
+// The backing file is made by mkostemp from "<directory>/<prefix>XXXXXX": created exclusively
+// (O_EXCL, mode 0600, close-on-exec), with another random part tried on a collision, so no
+// existing file is ever opened or truncated.  ftruncate gives it its size and posix_fallocate
+// reserves the blocks, so that a full disk makes CreateMappedBuffer fail (as Windows' mapping
+// of a file it cannot extend does) instead of killing the program with SIGBUS on a later
+// write; the mapping is shared, so the view's bytes are the file's.  Filling reserved blocks
+// also costs less than filling a sparse file (docs/performance.md).  The record's file field
+// holds the descriptor; there is no separate mapping object.
+//
+// Free space is the whole free space of the file system that holds the path (f_bfree,
+// including blocks reserved for root), as Windows reports a disk's total free bytes.  A path
+// that does not exist is answered for its nearest existing parent, as Windows answers for the
+// drive.  Values beyond 32 bits are held at 0xFFFFFFFE rather than cut, so they stay large.
+
+#include "platform/mapped_file.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/posix/child.h"
+
+namespace kav::platform {
+namespace {
+
+int Descriptor(const MappedBuffer& buffer) {
+  return static_cast<int>(reinterpret_cast<intptr_t>(buffer.file));
+}
+
+// The parent of path, lexically: nothing for "/" and ".".
+std::string Parent(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return path == "." ? "" : ".";
+  if (path == "/") return "";
+  return path.substr(0, slash == 0 ? 1 : slash);
+}
+
+}  // namespace
+
+unsigned long current_thread_id() {
+#if defined(__linux__)
+  return static_cast<unsigned long>(syscall(SYS_gettid));
+#else
+  return reinterpret_cast<unsigned long>(pthread_self());
+#endif
+}
+
+bool create_backing_file(MappedBuffer& buffer, const char* directory, const char* prefix) {
+  if (directory == nullptr) return false;
+  std::string name = directory;
+  if (name.size() > 1 && name.back() == '/') name.pop_back();
+  name += '/';
+  name += prefix;
+  name += "XXXXXX";
+  if (name.size() >= sizeof buffer.file_name) return false;
+  std::memcpy(buffer.file_name, name.c_str(), name.size() + 1);
+  const int made = mkostemp(buffer.file_name, O_CLOEXEC);
+  if (made < 0) {
+    buffer.file_name[0] = '\0';
+    return false;
+  }
+  const int fd = posix::keep_above_standard_streams(made);
+  if (fd < 0) return false;  // the name stays, so that the file is deleted
+  buffer.file = reinterpret_cast<void*>(static_cast<intptr_t>(fd));
+  return true;
+}
+
+bool map_backing_file(MappedBuffer& buffer) {
+  const int fd = Descriptor(buffer);
+  if (buffer.size == 0 || ftruncate(fd, static_cast<off_t>(buffer.size)) != 0) return false;
+  int reserved;
+  while ((reserved = posix_fallocate(fd, 0, static_cast<off_t>(buffer.size))) == EINTR) {
+  }
+  if (reserved != 0) return false;
+  void* view = mmap(nullptr, buffer.size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (view == MAP_FAILED) return false;
+  buffer.view = view;
+  return true;
+}
+
+void close_backing_file(MappedBuffer& buffer) {
+  if (buffer.view != nullptr) munmap(buffer.view, buffer.size);
+  if (buffer.file != nullptr) close(Descriptor(buffer));
+}
+
+uint32_t free_megabytes(const char* path) {
+  struct statvfs status;
+  std::string place = path;
+  while (statvfs(place.c_str(), &status) != 0) {
+    if (errno != ENOENT || (place = Parent(place)).empty()) return 0xFFFFFFFFu;
+  }
+  const uint64_t blocks = status.f_bfree;
+  const uint64_t size = status.f_frsize != 0 ? status.f_frsize : status.f_bsize;
+  const uint64_t megabytes = (blocks >> 20) * size + (((blocks & 0xFFFFF) * size) >> 20);
+  return megabytes >= 0xFFFFFFFFu ? 0xFFFFFFFEu : static_cast<uint32_t>(megabytes);
+}
+
+}  // namespace kav::platform

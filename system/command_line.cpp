@@ -1,0 +1,70 @@
+// command_line.cpp - splitting a Windows command line into words, as the Microsoft C runtime
+// does when a program starts (the rules are listed in command_line.h).
+//
+// One pass over the line: the program name by its simple quote-toggling rule, then each
+// argument by counting the backslashes in front of every double quote.
+
+#include "system/command_line.h"
+
+#include <cstddef>
+
+namespace kav::command_line {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::size_t SkipBlanks(std::string_view line, std::size_t at) {
+  while (at < line.size() && IsBlank(line[at])) ++at;
+  return at;
+}
+
+// The program name: quotes toggle quoting and are dropped; nothing is escaped.
+std::size_t ReadProgramName(std::string_view line, std::size_t at, std::string& word) {
+  bool quoted = false;
+  for (; at < line.size() && (quoted || !IsBlank(line[at])); ++at) {
+    if (line[at] == '"')
+      quoted = !quoted;
+    else
+      word += line[at];
+  }
+  return at;
+}
+
+// One argument from at; returns where it ended.
+std::size_t ReadArgument(std::string_view line, std::size_t at, std::string& word) {
+  bool quoted = false;
+  while (at < line.size() && (quoted || !IsBlank(line[at]))) {
+    std::size_t backslashes = 0;
+    while (at < line.size() && line[at] == '\\') ++backslashes, ++at;
+    const bool quote = at < line.size() && line[at] == '"';
+    word.append(quote ? backslashes / 2 : backslashes, '\\');
+    if (!quote) {
+      if (backslashes == 0) word += line[at++];  // an ordinary character
+      continue;
+    }
+    if (backslashes % 2 == 1) {
+      word += '"';
+    } else if (quoted && at + 1 < line.size() && line[at + 1] == '"') {
+      word += '"';  // "" inside quotes: a literal quote, and the quoted part goes on
+      ++at;
+    } else {
+      quoted = !quoted;
+    }
+    ++at;
+  }
+  return at;
+}
+
+}  // namespace
+
+std::vector<std::string> split(std::string_view line) {
+  std::vector<std::string> words;
+  std::size_t at = SkipBlanks(line, 0);
+  if (at == line.size()) return words;
+  at = ReadProgramName(line, at, words.emplace_back());
+  while ((at = SkipBlanks(line, at)) < line.size())
+    at = ReadArgument(line, at, words.emplace_back());
+  return words;
+}
+
+}  // namespace kav::command_line

@@ -1,0 +1,114 @@
+// kav_child - the program the process tests start, on POSIX and on Windows.  Its arguments
+// are a script of steps, run in order:
+//   exit N       end with status N
+//   args         print each remaining argument as "[arg]" on a line, and end
+//   out TEXT     TEXT and a line feed to standard output; err TEXT: to standard error
+//                (status 5 when it cannot be written)
+//   cat          copy standard input to standard output (status 6 when it cannot be read)
+//   wait FILE    wait until FILE exists (status 9 after 20 seconds without it)
+//   touch FILE   create FILE
+//   report FILE  write into FILE what the process is (POSIX): its open descriptors, uid, gid,
+//                groups, whether it leads its session and has a controlling terminal, where
+//                0 to 2 lead and how they are open (r, w, rw), HOME
+//   kill N       raise signal N
+// Standard streams are binary on Windows, so bytes pass unchanged.
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+void Line(std::FILE* stream, const char* text) {
+  if (std::fputs(text, stream) < 0 || std::fputc('\n', stream) < 0 || std::fflush(stream) != 0)
+    std::exit(5);
+}
+
+void Cat() {
+  char block[4096];
+  for (std::size_t got; (got = std::fread(block, 1, sizeof block, stdin)) > 0;)
+    if (std::fwrite(block, 1, got, stdout) != got) std::exit(5);
+  if (std::ferror(stdin)) std::exit(6);
+  if (std::fflush(stdout) != 0) std::exit(5);
+}
+
+void Wait(const char* path) {
+  for (int i = 0; i < 2000 && !std::filesystem::exists(path); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (!std::filesystem::exists(path)) std::exit(9);
+}
+
+#if defined(_WIN32)
+std::string Facts() { return ""; }
+#else
+std::string Facts() {
+  std::string facts = "fds ";
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    const int fd = std::stoi(entry.path().filename().string());
+    if (fcntl(fd, F_GETFD) >= 0 && !(fcntl(fd, F_GETFD) & FD_CLOEXEC))  // not the listing's own
+      facts += std::to_string(fd) + ",";
+  }
+  facts.back() = '\n';
+  facts += "uid " + std::to_string(getuid()) + "\ngid " + std::to_string(getgid()) + "\ngroups";
+  gid_t groups[256];
+  for (int i = 0, count = getgroups(256, groups); i < count; ++i)
+    facts += " " + std::to_string(groups[i]);
+  const int tty = open("/dev/tty", O_RDWR);
+  facts +=
+      "\nleader " + std::to_string(getsid(0) == getpid()) + "\ntty " + std::to_string(tty >= 0);
+  for (int fd = 0; fd < 3; ++fd) {
+    const int mode = fcntl(fd, F_GETFL) & O_ACCMODE;
+    facts += "\nstream" + std::to_string(fd) + " " +
+             std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd)).string() +
+             (mode == O_RDONLY   ? " r"
+              : mode == O_WRONLY ? " w"
+                                 : " rw");
+  }
+  const char* home = std::getenv("HOME");
+  return facts + "\nhome " + (home != nullptr ? home : "-") + "\n";
+}
+#endif
+
+// Written to a side file and renamed, so that a reader never sees half of it.
+void Write(const std::string& path, const std::string& text) {
+  std::FILE* file = std::fopen((path + ".part").c_str(), "wb");
+  if (file == nullptr || std::fputs(text.c_str(), file) < 0 || std::fclose(file) != 0) std::exit(7);
+  std::filesystem::rename(path + ".part", path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#if defined(_WIN32)
+  for (int fd = 0; fd < 3; ++fd) _setmode(fd, _O_BINARY);
+#endif
+  for (int i = 1; i < argc; ++i) {
+    const std::string step = argv[i];
+    if (step == "args") {
+      while (++i < argc) std::printf("[%s]\n", argv[i]);
+      return std::fflush(stdout) == 0 ? 0 : 5;
+    }
+    if (step == "cat") Cat();
+    if (step == "cat" || ++i == argc) continue;
+    if (step == "exit") return std::atoi(argv[i]);
+    if (step == "out") Line(stdout, argv[i]);
+    if (step == "err") Line(stderr, argv[i]);
+    if (step == "wait") Wait(argv[i]);
+    if (step == "touch") Write(argv[i], "");
+    if (step == "report") Write(argv[i], Facts());
+    if (step == "kill") std::raise(std::atoi(argv[i]));
+  }
+  return 0;
+}

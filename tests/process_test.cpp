@@ -1,0 +1,409 @@
+// process_test.cpp - tests for launching programs: kav_winexec, kav_winexec_as_user,
+// kav_winexec_console and the command-line splitter beneath the POSIX launchers.
+//
+// The program started is kav_child (tests/child), built beside this test: it runs a script of
+// steps given as its arguments and can report what it is (ids, session, descriptors).  A
+// program that is not waited for waits for a file the test creates after the launcher
+// returned, so a launcher that waited would fail the test.  Under Wine the same tests run
+// against Wine's CreateProcessA and LogonUserA; where Wine answers otherwise, the expectation
+// names the platform.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kavutil.h"
+#include "platform/platform.h"
+#include "system/command_line.h"
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+#if defined(_WIN32)
+constexpr bool kPosix = false;
+#else
+constexpr bool kPosix = true;
+#endif
+constexpr int kNotFound = 2;  // ENOENT, ERROR_FILE_NOT_FOUND
+constexpr int kInvalidParameter = kPosix ? 22 : 87;
+
+template <typename Done>
+bool Poll(Done done) {
+  for (int i = 0; i < 3000 && !done(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return done();
+}
+
+// Under Wine the console host of a program given a new console inherits the caller's files
+// and holds them a moment after the program ended; until then they cannot be opened.
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in;
+  Poll([&] { return in.open(path, std::ios::binary), in.is_open() || !fs::exists(path); });
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The facts "kav_child report" wrote, by their first word.
+std::map<std::string, std::string> Facts(const fs::path& report) {
+  std::map<std::string, std::string> facts;
+  std::istringstream lines(ReadAll(report));
+  for (std::string line; std::getline(lines, line);)
+    facts[line.substr(0, line.find(' '))] = line.substr(line.find(' ') + 1);
+  return facts;
+}
+
+void ExpectFacts(const fs::path& report, const std::map<std::string, std::string>& expected) {
+  auto facts = Facts(report);
+  for (const auto& [key, value] : expected) EXPECT_EQ(facts[key], value) << key;
+}
+
+class ProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("kav_process_" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code error;
+    EXPECT_TRUE(Poll([&] { return fs::remove_all(dir_, error), !fs::exists(dir_); }));
+  }
+
+  std::string At(const char* name) const { return (dir_ / name).string(); }
+  static std::string Child(const std::string& steps) {
+    const fs::path self = *kav::platform::module_file_name();
+    return "\"" + (self.parent_path() / "kav_child").string() + "\" " + steps;
+  }
+  static int Exec(std::string line, int mode, const char* in = nullptr, const char* out = nullptr,
+                  const char* err = nullptr) {
+    return kav_winexec(line.data(), 1, mode, in, out, err);
+  }
+  static int Console(std::string line, int show, int mode, const char* in = nullptr,
+                     const char* out = nullptr, const char* err = nullptr) {
+    return kav_winexec_console(line.data(), show, mode, in, out, err);
+  }
+  static int AsUser(std::string line, int mode, const char* user, const char* password,
+                    const char* out = nullptr) {
+    return kav_winexec_as_user(line.data(), 1, mode, nullptr, out, nullptr, user, password);
+  }
+
+  // Starts "wait GO touch DONE" through launch, which must return before the program ends;
+  // then lets it finish.
+  template <typename Launch>
+  void ExpectNoWait(Launch launch, const std::string& what) {
+    SCOPED_TRACE(what);
+    fs::remove(At("GO"));
+    fs::remove(At("DONE"));
+    EXPECT_EQ(launch(Child("wait " + At("GO") + " touch " + At("DONE"))), 0);
+    EXPECT_FALSE(fs::exists(At("DONE")));
+    std::ofstream(At("GO")).close();
+    EXPECT_TRUE(Poll([&] { return fs::exists(At("DONE")); }));
+  }
+
+  fs::path dir_;
+};
+
+struct SplitCase {
+  const char* line;
+  std::vector<std::string> words;
+};
+
+const SplitCase kSplitCases[] = {
+    {"", {}},
+    {" \t ", {}},
+    {"  prog a  b\tc ", {"prog", "a", "b", "c"}},
+    {R"("C:\Program Files\x\"y z)", {R"(C:\Program Files\x\y)", "z"}},
+    {R"(p "a b" c)", {"p", "a b", "c"}},
+    {R"(p a"b c"d)", {"p", "ab cd"}},
+    {R"(p a\\b c\)", {"p", R"(a\\b)", R"(c\)"}},
+    {R"(p a\"b)", {"p", R"(a"b)"}},
+    {R"(p a\\\"b)", {"p", R"(a\"b)"}},
+    {R"(p "a\\" b)", {"p", R"(a\)", "b"}},
+    {R"(p "a""b" c)", {"p", R"(a"b)", "c"}},
+    {R"(p "" ")", {"p", "", ""}},
+};
+
+TEST(CommandLine, SplitsAsTheWindowsRuntimeDoes) {
+  for (const SplitCase& c : kSplitCases)
+    EXPECT_EQ(kav::command_line::split(c.line), c.words) << "line: " << c.line;
+}
+
+// The arguments the program receives: on Windows split by the program's own C runtime.
+TEST_F(ProcessTest, ArgumentsReachTheProgramAsSplit) {
+  for (const SplitCase& c : kSplitCases) {
+    if (c.words.size() < 2 || c.words[0] != "p") continue;
+    const std::string tail = std::string(c.line).substr(2);
+    fs::remove(At("args"));
+    ASSERT_EQ(Exec(Child("args " + tail), 2, nullptr, At("args").c_str()), 0);
+    std::string expected;
+    for (std::size_t i = 1; i < c.words.size(); ++i) expected += "[" + c.words[i] + "]\n";
+    EXPECT_EQ(ReadAll(At("args")), expected) << "arguments: " << tail;
+  }
+}
+
+TEST_F(ProcessTest, ResultsByModeAndFailure) {
+  std::ofstream(At("text.txt"), std::ios::binary) << "not a program\n";
+  const struct {
+    std::string line;
+    int mode, posix, windows;
+  } cases[] = {
+      {Child("exit 3"), 2, 3, 3},
+      {Child("exit 0"), 2, 0, 0},
+      {kPosix ? "sh -c \"exit 5\"" : "cmd /c exit 5", 2, 5, 5},  // found through PATH
+      {Child("exit 3"), 0, 0, 0},
+      {Child("exit 3"), 3, 0, 0},
+      {Child("exit 3"), 4, 0, 0},
+      {Child("exit 3"), 1, 0, 0},
+      {Child("exit 3"), -5, 0, 0},
+      {At("no_program"), 2, kNotFound, kNotFound},
+      {At("no_program"), 0, kNotFound, kNotFound},
+      {"", 2, kNotFound, kNotFound},
+      {"  ", 0, kNotFound, kNotFound},
+      {Child(std::string(32800, 'x')), 2, 7 /* E2BIG */, 87},
+      {"\"" + At("text.txt") + "\"", 2, 13 /* EACCES */, 193},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Exec(c.line, c.mode), kPosix ? c.posix : c.windows)
+        << "mode " << c.mode << ": " << c.line.substr(0, 80);
+  EXPECT_EQ(kav_winexec(nullptr, 1, 2, nullptr, nullptr, nullptr), kInvalidParameter);
+  EXPECT_EQ(kav_winexec_console(nullptr, 1, 2, nullptr, nullptr, nullptr), kInvalidParameter);
+}
+
+TEST_F(ProcessTest, RedirectionCreatesAppendsAndSharesOneFile) {
+  const std::string both = At("both"), out = At("out"), err = At("err"), in = At("in");
+  std::ofstream(both, std::ios::binary) << "old\n";
+  EXPECT_EQ(Exec(Child("out A err B out C"), 2, nullptr, both.c_str(), both.c_str()), 0);
+  EXPECT_EQ(ReadAll(both), "old\nA\nB\nC\n");
+  std::ofstream(out, std::ios::binary) << "o\n";
+  std::ofstream(err, std::ios::binary) << "e\n";
+  EXPECT_EQ(Exec(Child("out A err B"), 2, nullptr, out.c_str(), err.c_str()), 0);
+  EXPECT_EQ(ReadAll(out) + ReadAll(err), "o\nA\ne\nB\n");
+  // A missing input file is created empty and read to its end at once.
+  EXPECT_EQ(Exec(Child("cat out X"), 2, in.c_str(), out.c_str()), 0);
+  EXPECT_TRUE(fs::exists(in));
+  std::ofstream(in, std::ios::binary) << "line 1\nline 2";
+  EXPECT_EQ(Exec(Child("cat"), 2, in.c_str(), out.c_str()), 0);
+  EXPECT_EQ(ReadAll(out), "o\nA\nX\nline 1\nline 2");
+  // A file that cannot be opened leaves the program an unusable stream; it still starts.
+  const std::string nowhere = At("missing/out");
+  EXPECT_EQ(Exec(Child("err E out X"), 2, nullptr, nowhere.c_str(), err.c_str()), 5);
+  EXPECT_EQ(ReadAll(err), "e\nB\nE\n");
+  EXPECT_FALSE(fs::exists(nowhere));
+}
+
+TEST_F(ProcessTest, ModesOtherThan2ReturnOnceStarted) {
+  const std::string out = At("out");
+  for (int mode : {0, 1, 3, 4, 9})
+    ExpectNoWait([&](const std::string& line) { return Exec(line, mode); },
+                 "mode " + std::to_string(mode));
+  ExpectNoWait([&](const std::string& line) { return Exec(line, 3, nullptr, out.c_str()); },
+               "mode 3 with a file");
+  for (int mode : {0, 1, 3, 4})
+    ExpectNoWait([&](const std::string& line) { return Console(line, 1, mode, out.c_str()); },
+                 "console mode " + std::to_string(mode));
+}
+
+TEST_F(ProcessTest, ConsoleRedirectsOnlyShownProgramsAndWhatOpens) {
+  const std::string in = At("in"), out = At("out"), err = At("err"), report = At("R");
+  // Hidden: no redirection (and, on POSIX, no terminal and /dev/null streams).
+  EXPECT_EQ(
+      Console(Child("report " + report + " exit 3"), 0, 2, in.c_str(), out.c_str(), err.c_str()),
+      0);
+  EXPECT_TRUE(fs::exists(report));
+  EXPECT_FALSE(fs::exists(in) || fs::exists(out) || fs::exists(err));
+  if (kPosix)
+    ExpectFacts(report, {{"leader", "1"},
+                         {"tty", "0"},
+                         {"stream0", "/dev/null r"},
+                         {"stream1", "/dev/null w"},
+                         {"stream2", "/dev/null w"}});
+  // Show values outside 0 to 11 are normal windows: redirection applies.
+  for (int show : {12, -1})
+    EXPECT_EQ(Console(Child("out A exit 3"), show, 2, nullptr, out.c_str()), 0);
+  EXPECT_EQ(ReadAll(out), "A\nA\n");
+  // An empty name or a file that does not open is no redirection; the rest then has none.
+  // (Under Wine without a display, writes to the new console fail: errors are written first.)
+  EXPECT_EQ(Console(Child("err B out X"), 1, 2, "", "", err.c_str()), 0);
+  EXPECT_EQ(Console(Child("err C out X report " + report), 1, 2, nullptr, At("missing/out").c_str(),
+                    err.c_str()),
+            0);
+  EXPECT_EQ(ReadAll(err), "B\nC\n");
+  if (kPosix)
+    ExpectFacts(report, {{"leader", "1"},
+                         {"stream0", "/dev/null r"},
+                         {"stream1", "/dev/null w"},
+                         {"stream2", err + " w"}});
+}
+
+// Wine's LogonUserA accepts every user and password and hands out a token that its
+// CreateProcessAsUserA refuses (ERROR_INVALID_HANDLE): no logon line there, and no program.
+TEST_F(ProcessTest, FailedLogonPrintsItsCodeAndStartsNothing) {
+  const std::string out = At("out"), done = At("DONE");
+  for (const char* user : {"root", "kav_nobody_here"}) {
+    testing::internal::CaptureStdout();
+    const int result = AsUser(Child("touch " + done), 2, user, "not the password", out.c_str());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), kPosix ? "LogonUserError: 7\n" : "");
+    EXPECT_EQ(result, kPosix ? -1 : 6);
+    EXPECT_FALSE(fs::exists(done));
+    EXPECT_TRUE(fs::exists(out));  // opened (and created) before the logon
+  }
+}
+
+#if !defined(_WIN32)
+// This process's open descriptors; only those a program would inherit when asked.
+std::set<int> OpenDescriptors(bool inheritable_only) {
+  std::set<int> numbers;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+    const int fd = std::stoi(entry.path().filename().string());
+    if (fcntl(fd, F_GETFD) >= 0 && (!inheritable_only || !(fcntl(fd, F_GETFD) & FD_CLOEXEC)))
+      numbers.insert(fd);
+  }
+  return numbers;
+}
+
+std::set<int> Descriptors(const std::string& list) {
+  std::set<int> numbers;
+  std::istringstream in(list);
+  for (std::string item; std::getline(in, item, ',');) numbers.insert(std::stoi(item));
+  return numbers;
+}
+
+// Processes whose parent is this one, zombies included.
+std::vector<std::string> Children() {
+  std::vector<std::string> children;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    if (entry.path().filename().string().find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    std::istringstream stat(ReadAll(entry.path() / "stat"));
+    std::string pid, name, state, parent;
+    if (stat >> pid >> name >> state >> parent && parent == std::to_string(getpid()))
+      children.push_back(pid + " " + name + " " + state);
+  }
+  return children;
+}
+
+TEST_F(ProcessTest, DescriptorsFollowTheInheritanceRule) {
+  const int extra = open("/dev/null", O_RDONLY);  // inheritable
+  const std::set<int> inherited = OpenDescriptors(true), standard{0, 1, 2};
+  ASSERT_TRUE(inherited.count(extra));
+  const std::string out = At("out"), report = At("R");
+  const struct {
+    int mode;
+    const char* out;
+    const std::set<int>& fds;
+  } cases[] = {{2, nullptr, inherited}, {2, out.c_str(), inherited}, {0, nullptr, inherited},
+               {3, nullptr, standard},  {4, nullptr, standard},      {3, out.c_str(), inherited}};
+  for (const auto& c : cases) {
+    fs::remove(report);
+    EXPECT_EQ(Exec(Child("report " + report), c.mode, nullptr, c.out), 0);
+    ASSERT_TRUE(Poll([&] { return fs::exists(report); }));
+    EXPECT_EQ(Descriptors(Facts(report)["fds"]), c.fds) << "mode " << c.mode;
+    if (c.out != nullptr)  // no input file: no input
+      ExpectFacts(report, {{"stream0", "/dev/null r"}, {"stream1", out + " w"}});
+  }
+  close(extra);
+}
+
+void CountSignal(int) {}
+
+TEST_F(ProcessTest, ThousandLaunchesLeaveNoDescriptorChildOrHandlerBehind) {
+  struct sigaction mine {
+  }, saved{}, now{};
+  mine.sa_handler = CountSignal;
+  sigaction(SIGCHLD, &mine, &saved);
+  const std::set<int> before = OpenDescriptors(false);
+  const std::string out = At("out"), nowhere = At("missing/out"), missing = At("no_program");
+  const char* o = out.c_str();
+  const int expected[] = {4, 128 + SIGTERM, 0, 2, 0, 0, 0, 22, 2, 7};
+  int failures = 0;
+  for (int i = 0; i < 1000; ++i) {
+    const int result = i % 10 == 0   ? Exec(Child("exit 4"), 2)
+                       : i % 10 == 1 ? Exec(Child("kill 15"), 2)
+                       : i % 10 == 2 ? Exec(Child("exit 0"), 0, o, o, o)
+                       : i % 10 == 3 ? Exec(missing, 0, nullptr, o)
+                       : i % 10 == 4 ? Exec(Child("exit 0"), 4)
+                       : i % 10 == 5 ? Exec(Child("exit 0"), 2, nullptr, nowhere.c_str())
+                       : i % 10 == 6 ? Console(Child("exit 0"), i % 3, i % 4)
+                       : i % 10 == 7 ? kav_winexec(nullptr, 1, 2, o, o, o)
+                       : i % 10 == 8 ? Exec("  ", 0, o, o)
+                                     : Exec(std::string(40000, 'x'), 0, o);
+    failures += result != expected[i % 10];
+  }
+  EXPECT_EQ(failures, 0);
+  testing::internal::CaptureStdout();  // a failed logon, with its files opened and closed
+  EXPECT_EQ(AsUser(Child("exit 0"), 0, "kav_nobody_here", "x", o), -1);
+  testing::internal::GetCapturedStdout();
+  sigaction(SIGCHLD, &saved, &now);
+  EXPECT_EQ(now.sa_handler, CountSignal);
+  EXPECT_EQ(OpenDescriptors(false), before);
+  EXPECT_EQ(Children(), std::vector<std::string>{});
+}
+
+// A local user made for one test and removed after it; one that a crashed run left behind
+// (named for a process that is gone) is removed first.
+struct LocalUser {
+  LocalUser() {
+    std::vector<std::string> stale;
+    for (const passwd* entry; (entry = getpwent()) != nullptr;) {
+      const std::string old = entry->pw_name;
+      if (old.rfind("kavt", 0) == 0 &&
+          old.find_first_not_of("0123456789", 4) == std::string::npos &&
+          kill(std::stoi(old.substr(4)), 0) != 0)
+        stale.push_back(old);
+    }
+    endpwent();
+    for (const std::string& old : stale)
+      std::system(("userdel -r " + old + " 2>/dev/null").c_str());
+    created = std::system(("useradd -m -G users " + name).c_str()) == 0;
+    std::FILE* chpasswd = popen("chpasswd", "w");
+    std::fprintf(chpasswd, "%s:%s\n", name.c_str(), password);
+    created = pclose(chpasswd) == 0 && created;
+  }
+  ~LocalUser() { std::system(("userdel -r " + name + " 2>/dev/null").c_str()); }
+  const std::string name = "kavt" + std::to_string(getpid());
+  const char* password = "Kav-test-8Qz";
+  bool created;
+};
+
+TEST_F(ProcessTest, RunsAsTheLoggedOnUser) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to create a local user (the CI runs as root)";
+  LocalUser user;
+  ASSERT_TRUE(user.created);
+  const passwd* account = getpwnam(user.name.c_str());
+  fs::permissions(dir_, fs::perms::all);  // the user writes its report here
+  const int extra = open("/dev/null", O_RDONLY);
+  const std::string out = At("out"), report = At("R");
+  EXPECT_EQ(AsUser(Child("report " + report + " out hello exit 6"), 2, user.name.c_str(),
+                   user.password, out.c_str()),
+            6);
+  ExpectFacts(report, {{"uid", std::to_string(account->pw_uid)},
+                       {"gid", std::to_string(account->pw_gid)},
+                       {"home", account->pw_dir},
+                       {"fds", "0,1,2"},
+                       {"stream0", "/dev/null r"}});
+  EXPECT_NE(Facts(report)["groups"].find(" 100"), std::string::npos);  // users
+  EXPECT_EQ(ReadAll(out), "hello\n");
+  ExpectNoWait(
+      [&](const std::string& line) { return AsUser(line, 0, user.name.c_str(), user.password); },
+      "as the user, no wait");
+  close(extra);
+}
+#endif
+
+}  // namespace
