@@ -967,13 +967,17 @@ KAV_API int KAV_CALL getfilesize(const char *path);
 /** The type of @p path: 1 a regular file, 2 a directory (a trailing separator is accepted), 3 a
  * character device; 0 for anything else, a missing file, and a null or empty path. */
 KAV_API int KAV_CALL getfiletype(const char *path);
-/** Copies the file @p source to @p destination, which is deleted first and then created, byte
- * for byte.  0; 1 when either file does not open.  Write errors are not detected. */
+/** Copies the regular file @p source to @p destination byte for byte.  The copy is written
+ * beside the destination, flushed to disk and renamed over it only when complete, so a failure
+ * leaves the old destination whole and no partial file.  0; 1 when @p source is not a readable
+ * regular file or any write, flush, close or rename fails (a full disk). */
 KAV_API int KAV_CALL copy_file(const char *source, const char *destination);
 /** Copies every file below the directory @p source to the same place below @p destination,
- * creating directories as needed and replacing existing files (directories that hold no file
- * are not created).  0; 1 at the first failure (the files copied so far stay) and when both name
- * the same directory. */
+ * creating directories as needed and replacing existing files as copy_file does (directories
+ * that hold no file are not created).  Symbolic links are made again as links, never followed;
+ * FIFOs, sockets and devices are left out.  0, also for a missing source; 1 at the first failure
+ * (the files copied so far stay), for a directory that cannot be read, and when both name the
+ * same directory. */
 KAV_API int KAV_CALL copy_dir(const char *source, const char *destination);
 /** Creates every missing directory of @p path before its last separator.  Only the platform's
  * separator splits the path; the last component is not created, nor a first component without a
@@ -984,26 +988,31 @@ KAV_API int KAV_CALL parent_dir(const char *path);
  * `\`, ignoring failures (existing directories, drives, missing rights).  Returns 1. */
 KAV_API int KAV_CALL mkdir_fullpath(const char *path);
 /** Removes the file or directory tree @p path.  Entries whose names begin with `.`, and on
- * Windows entries with the system attribute, are kept, and so then is their directory; a
- * symbolic link is removed as a link.  1 on success and when @p path does not exist; 0 on
- * failure. */
+ * Windows entries with the system attribute, are kept, and so then is their directory.  A
+ * symbolic link (or a Windows reparse point) is removed as a link and never followed, also when
+ * named with a trailing separator; on POSIX the tree is walked by directory descriptors.  1 on
+ * success and when @p path does not exist; 0 on failure, including a path whose status cannot be
+ * queried. */
 KAV_API int KAV_CALL recursive_unlink(const char *path);
 /** The archive checksum of the file @p path.  For each byte, in 4096-byte blocks each taken from
  * its last byte to its first, the sum is rotated left by one bit and exclusive-ored with the
  * byte sign-extended.  Never 0 for a file that opens (a sum of 0 gives 1); 0 when it does not. */
 KAV_API unsigned int KAV_CALL get_check_sum(const char *path);
-/** Appends the whole file @p source to @p destination, which is created when missing.  0; 1 when
- * either file does not open. */
+/** Appends the whole regular file @p source to @p destination, which is created when missing,
+ * and flushes it to disk.  0; 1 when either file does not open or a write fails, and then the
+ * destination is cut back to its old length (or removed if this call created it). */
 KAV_API int KAV_CALL append_file(const char *source, const char *destination);
 /** Copies the bytes of @p in from offset @p start up to, not including, @p end to @p out at its
  * current position, then puts @p in back where it was.  Neither stream is flushed or closed.
- * Returns 0. */
+ * 0; 1 when the range could not be copied whole (a seek or read fails, or @p out refuses a
+ * byte); an end past the input's end is no failure.  Null streams do nothing and give 0. */
 KAV_API int KAV_CALL append_file_chunk(FILE *in, int start, int end, FILE *out);
 /** As append_file_chunk, then writes the marker `"formfeed()\n"` to @p out (also after an empty
- * range).  Returns 0. */
+ * range or a failed copy).  0; 1 as append_file_chunk, or when the marker is refused. */
 KAV_API int KAV_CALL append_file_chunk_with_formfeed(FILE *in, int start, int end, FILE *out);
-/** Creates (or empties) the file @p path and copies the range of @p in into it as
- * append_file_chunk does.  0; 1 when the file does not open. */
+/** Makes @p path hold exactly the range of @p in (as append_file_chunk reads it), written
+ * beside it and renamed over it when complete, as copy_file does.  0; 1 when the file cannot be
+ * written whole; the old file then stays as it was. */
 KAV_API int KAV_CALL create_file_from_chunk(FILE *in, int start, int end, const char *path);
 /** Calls @p visitor with @p context for each entry of @p directory that matches @p pattern
  * (null: every entry).  Entries come in the system's order, without `.` and `..`, one level
@@ -1019,77 +1028,106 @@ KAV_API int KAV_CALL fix_filename_case(const char *wanted, const char *directory
 
 /** @} */
 
-/* ---------------------------------------------------------------------------
- * Process launching.  The command line is the program and its arguments as
- * Windows parses them (the first word names the program); it may be changed
- * during the call.  show is a Windows show-window value (0 hidden, 1 normal,
- * 6 minimised).  Wait modes: 0 no wait; 1 wait until the program is idle for
- * input; 2 wait for its end and return its exit code; 3 no wait, and no
- * handles inherited when no file is named; 4 as 1 with the inheritance rule
- * of 3.  input, output and error name files for the three standard streams
- * (or are null); files are created when missing and never truncated, output
- * and error are appended to, and one name given for both opens one file.
- * Results: 0 when started (and, in mode 2, the exit code), else the system's
- * error code for the failed start; kav_winexec_as_user gives -1 when the
- * logon fails, after printing "LogonUserError: <code>" on standard output.
- * No state is kept; the functions may be called from several threads.
- * ------------------------------------------------------------------------- */
+/** @defgroup process Process launching
+ * Start another program from a command line, optionally with its standard input, output and
+ * error taken from files, and optionally wait for it.  The command line is the program and its
+ * arguments as Windows parses them: the first word names the program, found as given when it
+ * holds a separator, else through the search path (on POSIX: `PATH`, and no shell runs); the
+ * buffer may be changed during the call.  Wait modes: 0 no wait; 1 wait until the program is
+ * idle for input (a console program, and every program on POSIX, counts as idle once started);
+ * 2 wait for its end and return its exit code (on POSIX 128 plus the signal number for a program
+ * killed by a signal); 3 no wait, and no handles inherited when no file is named; 4 as 1 with
+ * the inheritance rule of 3; any other value as 0.  Redirection files are created when missing
+ * and never truncated; output and error are appended to, and one name given for both opens one
+ * file.  A file that does not open leaves its stream unusable in the program.  A program that is
+ * not waited for runs on by itself and never stays a zombie; no signal disposition of the caller
+ * is touched.  No state is kept: the functions may be called from several threads, and each
+ * waits only on its own program.
+ * @{ */
 
+/** Starts @p command_line with the show-window value @p show (0 hidden, 1 normal, 6 minimised;
+ * meaningless on POSIX) and the wait mode @p wait_mode; @p input, @p output and @p error name
+ * redirection files or are null.  0 when started (modes other than 2); the exit code in mode 2;
+ * else the system's error code for the failed start (GetLastError on Windows, the errno that
+ * exec met on POSIX, never 0): 87 (EINVAL on POSIX) for a null command line, E2BIG on POSIX for
+ * one longer than 32,767 characters. */
 KAV_API int KAV_CALL kav_winexec(char *command_line, unsigned short show, int wait_mode,
                                  const char *input, const char *output, const char *error);
+/** As kav_winexec, under the local account @p user after a logon with @p password (Windows:
+ * LogonUserA; POSIX: the PAM service "kavutil", and the program runs with the user's uid, gid
+ * and groups, which needs root).  Modes 3 and 4 do not wait.  When the logon fails the line
+ * "LogonUserError: " and the code (the system's or PAM's code) is printed on standard output,
+ * nothing runs, and the result is -1. */
 KAV_API int KAV_CALL kav_winexec_as_user(char *command_line, unsigned short show, int wait_mode,
                                          const char *input, const char *output, const char *error,
                                          const char *user, const char *password);
+/** Starts a console program: with @p show 0 hidden (no console window; on POSIX a session of its
+ * own with no controlling terminal and its standard streams on the null device) and without
+ * redirection; with any other @p show (outside 0 to 11 read as 1) in a console of its own (on
+ * POSIX a session of its own), redirected as named when @p wait_mode is not 0.  Mode 2 waits for
+ * the end but returns 0.  0 when started, else the system's error code. */
 KAV_API int KAV_CALL kav_winexec_console(char *command_line, int show, int wait_mode,
                                          const char *input, const char *output, const char *error);
 
-/* ---------------------------------------------------------------------------
- * Mapped buffers and disk space.  CreateMappedBuffer makes a scratch area of
- * size bytes backed by a new temporary file in the directory named by QELTMP
- * (through kav_getenv) and mapped into memory; the caller reads and writes
- * size bytes at view and hands the record back to DeleteMappedBuffer, which
- * unmaps it, deletes the file and frees the record.  Null on any failure,
- * with nothing left behind.  The handle fields are the system's handles (on
- * POSIX: file holds the file descriptor, mapping is null).
- * GetDiskFreeSpaceInMB gives the free space of the file system holding path
- * in units of 1048576 bytes, or 0xFFFFFFFF on failure.
- * ------------------------------------------------------------------------- */
+/** @} */
 
+/** @defgroup mapped Mapped buffers and disk space
+ * A mapped buffer is a scratch area of a size the caller chooses, backed by a new temporary file
+ * in the directory named by QELTMP (read with kav_getenv; at most 255 characters) and mapped
+ * into memory, so that large intermediate data does not live in the heap.  Buffers are
+ * independent of each other; the functions keep no state (on Windows the kernel module of the
+ * free-space query is loaded once and kept).
+ * @{ */
+
+/** Size of MappedBuffer::file_name. */
 #define KAV_MAPPED_NAME_SIZE 1024
 
+/** A mapped buffer, allocated by CreateMappedBuffer and released by DeleteMappedBuffer. */
 typedef struct MappedBuffer {
-  char file_name[KAV_MAPPED_NAME_SIZE]; /* the backing file; empty when none was named */
-  void *file;                           /* the open backing file */
-  uint32_t size;                        /* bytes in the file and the view */
-  void *mapping;                        /* the file-mapping object */
-  void *view;                           /* the mapped bytes */
+  char file_name[KAV_MAPPED_NAME_SIZE]; /**< the backing file; empty when none was named */
+  void *file;    /**< the open backing file (a HANDLE; on POSIX the descriptor, above 2) */
+  uint32_t size; /**< bytes in the file and the view */
+  void *mapping; /**< the file-mapping object (null on POSIX, which has none) */
+  void *view;    /**< the mapped bytes: read and write size bytes here */
 } MappedBuffer;
 
+/** Makes a buffer of @p size bytes: a new file in QELTMP whose name begins with
+ * `~mmft_` and the thread's identifier and `_` (on POSIX created exclusively with mode 0600, its
+ * blocks reserved, so a full disk fails here rather than at a later write), mapped shared for
+ * reading and writing. The record, or null on any failure (no memory, QELTMP unset, empty or too
+ * long, a size of 0, the file, mapping or view refused), and then nothing is left behind. */
 KAV_API MappedBuffer *KAV_CALL CreateMappedBuffer(uint32_t size);
+/** Unmaps the view, closes the handles, deletes the backing file and frees @p buffer; nothing
+ * for null. */
 KAV_API void KAV_CALL DeleteMappedBuffer(MappedBuffer *buffer);
+/** The free space, in units of 1048576 bytes, of the disk that holds @p path: all its free
+ * space, not only what the caller may use.  Windows asks about the path's first three characters
+ * (the drive's root); POSIX about the file system of the path or of its nearest existing parent,
+ * with results above 0xFFFFFFFE cut to that.  0xFFFFFFFF for a null or empty path and on
+ * failure. */
 KAV_API uint32_t KAV_CALL GetDiskFreeSpaceInMB(const char *path);
 
-/* ---------------------------------------------------------------------------
- * Ghostscript location and the MySQL client.  KAVGetGhostScriptPath gives
- * the directory that holds the Ghostscript library: with a non-zero edition
- * the product's own edition first (KAV_GS, its installation entries, the
- * fixed place under the program files), with 0 the general search (GS_DLL,
- * the GPL and AFPL installations, KAV_GS, the product edition).  The result
- * is an environment value or a process-wide buffer that the next search
- * overwrites; it may be empty, and is null only when the edition search's
- * fixed place lacks the library.
- *
- * kav_mysql_load loads the MySQL client library on first use and sets the
- * twenty mysql_api_ variables to its functions; every load adds one user,
- * kav_mysql_free removes one and unloads the library after the last.  1 when
- * loaded with all twenty entry points, else 0 and nothing loaded.  The
- * variables are to be called only while the library is loaded.  Not
- * thread-safe: the module and its use count are process-wide.
- *
- * The client's types are opaque here; a program that also includes the
- * client's own mysql.h includes it before this header.
- * ------------------------------------------------------------------------- */
+/** @} */
 
+/** @defgroup ghostscript Ghostscript location and the MySQL client
+ * Ghostscript is only located, never loaded: KAVGetGhostScriptPath returns the directory that
+ * holds its library, from the environment (KAV_GS, GS_DLL, read with kav_getenv), from the
+ * installation entries that Ghostscript installers write (Windows: the registry's machine-wide
+ * keys `Software\GPL Ghostscript\9.05` (a key per version) and its AFPL and "(KAV Edition)"
+ * variants, value GS_DLL; POSIX: the same keys as sections of the registry file
+ * /etc/kavutil/registry.ini, or the file KAV_REGISTRY names, and every `libgs.so.N` in the system's
+ * library directories), or from a fixed place under the program files.  Of several versions of one
+ * product the highest number wins.  The result buffer is process-wide and unlocked.
+ *
+ * The MySQL client library is loaded on demand: kav_mysql_load loads it (Windows:
+ * "libmysql.dll"; POSIX: libmariadb.so.3, then libmysqlclient.so.24 and .21, or the library
+ * KAV_MYSQL_CLIENT names) and sets the twenty mysql_api_ variables to its functions, which the
+ * caller then calls.  The module handle and its use count are process-wide and unlocked: callers
+ * on several threads serialise kav_mysql_load and kav_mysql_free.  The client's types are opaque
+ * here; a program that also includes the client's own mysql.h includes it before this header.
+ * @{ */
+
+/** The calling convention of the MySQL client's functions (stdcall on 32-bit Windows). */
 #if defined(_WIN32) && (defined(_M_IX86) || defined(__i386__))
 #define KAV_MYSQL_CALL __stdcall
 #else
@@ -1097,114 +1135,178 @@ KAV_API uint32_t KAV_CALL GetDiskFreeSpaceInMB(const char *path);
 #endif
 
 #if !defined(_mysql_h)
+/** A connection of the MySQL client (opaque). */
 typedef struct st_mysql MYSQL;
+/** A result set of the MySQL client (opaque). */
 typedef struct st_mysql_res MYSQL_RES;
+/** A field description of the MySQL client (opaque). */
 typedef struct st_mysql_field MYSQL_FIELD;
+/** A row: one pointer per field, null for SQL NULL. */
 typedef char **MYSQL_ROW;
 #endif
 
+/** mysql_init */
 typedef MYSQL *(KAV_MYSQL_CALL *kav_mysql_init_fn)(MYSQL *mysql);
+/** mysql_options */
 typedef int(KAV_MYSQL_CALL *kav_mysql_options_fn)(MYSQL *mysql, int option, const void *arg);
+/** mysql_escape_string */
 typedef unsigned long(KAV_MYSQL_CALL *kav_mysql_escape_string_fn)(char *to, const char *from,
                                                                   unsigned long length);
+/** mysql_fetch_fields */
 typedef MYSQL_FIELD *(KAV_MYSQL_CALL *kav_mysql_fetch_fields_fn)(MYSQL_RES *result);
+/** mysql_fetch_lengths */
 typedef unsigned long *(KAV_MYSQL_CALL *kav_mysql_fetch_lengths_fn)(MYSQL_RES *result);
+/** mysql_num_fields */
 typedef unsigned int(KAV_MYSQL_CALL *kav_mysql_num_fields_fn)(MYSQL_RES *result);
+/** mysql_fetch_row */
 typedef MYSQL_ROW(KAV_MYSQL_CALL *kav_mysql_fetch_row_fn)(MYSQL_RES *result);
+/** mysql_affected_rows */
 typedef unsigned long long(KAV_MYSQL_CALL *kav_mysql_affected_rows_fn)(MYSQL *mysql);
+/** mysql_insert_id */
 typedef unsigned long long(KAV_MYSQL_CALL *kav_mysql_insert_id_fn)(MYSQL *mysql);
+/** mysql_error */
 typedef const char *(KAV_MYSQL_CALL *kav_mysql_error_fn)(MYSQL *mysql);
+/** mysql_errno */
 typedef unsigned int(KAV_MYSQL_CALL *kav_mysql_errno_fn)(MYSQL *mysql);
+/** mysql_query */
 typedef int(KAV_MYSQL_CALL *kav_mysql_query_fn)(MYSQL *mysql, const char *query);
+/** mysql_real_connect */
 typedef MYSQL *(KAV_MYSQL_CALL *kav_mysql_real_connect_fn)(MYSQL *mysql, const char *host,
                                                            const char *user, const char *password,
                                                            const char *database, unsigned int port,
                                                            const char *unix_socket,
                                                            unsigned long flags);
+/** mysql_close */
 typedef void(KAV_MYSQL_CALL *kav_mysql_close_fn)(MYSQL *mysql);
+/** mysql_real_escape_string */
 typedef unsigned long(KAV_MYSQL_CALL *kav_mysql_real_escape_string_fn)(MYSQL *mysql, char *to,
                                                                        const char *from,
                                                                        unsigned long length);
+/** mysql_free_result */
 typedef void(KAV_MYSQL_CALL *kav_mysql_free_result_fn)(MYSQL_RES *result);
+/** mysql_autocommit */
 typedef char(KAV_MYSQL_CALL *kav_mysql_autocommit_fn)(MYSQL *mysql, char mode);
+/** mysql_commit */
 typedef char(KAV_MYSQL_CALL *kav_mysql_commit_fn)(MYSQL *mysql);
+/** mysql_rollback */
 typedef char(KAV_MYSQL_CALL *kav_mysql_rollback_fn)(MYSQL *mysql);
+/** mysql_store_result */
 typedef MYSQL_RES *(KAV_MYSQL_CALL *kav_mysql_store_result_fn)(MYSQL *mysql);
 
+/** The directory of the Ghostscript library.  With @p edition non-zero the product's own
+ * edition: KAV_GS when set and not empty, else the "(KAV Edition)" GPL then AFPL installations,
+ * else the fixed place (Windows: `gs\gskav\bin` under the program files, holding gsdll32.dll;
+ * POSIX:
+ * "$PROGRAMFILES/gs/gskav/bin", default /opt, holding libgs.so).  With 0 the general search:
+ * GS_DLL when set (an empty value skips the GPL search), the GPL and AFPL installations, KAV_GS,
+ * the AFPL "(KAV Edition)".  The result is an environment value or a 512-byte process-wide
+ * buffer that the next search overwrites; it may be empty; null only when the edition search's
+ * fixed place lacks the library. */
 KAV_API char *KAV_CALL KAVGetGhostScriptPath(int edition);
+/** Loads the MySQL client on first use and adds one user.  1 when the library is loaded and all
+ * twenty entry points are set; 0 when it cannot be loaded or lacks one of them (it is then left
+ * unloaded and the use count is 0). */
 KAV_API int KAV_CALL kav_mysql_load(void);
+/** Removes one user; the last one unloads the client, after which the mysql_api_ variables must
+ * not be called.  A free without a load does nothing. */
 KAV_API void KAV_CALL kav_mysql_free(void);
 
-KAV_DATA kav_mysql_init_fn mysql_api_init;
-KAV_DATA kav_mysql_options_fn mysql_api_options;
-KAV_DATA kav_mysql_escape_string_fn mysql_api_escape_string;
-KAV_DATA kav_mysql_fetch_fields_fn mysql_api_fetch_fields;
-KAV_DATA kav_mysql_fetch_lengths_fn mysql_api_fetch_lengths;
-KAV_DATA kav_mysql_num_fields_fn mysql_api_num_fields;
-KAV_DATA kav_mysql_fetch_row_fn mysql_api_fetch_row;
-KAV_DATA kav_mysql_affected_rows_fn mysql_api_affected_rows;
-KAV_DATA kav_mysql_insert_id_fn mysql_api_insert_id;
-KAV_DATA kav_mysql_error_fn mysql_api_error;
-KAV_DATA kav_mysql_errno_fn mysql_api_errno;
-KAV_DATA kav_mysql_query_fn mysql_api_query;
-KAV_DATA kav_mysql_real_connect_fn mysql_api_real_connect;
-KAV_DATA kav_mysql_close_fn mysql_api_close;
-KAV_DATA kav_mysql_real_escape_string_fn mysql_api_real_escape_string;
-KAV_DATA kav_mysql_free_result_fn mysql_api_free_result;
-KAV_DATA kav_mysql_autocommit_fn mysql_api_autocommit;
-KAV_DATA kav_mysql_commit_fn mysql_api_commit;
-KAV_DATA kav_mysql_rollback_fn mysql_api_rollback;
-KAV_DATA kav_mysql_store_result_fn mysql_api_store_result;
+KAV_DATA kav_mysql_init_fn mysql_api_init;                             /**< "mysql_init" */
+KAV_DATA kav_mysql_options_fn mysql_api_options;                       /**< "mysql_options" */
+KAV_DATA kav_mysql_escape_string_fn mysql_api_escape_string;           /**< "mysql_escape_string" */
+KAV_DATA kav_mysql_fetch_fields_fn mysql_api_fetch_fields;             /**< "mysql_fetch_fields" */
+KAV_DATA kav_mysql_fetch_lengths_fn mysql_api_fetch_lengths;           /**< "mysql_fetch_lengths" */
+KAV_DATA kav_mysql_num_fields_fn mysql_api_num_fields;                 /**< "mysql_num_fields" */
+KAV_DATA kav_mysql_fetch_row_fn mysql_api_fetch_row;                   /**< "mysql_fetch_row" */
+KAV_DATA kav_mysql_affected_rows_fn mysql_api_affected_rows;           /**< "mysql_affected_rows" */
+KAV_DATA kav_mysql_insert_id_fn mysql_api_insert_id;                   /**< "mysql_insert_id" */
+KAV_DATA kav_mysql_error_fn mysql_api_error;                           /**< "mysql_error" */
+KAV_DATA kav_mysql_errno_fn mysql_api_errno;                           /**< "mysql_errno" */
+KAV_DATA kav_mysql_query_fn mysql_api_query;                           /**< "mysql_query" */
+KAV_DATA kav_mysql_real_connect_fn mysql_api_real_connect;             /**< "mysql_real_connect" */
+KAV_DATA kav_mysql_close_fn mysql_api_close;                           /**< "mysql_close" */
+KAV_DATA kav_mysql_real_escape_string_fn mysql_api_real_escape_string; /**< its namesake */
+KAV_DATA kav_mysql_free_result_fn mysql_api_free_result;               /**< "mysql_free_result" */
+KAV_DATA kav_mysql_autocommit_fn mysql_api_autocommit;                 /**< "mysql_autocommit" */
+KAV_DATA kav_mysql_commit_fn mysql_api_commit;                         /**< "mysql_commit" */
+KAV_DATA kav_mysql_rollback_fn mysql_api_rollback;                     /**< "mysql_rollback" */
+KAV_DATA kav_mysql_store_result_fn mysql_api_store_result;             /**< "mysql_store_result" */
 
-/* ---------------------------------------------------------------------------
- * Colon record files: text files of records, one a line, fields separated
- * by ':' and field 0 the key; a '|' in a field stands for ':'.  sheaf_first
- * finds the first line with the key from the start of the stream,
- * sheaf_next the next one after the current position; both split it in
- * the record's line buffer (fields stay valid until the record is filled
- * again) and return 0, or 1 with count 0 when there is none.  Lines longer
- * than 1023 characters are read in pieces.  sheaf_quote's result lives in a
- * process-wide buffer of 1024 bytes that the next call overwrites.
- * ------------------------------------------------------------------------- */
+/** @} */
 
+/** @defgroup sheaf Colon record files
+ * A sheaf is a text file of keyed records, one a line: fields separated by `:`, field 0 the
+ * key, and a `|` in a field standing for a `:` of the value.  Lines of more than 1023
+ * characters are read in pieces, each taken as a line of its own; a line of more than 16 fields
+ * keeps the rest of the line, colons included, in field 15.  The record and the stream belong
+ * to the caller; sheaf_quote's buffer is process-wide.
+ * @{ */
+
+/** Most fields of a record. */
 #define SHEAF_MAX_FIELDS 16
+/** Size of sheaf_record::line. */
 #define SHEAF_LINE_SIZE 1024
 
+/** The current record of a sheaf, filled by sheaf_first and sheaf_next. */
 typedef struct sheaf_record {
-  uint32_t count;                 /* fields found in the current line; 0 when none */
-  char *fields[SHEAF_MAX_FIELDS]; /* into line; "" from count on */
-  char line[SHEAF_LINE_SIZE];     /* the current line, split in place */
+  uint32_t count;                 /**< fields found in the current line; 0 when none */
+  char *fields[SHEAF_MAX_FIELDS]; /**< into line; an empty string from count on */
+  char line[SHEAF_LINE_SIZE];     /**< the current line, split in place */
 } sheaf_record;
 
+/** Opens the sheaf @p path for reading in byte mode (not inherited by child programs); the
+ * stream, or null. */
 KAV_API FILE *KAV_CALL sheaf_open(const char *path);
+/** Closes @p stream: 0, or EOF on failure and for null. */
 KAV_API int KAV_CALL sheaf_close(FILE *stream);
+/** Finds the first line of @p stream, from its start, whose key equals @p key (byte for byte,
+ * followed by `:`) and splits it into @p record, whose fields stay valid until it is filled
+ * again.  0 when found, the stream left after that line; 1 when not, with count 0 and every
+ * field empty.  A null key is the empty key. */
 KAV_API int KAV_CALL sheaf_first(const char *key, sheaf_record *record, FILE *stream);
+/** As sheaf_first, from the stream's current position: repeated calls visit every line with the
+ * key in file order; 1 at the end of the file. */
 KAV_API int KAV_CALL sheaf_next(const char *key, sheaf_record *record, FILE *stream);
+/** @p value (its first 1023 characters) with every `:` replaced by `|`, in a 1024-byte
+ * process-wide buffer that the next call overwrites; the empty string for null. */
 KAV_API char *KAV_CALL sheaf_quote(const char *value);
 
-/* ---------------------------------------------------------------------------
- * Serial ports and the Windows version.  tty_open opens a device by name
- * ("COM1", "/dev/ttyS0") and applies settings in Windows' device-control
- * syntax ("baud=9600 parity=E data=7 stop=2" or "9600,e,7,2"); fields the
- * text does not name keep the port's values.  Handles are integers; -1 is
- * failure for all three.  The caller reads and writes the handle with the
- * system's file calls and closes it with tty_close.
- *
- * kav_getwinver writes the system's short name ("XPP", "Windows 7 ", ...;
- * at most 11 bytes with the NUL; some names end in a blank, and some
- * versions leave the buffer as it was) into name when it is not null, and
- * the version numbers through the pointers that are not null; the service
- * pack numbers are 0xFFFFFFFF when unknown.  1 on success, 0 when the
- * system gives no version.
- * ------------------------------------------------------------------------- */
+/** @} */
 
+/** @defgroup serial Serial ports and the Windows version
+ * Serial ports are opened by name and conditioned from a settings text in the syntax of
+ * Windows' BuildCommDCB: "baud=9600 parity=E data=7 stop=2" (keywords baud, parity, data, stop,
+ * to, xon, odsr, octs, dtr, rts, idsr) or "9600,e,7,2" (with an optional flow letter x or p), an
+ * optional "COMn:" first.  Fields the text does not name keep the port's values; binary mode is
+ * always on, and parity checking exactly when the parity is not none.  Handles are integers and
+ * -1 is failure; the caller reads and writes a handle with the system's file calls.  On POSIX a
+ * port is opened without becoming the controlling terminal, marked in use with an exclusive
+ * lock, and its settings are applied as termios.  No state is kept.
+ * @{ */
+
+/** Opens the device @p device ("COM1", "/dev/ttyS0") for reading and writing and applies
+ * @p settings with condition_tty.  The handle, or -1 when the device does not open or the
+ * settings are refused (then nothing stays open). */
 KAV_API int KAV_CALL tty_open(const char *device, const char *settings);
+/** Applies @p settings to the open port @p handle, then purges both directions.  0; -1 when the
+ * text is refused (the port keeps its settings), a null text, or the port refuses the settings
+ * (it then keeps what it reached). */
 KAV_API int KAV_CALL condition_tty(int handle, const char *settings);
+/** Closes @p handle: 0, or -1 on failure and for -1. */
 KAV_API int KAV_CALL tty_close(int handle);
+/** Writes the system's short name into @p name when it is not null, and its version numbers
+ * through the pointers that are not null.  Windows: "32", "95", "98", "ME", "2K", "XP" (Home),
+ * "XPP", "2K3", "Vista ", "2k8 ", "Windows 7 ", "2008 R2 ", "NT" or the empty string by platform
+ * and version (some end in a blank; 9x versions other than those named and NT 6.2 and later
+ * leave @p name as it was), the service-pack numbers 0xFFFFFFFF when the system gives no
+ * extended record.  POSIX: the kernel's name ("Linux", at most 10 characters) and the first
+ * three numbers of its release, service pack 0.0.  @p name needs 11 bytes; never more is
+ * written.  1 on success; 0 when the system gives no version, and nothing is written. */
 KAV_API int KAV_CALL kav_getwinver(char *name, uint32_t *major, uint32_t *minor, uint32_t *build,
                                    uint32_t *sp_major, uint32_t *sp_minor);
 
-/* ------------------------------------------------------------------------- */
+/** @} */
+
 /** @defgroup errlog Error log and console prompts
  * Every message goes to the redirect stream if one is set (the text alone); else a record of the
  * time stamp (`MM/DD/YYYY hh:mm:ss`), the log id and the text is appended to the file that the
