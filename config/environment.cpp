@@ -283,11 +283,3 @@ extern "C" KAV_API void KAV_CALL str2env(char* path, int mode) {
   } catch (...) {  // the process environment could not be listed: nothing changes
   }
 }
-
-extern "C" KAV_API char* KAV_CALL kav_fgets(char* buf, int size, FILE* stream) {
-  if (buf == nullptr || size <= 0 || stream == nullptr) return nullptr;
-  if (std::fgets(buf, size, stream) == nullptr) return nullptr;
-  std::size_t length = std::strlen(buf);
-  while (length > 0 && (buf[length - 1] == '\r' || buf[length - 1] == '\n')) buf[--length] = '\0';
-  return buf;
-}

@@ -227,7 +227,7 @@ int is_per_user_ini(const char* name) {
   return 0;
 }
 
-// The file family's walk (system/files.cpp), which leaves a caller's strtok scan alone.
+// The file family's walk (files/files.cpp), which leaves a caller's strtok scan alone.
 int create_directory_chain(const char* path) { return mkdir_fullpath(path); }
 
 }  // namespace kav::config

@@ -165,6 +165,10 @@ KAV_API char *KAV_CALL strip_chars(char *s, const char *set);
  * stands for FOO, which also matches the token "FOOBAR".  Returns a pointer to the token inside
  * @p text, or null (also when either argument is null). */
 KAV_API char *KAV_CALL stritok(const char *text, const char *word);
+/** fgets, then removes every carriage return and line feed at the end of the line.  Returns
+ * @p buf; null at the end of the file, on an error, and for a null argument or a @p size of 0
+ * or less. */
+KAV_API char *KAV_CALL kav_fgets(char *buf, int size, FILE *stream);
 
 /** @} */
 
@@ -668,8 +672,8 @@ KAV_API void KAV_CALL IArrayListSort(IArrayList *list, kav_arraylist_compare com
  * itself without changing the process environment and that kav_getenv consults first (names
  * compare case-sensitively); `$NAME` expansion with a per-instance base directory; and the
  * reverse step from a path to `$NAME`.  The overlay and the instance number are process-wide and
- * unlocked: callers serialise their calls into this family (instance2path and kav_fgets keep
- * nothing and are reentrant).
+ * unlocked: callers serialise their calls into this family (instance2path keeps
+ * nothing and is reentrant).
  * @{ */
 
 /** The value of the variable @p name from the overlay, else from the process environment
@@ -709,10 +713,6 @@ KAV_API void KAV_CALL instance2env(int instance, const char *list, const char *t
  * "QEL" wins.  Nothing changes when no value fits.  @p path needs 1024 bytes; the result is cut
  * at 1023 characters. */
 KAV_API void KAV_CALL str2env(char *path, int mode);
-/** fgets, then removes every carriage return and line feed at the end of the line.  Returns
- * @p buf; null at the end of the file, on an error, and for a null argument or a @p size of 0
- * or less. */
-KAV_API char *KAV_CALL kav_fgets(char *buf, int size, FILE *stream);
 
 /** @} */
 

@@ -1,5 +1,5 @@
-// files_test.cpp - tests for the file and directory utilities (system/files.cpp,
-// system/checksum.cpp) and the platform's file services and tree walks beneath them.
+// files_test.cpp - tests for the file and directory utilities (files/files.cpp,
+// files/checksum.cpp) and the platform's file services and tree walks beneath them.
 //
 // Every test works in a fresh temporary directory and writes its paths with '/', which At()
 // turns into the platform's separator.  Directory listings come in the file system's order, so

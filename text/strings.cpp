@@ -1,5 +1,5 @@
 // strings.cpp - the string primitives: path splitting, decimal rounding, escaping, searching,
-// field scanners, line breaking and blank stripping.
+// field scanners, line breaking, blank stripping and reading a line without its line end.
 //
 // Every routine works on NUL-terminated 8-bit strings in the caller's memory; only
 // escape_control allocates.  Character classes are the classic locale's, written out by hand so
@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "kavutil.h"
+#include "platform/io.h"
 
 namespace {
 
@@ -300,4 +301,12 @@ extern "C" KAV_API int KAV_CALL stripblanks_begendmult(char* s, unsigned int /*l
 extern "C" KAV_API char* KAV_CALL strip_chars(char* s, const char* set) {
   RemoveIf(s, [set](char c) { return std::strchr(set, c) != nullptr; });
   return s;
+}
+
+extern "C" KAV_API char* KAV_CALL kav_fgets(char* buf, int size, FILE* stream) {
+  if (buf == nullptr || size <= 0 || stream == nullptr) return nullptr;
+  if (kav::io::fgets(buf, size, stream) == nullptr) return nullptr;
+  std::size_t length = std::strlen(buf);
+  while (length > 0 && (buf[length - 1] == '\r' || buf[length - 1] == '\n')) buf[--length] = '\0';
+  return buf;
 }
