@@ -89,19 +89,16 @@ class MapTree {
   // Nodes lie in memory in the order they were made, so a walk in key order meets a cache miss
   // at nearly every node, and each step needs the node before it: the misses would come one
   // after the other.  So the walk asks for nodes before it needs them: the right child of every
-  // node it passes on the way down, and at each entry the children of the two right subtrees
-  // it enters next, its own and its parent's.  Those are in flight while the caller works.
+  // node it passes on the way down, and at each entry the tops of the next three right subtrees
+  // it will enter (its own, and those of the next two ancestors it climbs to; two levels of the
+  // farthest).  They arrive while the caller works and the walk goes on.
   IMapNode *First() const { return Root() == end_ ? end_ : Ahead(WalkDown(Root())); }
 
   // The end marker when there is none.
   IMapNode *Successor(IMapNode *node) const {
     if (node->right != end_) return Ahead(WalkDown(node->right));
-    IMapNode *parent = node->parent;
-    while (node == parent->right) {  // the holder's right is the end marker: the climb stops there
-      node = parent;
-      parent = parent->parent;
-    }
-    return parent == holder_ ? end_ : Ahead(parent);
+    IMapNode *next = LeftAncestor(node);
+    return next == holder_ ? end_ : Ahead(next);
   }
 
   // Where a key is, or the link its new node goes into.
@@ -142,9 +139,28 @@ class MapTree {
 
   IMapNode *Ahead(IMapNode *node) const {
     PrefetchChildren(node->right);
-    const IMapNode *parent = node->parent;
-    if (parent != holder_ && parent->left == node) PrefetchChildren(parent->right);
+    const IMapNode *next = LeftAncestor(node);
+    if (next == holder_) return node;
+    PrefetchChildren(next->right);
+    next = LeftAncestor(next);
+    if (next == holder_) return node;
+    PrefetchChildren(next->right);
+    if (next->right != end_) {
+      PrefetchChildren(next->right->left);
+      PrefetchChildren(next->right->right);
+    }
     return node;
+  }
+
+  // The nearest ancestor with the node in its left subtree: the entry the walk reaches after
+  // the node's subtree.  The holder when there is none.
+  IMapNode *LeftAncestor(const IMapNode *node) const {
+    IMapNode *parent = node->parent;
+    while (parent != holder_ && node == parent->right) {
+      node = parent;
+      parent = parent->parent;
+    }
+    return parent;
   }
 
   void PrefetchChildren(const IMapNode *node) const {
