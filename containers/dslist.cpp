@@ -2,31 +2,35 @@
 // sorted by up to five keys taken from a short sort order such as "+S0|-D3".
 //
 // Key texts are views into the strings, so comparing a stored string with a new text never
-// allocates.  The insert position is the one the scan of the contract gives: walk from the start
-// to the first string that sorts at or after the text on key k; on an equal one, go on from there
-// with key k + 1 while the earlier keys' texts stay byte for byte the new text's (the "run").
-// That scan is reproduced by binary search, level by level:
+// allocates.  The insert position is the one the plain scan gives: walk from the start to the
+// first string that sorts at or after the text on key k; on an equal one, go on from there with
+// key k + 1 while the earlier keys' texts stay byte for byte the new text's (the "run").  The
+// search finds that place by bisection, level by level, in a logarithmic number of steps:
 //
-//   - A stretch searched on key k is ordered on key k: the whole list for key 0, and for key
-//     k + 1 the strings of the equal group found on key k whose key-k text is byte for byte the
-//     new one's.  Equal strings with other spellings ("b" and "B", "5" and "05") form blocks of
-//     their own inside the group; a block is only ever created at the front of its group, so
-//     the run from the group's first string is exactly the front block, and that block is
-//     ordered on key k + 1.  Where the front block ends cannot be bisected (it can be followed
-//     by a block of another spelling and then by an older block of the same one), so the
-//     search bisects the group and then walks the strings in front of the place it found.
-//   - Two things break the order, and there the literal scan runs instead:
-//     * the empty text always goes to index 0 ("\n" when stored), so where its key texts do not
-//       sort first on key k (descending keys, numbers), it can sit anywhere and split the list
-//       into segments that are ordered each on their own.  A search is ordered when the stored
-//       empty text cannot be in the stretch: its earlier key texts differ from the run's, or
-//       the first string proves that the list holds none (every string in front of the first
-//       stored empty text sorts at or before it on key 0, so a first string that sorts after
-//       it rules it out);
-//     * a character range reaching the end of a stored string includes its line feed, which
-//       the new text lacks.  For texts without bytes 1 to 10 the comparison still orders the
-//       list (such bytes sort below every other byte), so only a new key text holding one of
-//       them is searched by the scan.
+//   - Runs.  The strings whose texts on keys 0 to k - 1 are byte for byte the same form runs,
+//     and a run is ordered on key k: the scan only ever puts a string into a run at the first
+//     place that sorts at or after it.  Equal texts of other spellings ("b" and "B", "5" and
+//     "05") form runs of their own, which can interleave ([b b][B][b b]), so where a run ends
+//     cannot be read off the texts.  Each stored string therefore carries a mark per level that
+//     names its run (see Marks); the run's end is bisected on the marks.
+//   - Empty texts.  The empty text always goes to index 0, so it can sit anywhere and cut the
+//     list, and a run, into segments; each string also carries the mark of its segment (an empty
+//     text's mark is its own).  Let Z be the stored empty text's key text.  A new text that stops
+//     at Z stops at the first empty text at the latest.  One that passes Z can only stop in the
+//     last segment: a segment with an empty text after it began with a string that stops at Z
+//     and only ever took strings that sort at or before one of its own.  Behind an empty text, a
+//     segment may begin with strings that came in through that empty text's run after the rest
+//     was ordered; they stop every text that stops at Z and no other, so a search looks at its
+//     first string before it bisects the rest.
+//   - A character range that reaches the end of a stored string takes in its line feed, which
+//     the new text lacks.  Where neither holds a byte from 1 to 10 the comparison still orders
+//     the runs (such bytes sort below every other byte), but for one case: on a descending
+//     range, a new text too short to reach the range stops at stored key texts that are empty
+//     and not at those that are a line feed alone, and the two kinds alternate run by run; the
+//     search hops from run to run there.  A string that lands inside a run whose texts it
+//     matches only without its line feed cuts that run in two, and the rest gets a new mark.
+//     A search whose range texts hold a byte from 1 to 10 is the one case left to the plain
+//     scan, linear in the list (as the pointer move of every insert is anyway).
 
 #include <algorithm>
 #include <climits>
@@ -140,6 +144,51 @@ bool IsLastKey(const dsList &list, int level) {
 
 bool IsStoredEmpty(const char *s) { return std::strcmp(s, kStoredEmpty) == 0; }
 
+bool HasLowControl(const Key &t) {
+  return std::any_of(t.text.begin(), t.text.end(), [](char c) { return c >= 1 && c <= '\n'; });
+}
+
+// The key levels the scan can reach: the keys in use from the first on.
+int Depth(const dsList &list) {
+  int depth = 0;
+  while (depth < kMaxKeys && list.keys[depth].in_use != 0) ++depth;
+  return std::max(depth, 1);
+}
+
+// Marks.  A stored string's heap block holds, in front of its text, its marks and then one word
+// with their number; the list's pointer points at the text (so an edit of the text by a caller
+// cannot move the marks), and dsFree releases the block.  Mark 0 names the string's segment,
+// mark k (1 to 5) its run at level k: the strings whose first k key texts are byte for byte its
+// own.  A mark is an address that names one stretch only: that of the string that began the
+// stretch, or that address plus one for the rest of a run that the string cut off.
+using Mark = std::uintptr_t;
+constexpr std::size_t kMarkSize = sizeof(Mark);
+
+std::size_t SlotCount(const char *s) {
+  Mark count;
+  std::memcpy(&count, s - kMarkSize, kMarkSize);
+  return count;
+}
+
+char *BlockOf(char *s) { return s - (SlotCount(s) + 1) * kMarkSize; }
+
+Mark OwnMark(const char *s) { return reinterpret_cast<Mark>(s); }
+
+// A slot the string lacks (its list's keys grew after it was stored) makes it a stretch alone.
+Mark MarkOf(const char *s, int slot) {
+  const std::size_t count = SlotCount(s);
+  if (static_cast<std::size_t>(slot) >= count) return OwnMark(s);
+  Mark mark;
+  std::memcpy(&mark, s - (count + 1 - static_cast<std::size_t>(slot)) * kMarkSize, kMarkSize);
+  return mark;
+}
+
+void SetMark(char *s, int slot, Mark mark) {
+  const std::size_t count = SlotCount(s);
+  if (static_cast<std::size_t>(slot) >= count) return;
+  std::memcpy(s - (count + 1 - static_cast<std::size_t>(slot)) * kMarkSize, &mark, kMarkSize);
+}
+
 // One insert search or find: the new text's key texts, and the texts the run test compares
 // the earlier keys with (the probes, or the new text's own).
 struct Search {
@@ -152,12 +201,16 @@ struct Search {
   unsigned descended = 0;  // levels at which the search went on with the next key
 };
 
-Key StoredKey(const Search &s, int i, int level) {
-  return KeyText(s.list.strings[i], s.list.keys[level]);
-}
+const char *At(const Search &s, int i) { return s.list.strings[i]; }
+
+Key StoredKey(const Search &s, int i, int level) { return KeyText(At(s, i), s.list.keys[level]); }
 
 int CompareAt(const Search &s, int i, int level) {
   return Compare(StoredKey(s, i, level), s.text_keys[level], s.list.keys[level]);
+}
+
+bool StopsAt(const Search &s, int i, int level) {
+  return StopsOrEquals(CompareAt(s, i, level), s.list.keys[level]);
 }
 
 bool RunHolds(const Search &s, int i, int level) {
@@ -177,14 +230,9 @@ void Descend(Search &s, int level) {
 int FirstStop(const Search &s, int lo, int level) {
   for (int i = lo; i < s.list.count; ++i) {
     if (level > 0 && !RunHolds(s, i, level)) return i;
-    if (StopsOrEquals(CompareAt(s, i, level), s.list.keys[level])) return i;
+    if (StopsAt(s, i, level)) return i;
   }
   return s.list.count;
-}
-
-int RunEnd(const Search &s, int lo, int hi, int level) {
-  while (lo < hi && RunHolds(s, lo, level)) ++lo;
-  return lo;
 }
 
 template <typename Predicate>
@@ -201,84 +249,118 @@ int FirstWhere(int lo, int hi, Predicate holds) {
 }
 
 int LowerBound(const Search &s, int lo, int hi, int level) {
+  return FirstWhere(lo, hi, [&](int i) { return StopsAt(s, i, level); });
+}
+
+// Where the run of string lo ends: galloping over the marks, so a short run costs little.
+int RunEnd(const Search &s, int lo, int level) {
+  const Mark mark = MarkOf(At(s, lo), level);
+  const auto outside = [&](int i) { return MarkOf(At(s, i), level) != mark; };
+  long long step = 1;
+  for (int inside = lo;;) {
+    const long long room = s.list.count - inside;
+    if (step >= room || outside(inside + static_cast<int>(step))) {
+      return FirstWhere(inside + 1, inside + static_cast<int>(std::min(step, room)), outside);
+    }
+    inside += static_cast<int>(step);
+    step *= 2;
+  }
+}
+
+bool IsEmptyAt(const Search &s, int i) { return IsStoredEmpty(At(s, i)); }
+
+Mark SegmentAt(const Search &s, int i) { return MarkOf(At(s, i), 0); }
+
+bool HoldsEmpty(const Search &s, int lo, int hi) {
+  return IsEmptyAt(s, lo) || IsEmptyAt(s, hi - 1) || SegmentAt(s, lo) != SegmentAt(s, hi - 1);
+}
+
+int FirstEmpty(const Search &s, int lo, int hi) {
+  if (IsEmptyAt(s, lo)) return lo;
+  const Mark segment = SegmentAt(s, lo);
+  return FirstWhere(lo + 1, hi, [&](int i) { return SegmentAt(s, i) != segment; });
+}
+
+int LastEmpty(const Search &s, int lo, int hi) {
+  if (IsEmptyAt(s, hi - 1)) return hi - 1;
+  const Mark segment = SegmentAt(s, hi - 1);
+  return FirstWhere(lo, hi - 1, [&](int i) { return SegmentAt(s, i) == segment; }) - 1;
+}
+
+bool IsLow(const Key &k) { return k.text.empty() || (k.text[0] >= 1 && k.text[0] <= '\n'); }
+
+// A descending character range and a new text too short to reach it (key text ""): only a key
+// text that is exactly empty stops it, and stored ones of a line feed alone, which compare
+// above, can lie between those.  Key texts that are empty or begin with a byte from 1 to 10 come
+// last in a segment, after its front part (see the top of the file); the search hops over runs
+// of such texts, and bisects to the low end of the ordered part.
+bool IsShortOfDescendingRange(const Search &s, int level) {
   const dsSortKey &key = s.list.keys[level];
-  return FirstWhere(lo, hi, [&](int i) { return StopsOrEquals(CompareAt(s, i, level), key); });
+  return IsRange(key) && key.type == 'S' && key.ascending == 0 && s.text_keys[level].text.empty();
 }
 
-int GroupEnd(const Search &s, int lo, int hi, int level) {
-  return FirstWhere(lo, hi, [&](int i) { return CompareAt(s, i, level) != 0; });
+int FirstEmptyKey(const Search &s, int lo, int hi, int level) {
+  for (int i = lo; i < hi;) {
+    const Key key = StoredKey(s, i, level);
+    if (key.text.empty()) return i;
+    if (IsLow(key)) {
+      i = std::min(RunEnd(s, i, level + 1), hi);
+    } else {
+      i = FirstWhere(i + 1, hi, [&](int j) { return IsLow(StoredKey(s, j, level)); });
+    }
+  }
+  return hi;
 }
 
-// The first index from lo that ends the run or sorts at or after the text, where the run is
-// ordered on this key but its end is unknown (hi only bounds it): bisect as if it reached hi,
-// then walk the strings in front of the place found; one that leaves the run ends it there,
-// and the bisection is repeated below it.
-int OrderedStop(const Search &s, int lo, int hi, int level) {
-  const int at = LowerBound(s, lo, hi, level);
-  if (level == 0) return at;
-  const int run_end = RunEnd(s, lo, at, level);
-  return run_end < at ? LowerBound(s, lo, run_end, level) : at;
+// The first string of [lo, hi), part of one segment of a run, that sorts at or after the text.
+// A segment's front part, when it has one, stops every text that stops at the empty text and
+// no other; the rest is ordered.
+int SegmentStop(const Search &s, int lo, int hi, int level) {
+  if (IsShortOfDescendingRange(s, level)) return FirstEmptyKey(s, lo, hi, level);
+  if (lo < hi && StopsAt(s, lo, level)) return lo;
+  return LowerBound(s, lo, hi, level);
 }
 
-// Whether the stored empty text sorts first on this key, so that index 0 is its ordered place.
-bool EmptySortsFirst(const dsSortKey &key) {
-  const Key stored = KeyText(kStoredEmpty, key);
-  const bool unordered = key.type != 'S' && key.type != 'D';
-  if (key.ascending == 0) return stored.present && unordered;
-  const bool lowest_text = key.type == 'S' && (stored.text.empty() || stored.text == "\n");
-  return !stored.present || unordered || lowest_text;
+// The first string of [lo, hi), a stretch of one run, that sorts at or after the text; hi when
+// none.  A text that stops at the empty text's key text stops at the first empty text at the
+// latest; one that passes it can only stop in the segment after the last one.
+int StretchStop(const Search &s, int lo, int hi, int level) {
+  if (lo >= hi || !HoldsEmpty(s, lo, hi)) return SegmentStop(s, lo, hi, level);
+  const dsSortKey &key = s.list.keys[level];
+  if (StopsOrEquals(Compare(KeyText(kStoredEmpty, key), s.text_keys[level], key), key)) {
+    return SegmentStop(s, lo, FirstEmpty(s, lo, hi), level);
+  }
+  return SegmentStop(s, LastEmpty(s, lo, hi) + 1, hi, level);
 }
 
-bool MayHoldEmpty(const dsList &list) {
-  const char *first = list.strings[0];
-  const dsSortKey &key = list.keys[0];
-  if (IsStoredEmpty(first) || (IsRange(key) && key.type == 'S')) return true;
-  return StopsOrEquals(Compare(KeyText(kStoredEmpty, key), KeyText(first, key), key), key);
-}
-
-bool EmptyInRun(const Search &s, int level) {
+// Whether marks and bisection serve this level: the list is sorted and has marks for it, and no
+// character range of the search holds a byte from 1 to 10 (see the top of the file).
+bool IsBisectable(const Search &s, int level) {
+  if (s.list.sorted == 0 || level >= Depth(s.list)) return false;
   for (int j = 0; j < level; ++j) {
-    if (!SameBytes(KeyText(kStoredEmpty, s.list.keys[j]), s.run[j])) return false;
+    if (IsRange(s.list.keys[j]) && HasLowControl(s.run[j])) return false;
   }
-  return true;
-}
-
-bool HasLowControl(const Key &t) {
-  return std::any_of(t.text.begin(), t.text.end(), [](char c) { return c >= 1 && c <= '\n'; });
-}
-
-bool IsOrderedFor(const Search &s, int level, bool may_hold_empty) {
   const dsSortKey &key = s.list.keys[level];
-  if (IsRange(key) && key.type == 'S' && HasLowControl(s.text_keys[level])) return false;
-  return !may_hold_empty || !EmptyInRun(s, level) || EmptySortsFirst(key);
+  return !(IsRange(key) && key.type == 'S' && HasLowControl(s.text_keys[level]));
 }
 
-int Scan(Search &s, int lo, int level) {
-  for (;;) {
-    const int i = FirstStop(s, lo, level);
-    if (i == s.list.count || (level > 0 && !RunHolds(s, i, level))) return i;
-    if (CompareAt(s, i, level) != 0 || IsLastKey(s.list, level)) return i;
-    Descend(s, level);
-    lo = i;
-    ++level;
-  }
+// The first index from lo that ends the run or sorts at or after the text.
+int LevelStop(const Search &s, int lo, int level) {
+  if (!IsBisectable(s, level)) return FirstStop(s, lo, level);
+  if (lo >= s.list.count) return s.list.count;
+  if (level > 0 && !RunHolds(s, lo, level)) return lo;
+  return StretchStop(s, lo, level > 0 ? RunEnd(s, lo, level) : s.list.count, level);
 }
 
 int Locate(Search &s, int lo, int level) {
-  if (s.list.sorted == 0) return Scan(s, lo, level);
-  const bool may_hold_empty = MayHoldEmpty(s.list);
-  int hi = s.list.count;
-  for (;;) {
-    if (!IsOrderedFor(s, level, may_hold_empty)) return Scan(s, lo, level);
-    const int i = OrderedStop(s, lo, hi, level);
+  for (;; ++level) {
+    const int i = LevelStop(s, lo, level);
     if (i == s.list.count || !RunHolds(s, i, level) || CompareAt(s, i, level) != 0 ||
         IsLastKey(s.list, level)) {
       return i;
     }
     Descend(s, level);
-    hi = GroupEnd(s, i, hi, level);
     lo = i;
-    ++level;
   }
 }
 
@@ -308,19 +390,11 @@ int Report(int *position, int at) {
   return -1;
 }
 
-// The index of the first string from lo that ends the run or sorts at or after the text.
-int FindStop(const Search &s, int lo, int key) {
-  if (s.list.sorted != 0 && IsOrderedFor(s, key, MayHoldEmpty(s.list))) {
-    return OrderedStop(s, lo, s.list.count, key);
-  }
-  return FirstStop(s, lo, key);
-}
-
 int Find(dsList &list, const char *text, int start, int key, int *position) {
   if (!IsSearchable(list, text, key)) return Report(position, 0);
   Search s(list, text);
   std::copy(s.text_keys, s.text_keys + key, s.run);
-  const int i = FindStop(s, std::clamp(start, 0, list.count), key);
+  const int i = LevelStop(s, std::clamp(start, 0, list.count), key);
   if (i == list.count || !RunHolds(s, i, key) || CompareAt(s, i, key) != 0) {
     return Report(position, i);
   }
@@ -339,16 +413,73 @@ bool GrowStrings(dsList &list) {
   return true;
 }
 
+// The marks' room, their number, then the text with its line feed and NUL; the text's address.
+char *StoredCopy(const char *text, std::size_t marks) {
+  const std::size_t length = std::strlen(text);
+  const std::size_t front = (marks + 1) * kMarkSize;
+  if (length > SIZE_MAX - front - 2) return nullptr;
+  auto *block = static_cast<char *>(kav::memory::allocate(front + length + 2));
+  if (block == nullptr) return nullptr;
+  const Mark count = marks;
+  std::memcpy(block + front - kMarkSize, &count, kMarkSize);
+  char *copy = block + front;
+  std::memcpy(copy, text, length);
+  copy[length] = '\n';
+  copy[length + 1] = '\0';
+  return copy;
+}
+
+// How many keys, from the first, two stored strings share byte for byte.
+int SharedKeys(const dsList &list, const char *a, const char *b) {
+  int j = 0;
+  while (j < Depth(list) && SameBytes(KeyText(a, list.keys[j]), KeyText(b, list.keys[j]))) ++j;
+  return j;
+}
+
+Mark SegmentOf(const char *copy, const char *before, const char *after) {
+  if (IsStoredEmpty(copy)) return OwnMark(copy);
+  if (before != nullptr && !IsStoredEmpty(before)) return MarkOf(before, 0);
+  if (after != nullptr && !IsStoredEmpty(after)) return MarkOf(after, 0);
+  return OwnMark(copy);
+}
+
+void Relabel(dsList &list, int from, int level, Mark mark) {
+  const Mark old = MarkOf(list.strings[from], level);
+  for (int i = from; i < list.count && MarkOf(list.strings[i], level) == old; ++i) {
+    SetMark(list.strings[i], level, mark);
+  }
+}
+
+// The new string's marks, from the neighbours it is put between.  It joins a neighbour's run
+// when it shares its texts; a run it lands inside without sharing them (possible only where a
+// character range takes in the stored line feed) is cut, and its rest gets a mark of its own.
+void Label(dsList &list, char *copy, int at) {
+  const char *before = at > 0 ? list.strings[at - 1] : nullptr;
+  const char *after = at < list.count ? list.strings[at] : nullptr;
+  SetMark(copy, 0, SegmentOf(copy, before, after));
+  const int with_before = before != nullptr ? SharedKeys(list, before, copy) : 0;
+  const int with_after = after != nullptr ? SharedKeys(list, after, copy) : 0;
+  for (int level = 1; level <= Depth(list); ++level) {
+    Mark mark = OwnMark(copy);
+    if (with_before >= level) {
+      mark = MarkOf(before, level);
+    } else if (with_after >= level) {
+      mark = MarkOf(after, level);
+    } else if (before != nullptr && after != nullptr &&
+               MarkOf(before, level) == MarkOf(after, level)) {
+      Relabel(list, at, level, OwnMark(copy) + 1);
+    }
+    SetMark(copy, level, mark);
+  }
+}
+
 int AppendSorted(dsList &list, const char *text) {
   if (list.count < 0) return 0;
   if ((list.strings == nullptr || list.count % kGrowth == 0) && !GrowStrings(list)) return 0;
   const int at = InsertIndex(list, text, 0, 0);
-  const std::size_t length = std::strlen(text);
-  auto *copy = static_cast<char *>(kav::memory::allocate(length + 2));
+  char *copy = StoredCopy(text, static_cast<std::size_t>(Depth(list)) + 1);
   if (copy == nullptr) return 0;
-  std::memcpy(copy, text, length);
-  copy[length] = '\n';
-  copy[length + 1] = '\0';
+  Label(list, copy, at);
   std::memmove(list.strings + at + 1, list.strings + at,
                static_cast<std::size_t>(list.count - at) * sizeof(char *));
   list.strings[at] = copy;
@@ -578,7 +709,7 @@ extern "C" KAV_API void KAV_CALL dsFree(dsList *list) {
   list->buffer = nullptr;
   list->capacity = 0;
   if (list->sorted != 0 && list->strings != nullptr) {
-    for (int i = 0; i < list->count; ++i) kav::memory::release(list->strings[i]);
+    for (int i = 0; i < list->count; ++i) kav::memory::release(BlockOf(list->strings[i]));
   }
   kav::memory::release(list->strings);
   list->strings = nullptr;

@@ -119,14 +119,19 @@ TEST(Randomized, HundredThousandOperationsAgainstStdMap) {
     ASSERT_EQ(counts.copy_key - counts.release_key, map->count);
     ASSERT_EQ(counts.copy_payload - counts.release_payload, map->count);
     ASSERT_EQ(IMapGet(map, k), reference.count(k) ? reference[k] : 0);
-    if (step % 32 != 0) continue;  // the full comparison in O(n log n) now and then
+    if (step % 32 != 0) continue;  // the full comparison and walks in O(n log n) now and then
     auto expected = reference.begin();
     auto element = elements.begin();
-    for (const IMapNode *node : nodes) {
+    IMapIterator at;
+    IMapFirst(&at, map);
+    for (IMapElement *cursor = IMapElementFirst(map); const IMapNode *node : nodes) {
       ASSERT_TRUE(node->key == expected->first && node->payload == expected->second) << step;
       ASSERT_EQ(reinterpret_cast<const void *>(element->second), &node->key) << step;
+      ASSERT_TRUE(at.node == node && at.key == node->key && cursor == element->second) << step;
+      IMapNext(&at), cursor = IMapElementNext(map);
       ++expected, ++element;
     }
+    ASSERT_TRUE(at.node == nullptr && IMapElementCurrent(map) == nullptr) << step;
   }
   IMapFree(map);
   EXPECT_EQ(counts.copy_key, counts.release_key);
@@ -153,22 +158,30 @@ TEST(Payloads, ReplacedOnlyWhenTheMapCanReleaseThem) {
   IMapFree(map), IMapFree(kept);
 }
 
-TEST(Lookups, NullMapsAbsentKeysRanksAndBounds) {
+TEST(Lookups, NullMapsAbsentKeysRanksBoundsAndTheCursor) {
   IMap prototype = Prototype();
   IMap *map = IMapDup(&prototype);
   EXPECT_TRUE(IMapDup(nullptr) == nullptr && IMapSet(nullptr, 1, 1) == 0);
   EXPECT_TRUE(IMapCount(nullptr) == -1 && IMapCount2(map, 5) == -1);
-  for (kav_word k : {10, 20, 30}) IMapSet(map, k, k + 1);
-  EXPECT_EQ(IMapGet(map, 15), 0);
-  EXPECT_TRUE(IMapPos(map, 10) == 0 && IMapPos(map, 30) == 2);
+  EXPECT_TRUE(IMapElementFirst(map) == nullptr && IMapElementNext(map) == nullptr);
+  for (kav_word k : {30, 10, 20}) IMapSet(map, k, k + 1);
+  EXPECT_TRUE(IMapGet(map, 15) == 0 && IMapPos(map, 10) == 0 && IMapPos(map, 30) == 2);
   EXPECT_TRUE(IMapPos(map, 15) == -1 && IMapPos(map, 0) == -1);
   IMapIterator at;
   EXPECT_TRUE(IMapGTE(&at, map, 15) == 21 && IMapGTE(&at, map, 20) == 21);
   EXPECT_TRUE(IMapNext(&at) == 31 && IMapNext(&at) == 0 && at.node == nullptr);
-  EXPECT_TRUE(IMapFirst(&at, map) == 11 && IMapNext(&at) == 21);
   EXPECT_TRUE(IMapGTE(&at, map, 35) == 0 && at.node == nullptr);
   EXPECT_TRUE(IMapElementN(map, 3) == nullptr && IMapElementN(map, -1) == nullptr);
   EXPECT_EQ(IMapElementN(map, 1)->key, 20);
+  EXPECT_EQ(IMapElementFirst(map)->key, 10);
+  IMapSet(map, 40, 41), IMapDelete(map, 30);
+  EXPECT_TRUE(IMapKeyCurrent(map) == 10 && IMapElementNext(map)->key == 20);
+  EXPECT_TRUE(IMapElementNext(map)->key == 40 && IMapElementNext(map) == nullptr);
+  EXPECT_EQ(IMapElementNext(map), nullptr);  // past the end, and stays there
+  IMapSetCurrent(map, 20);
+  EXPECT_EQ(IMapPayloadCurrent(map), 21);
+  IMapDelete(map, 20);  // the cursor leaves with its entry
+  EXPECT_EQ(IMapElementCurrent(map), nullptr);
   IMapFree(map);
 }
 
@@ -191,27 +204,6 @@ TEST(Rename, MovesThePayloadOrChangesNothing) {
   IMapRename(map, 40, 50);  // no node for the new key: nothing moves
   kav::memory::fail_after(-1);
   EXPECT_EQ(IMapGet(map, 40), 100);
-  IMapFree(map);
-}
-
-TEST(Cursor, FollowsTheEntriesAndLeavesWithItsOwn) {
-  IMap prototype = Prototype();
-  IMap *map = IMapDup(&prototype);
-  EXPECT_EQ(IMapElementFirst(map), nullptr);
-  EXPECT_EQ(IMapElementNext(map), nullptr);
-  for (kav_word k : {3, 1, 2}) IMapSet(map, k, k * 10);
-  EXPECT_EQ(IMapElementFirst(map)->key, 1);
-  EXPECT_EQ(IMapElementNext(map)->payload, 20);
-  IMapSet(map, 4, 40), IMapDelete(map, 1);
-  EXPECT_EQ(IMapKeyCurrent(map), 2);
-  EXPECT_EQ(IMapElementNext(map)->key, 3);
-  EXPECT_EQ(IMapElementNext(map)->key, 4);
-  EXPECT_EQ(IMapElementNext(map), nullptr);  // past the end, and stays there
-  EXPECT_EQ(IMapElementNext(map), nullptr);
-  IMapSetCurrent(map, 3);
-  EXPECT_EQ(IMapPayloadCurrent(map), 30);
-  IMapDelete(map, 3);
-  EXPECT_EQ(IMapElementCurrent(map), nullptr);
   IMapFree(map);
 }
 
