@@ -30,20 +30,24 @@ expect_bar() {
   fi
 }
 
-# expect_error ARGS...: exit status 2 and one line on stderr that names the command.
+# expect_error ARGS...: exit status 2, nothing on stdout, and one line on stderr that names the
+# command (and holds $reason when it is set).
 expect_error() {
   local err rc
-  err=$("${kav[@]}" "$@" 2>&1 >/dev/null | tr -d '\r'; exit "${PIPESTATUS[0]}")
+  err=$("${kav[@]}" "$@" 2>&1 >"$out" | tr -d '\r'; exit "${PIPESTATUS[0]}")
   rc=$?
-  if [ "$rc" -ne 2 ] || [ "$(wc -l <<<"$err")" -ne 1 ] || [[ "$err" != "kav $1: "* ]]; then
-    echo "FAIL: kav $* should fail with status 2 and one line; got $rc: [$err]"
+  if [ "$rc" -ne 2 ] || [ -s "$out" ] || [ "$(wc -l <<<"$err")" -ne 1 ] ||
+    [[ "$err" != "kav $1: "*"${reason:-}"* ]]; then
+    echo "FAIL: kav $* should fail with status 2 and one line${reason:+ with \"$reason\"}; got $rc: [$err]"
     failures=$((failures + 1))
   fi
 }
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
 
 expect 0 "ONE THOUSAND TWO HUNDRED THIRTY FOUR" spell 1234
 expect 0 "ZERO" spell 0
-expect 1 "" spell -5
+expect_error spell -5
 expect 0 "0" routing 12345678
 expect 0 "876543212: valid routing number" routing 876543212
 expect 1 "876543213: not valid (the check digit should be 2)" routing 876543213
@@ -59,6 +63,12 @@ expect 0 "2024-0450" idround 2024-0457 50
 "${kav[@]}" help routing | grep -q "check digit" || { echo "FAIL: help routing"; failures=$((failures + 1)); }
 "${kav[@]}" demo | grep -q "ONE THOUSAND TWO HUNDRED THIRTY FOUR" || { echo "FAIL: demo"; failures=$((failures + 1)); }
 "${kav[@]}" demo | tr -d '\r' | grep -q 'selects chq0001.prn chq0002.prn$' || { echo "FAIL: demo batch"; failures=$((failures + 1)); }
+[[ "$("${kav[@]}" --version | tr -d '\r')" =~ ^kav\ [0-9]+\.[0-9]+\.[0-9]+\ \(kavutil\ [0-9.]+\)$ ]] ||
+  { echo "FAIL: kav --version"; failures=$((failures + 1)); }
+usage=$("${kav[@]}" 2>&1 >"$out")
+[ $? -eq 2 ] && [ ! -s "$out" ] && [[ "$usage" == usage:* ]] || { echo "FAIL: kav alone"; failures=$((failures + 1)); }
+expect 0 "TWELVE" spell -- 12
+expect_error spell --frob 12
 
 # Profiles: folders under a temporary root (POSIX); a Windows build uses its
 # own prefix's folders, so the test removes what it wrote.
@@ -88,15 +98,17 @@ sep=/
 [ $# -gt 1 ] && sep='\'
 printf 'abc' > abc.txt
 expect 0 "00000129  abc.txt" checksum abc.txt
-expect 1 "" checksum missing.txt
+reason="cannot read missing.txt: " expect_error checksum missing.txt
+expect 0 "00000129  -" checksum - < abc.txt
 expect 0 "" mkdirs a/b/c
 expect 0 "" copy abc.txt a/b/c/f.txt
 expect 0 "" copydir a x
 expect 0 "00000129  x/b/c/f.txt" checksum x/b/c/f.txt
 expect 0 "" rmtree x
-expect 1 "" checksum x/b/c/f.txt
+expect_error checksum x/b/c/f.txt
 export INSTANCE2BASE="/srv/a /srv/b" WORK='$QELINSTANCE_BASE/work' DATA=/data
 expect 0 "/srv/b/work/in" env expand '$WORK/in' --instance 1
+expect 0 "/srv/b/work/--in" env expand --instance 1 -- '$WORK/--in'
 expect 0 '$DATA/in/a.txt' env reverse /data/in/a.txt
 expect 0 "" log "printer offline" --id 7
 LOGFILE=log.txt "${kav[@]}" log "printer offline" --id 7
@@ -110,6 +122,7 @@ next free tool key: 4" profile tools ".${sep}tools.ini"
 printf '[S]\r\nk=v\r\n' > src.ini
 expect 0 "written" profile migrate S k ".${sep}src.ini" ".${sep}dst.ini"
 expect 1 "not written" profile migrate S k ".${sep}src.ini" ".${sep}dst.ini" --mode 1
+expect 1 "not written" profile migrate S k2 ".${sep}src.ini" ".${sep}dst.ini" --mode 2
 expect 0 "v" profile get ".${sep}dst.ini" S k
 expect_error profile migrate S k a b --mode 9
 printf 'b|x|x|1\nA|x|x|5\nb|x|x|7\na|y|y|5\n' > lines.txt
@@ -117,10 +130,12 @@ expect 0 "a|y|y|5
 A|x|x|5
 b|x|x|7
 b|x|x|1" sort '+S0|-D3' lines.txt
-sorted=$("${kav[@]}" sort '-D3' < lines.txt | tr -d '\r' | tr '\n' ' ')
+sorted=$("${kav[@]}" sort '-D3' - < lines.txt | tr -d '\r' | tr '\n' ' ')
 [ "$sorted" = "b|x|x|7 a|y|y|5 A|x|x|5 b|x|x|1 " ] ||
   { echo "FAIL: kav sort from standard input gave [$sorted]"; failures=$((failures + 1)); }
 expect_error sort '+Q0' lines.txt
+expect_error sort +S0 missing.txt
+expect_error profile get - S k
 
 # Wildcards and regular expressions.
 expect 0 "report.txt
@@ -142,9 +157,19 @@ more.txt:bx" grep 'x' words.txt more.txt
 expect 0 "ab" grep '\(a\)b' more.txt
 expect 1 "" grep 'q' words.txt
 expect 1 "" grep 'q' < words.txt
-expect 1 "more.txt:ab" grep '^a' missing.txt more.txt
-expect 0 "bx
-ab" grep 'ab[c' more.txt
+expect 2 "more.txt:ab" grep '^a' missing.txt more.txt
+expect 0 "(standard input):xyz
+more.txt:bx" grep 'x' - more.txt < words.txt
+printf -- '-x\n--x\n' > dashes.txt
+expect 0 "--x" grep -- --x dashes.txt
+expect 0 "-x" grep '^-x' dashes.txt
+# Expressions the library's filter cannot compile, and why grep refuses them.
+for case in 'ab[c|unmatched [' 'a\|trailing backslash' '\(a|unmatched \(' 'a\)|unmatched \)' \
+  '\(a\)\2|invalid back reference' 'a\{1|invalid interval' 'a\{300\}|invalid interval' \
+  '\(a\)\{2\}|\{ after a group' "$(printf '[ab]%.0s' {1..121})|too long"; do
+  reason=${case#*|} expect_error grep "${case%%|*}" more.txt
+done
+reason="unmatched [" expect_error match 'a[' a
 long=$(head -c 100000 /dev/zero | tr '\0' x)
 printf 'short\n%sEND\nshort\n' "$long" > long.txt
 got=$("${kav[@]}" grep 'xEND$' long.txt | tr -d '\r')
@@ -162,6 +187,8 @@ expect 0 "none" cfs site.cfg Printer Copies none
 expect 1 "" cfs site.cfg Printer Copies
 expect 1 "" cfs site.cfg printer Tray
 expect 0 "x" cfs missing.cfg Site host x
+expect_error cfs missing.cfg Site host
+expect 0 "5" cfs - Printer Tray < site.cfg
 printf '[Site]\nhost=alpha\ngarbage\n' > bad.cfg
 expect 1 "" cfs bad.cfg Site host
 expect_error cfs site.cfg Site
@@ -207,7 +234,7 @@ expect 0 "" copydir --progress a y
 expect_bar copydir a z --progress
 expect 0 "00000129  y${sep}b${sep}c${sep}f.txt" checksum "y${sep}b${sep}c${sep}f.txt"
 expect 0 "00000129  z${sep}b${sep}c${sep}f.txt" checksum "z${sep}b${sep}c${sep}f.txt"
-expect 1 "" copydir a a --progress
+expect_error copydir a a --progress
 expect 0 "" rmtree y
 expect 0 "" rmtree z
 if [ "$sep" = / ]; then  # links to a parent are made again as links, bar or not
@@ -225,7 +252,8 @@ cd "$records"
 printf 'bobby:1\nbob:1|2:x\r\nalice:a\nbob:\n' > recs.txt
 expect 0 $'bob\t1:2\tx\nbob\t' sheaf recs.txt bob
 expect 1 "" sheaf recs.txt carol
-expect 1 "" sheaf missing.txt bob
+expect_error sheaf missing.txt bob
+expect 0 $'bob\t1:2\tx\nbob\t' sheaf - bob < recs.txt
 expect_error sheaf recs.txt
 expect_error tty COM1
 expect_error winver now
@@ -234,12 +262,12 @@ if [ $# -gt 1 ]; then
   expect 0 'name: "Windows 7 "
 version: 6.1.7601
 service pack: 1.0' winver
-  expect 1 "" tty '\\.\COM250' 9600,n,8,1
+  expect_error tty '\\.\COM250' 9600,n,8,1
 else
   expect 0 "name: \"$(uname -s | cut -c1-10)\"
 version: $(uname -r | sed -E 's/^([0-9]+)\.([0-9]+)\.([0-9]+).*/\1.\2.\3/')
 service pack: 0.0" winver
-  expect 1 "" tty /dev/kav-no-such-port 9600,n,8,1
+  reason="No such file or directory" expect_error tty /dev/kav-no-such-port 9600,n,8,1
   # A pseudo-terminal keeps 8 data bits and no parity bit; parity checking shows the E.
   got=$(python3 -c 'import os, subprocess, sys
 master, terminal = os.openpty()
@@ -267,7 +295,7 @@ expect_error nosuchcommand
 KAV_GS="/opt/own gs" expect 0 "/opt/own gs" gs --edition
 expect_error gs --frob
 expect_error sql --user root "SELECT 1"
-expect 1 "" sql --socket /nonexistent/mysqld.sock --user root "SELECT 1"
+expect_error sql --socket /nonexistent/mysqld.sock --user root "SELECT 1"
 if [ $# -eq 1 ]; then
   compgen -G "$("${kav[@]}" gs)/libgs.so.*" >/dev/null || { echo "FAIL: kav gs"; failures=$((failures + 1)); }
   export KAV_REGISTRY=/nonexistent PROGRAMFILES=/nonexistent
@@ -281,7 +309,7 @@ if [ $# -eq 1 ]; then
   expect 0 "" "${sql[@]}" --database kavcli "INSERT INTO jobs VALUES (2, 'x', ''), (1, 'a b', NULL)"
   expect 0 "1	a b	NULL
 2	x	" "${sql[@]}" --database kavcli "SELECT * FROM jobs ORDER BY id"
-  expect 1 "" "${sql[@]}" --database kavcli "SELECT * FROM missing"
+  expect_error "${sql[@]}" --database kavcli "SELECT * FROM missing"
   unset KAV_REGISTRY PROGRAMFILES
 fi
 
@@ -293,6 +321,7 @@ expect 0 "ONE HUNDRED TWELVE
 0" exec --wait "$self spell 112"
 expect 1 "2" exec "$self" spell
 expect 1 "2" exec kav_no_such_program
+expect 2 "2" exec --nowait kav_no_such_program
 expect 0 "0" exec --out both.txt --err both.txt "$self" spell 7
 expect 0 "0" exec --nowait --out both.txt "$self" spell 8
 expect 0 "0" exec --console --show 0 "$self spell 3"
@@ -302,7 +331,7 @@ got=$(tr -d '\r' < both.txt | sort | tr '\n' ' ')
 [[ "$got" == "EIGHT SEVEN kav spell: missing argument (see 'kav help') " ]] ||
   { echo "FAIL: kav exec redirection wrote [$got]"; failures=$((failures + 1)); }
 [[ "$("${kav[@]}" df . | tr -d '\r')" =~ ^[0-9]+$ ]] || { echo "FAIL: kav df ."; failures=$((failures + 1)); }
-expect 1 "" df ""
+expect_error df ""
 expect_error df
 expect_error exec
 expect_error exec --frob x

@@ -751,3 +751,8 @@ int kav::regexp::backtrack(const char* text, const char* regex, std::uint64_t ma
   if (!Compiler(regex, program).Compile()) return 1;
   return Backtracker(program, max_steps).Search(Subject(text), program.anchored);
 }
+
+bool kav::regexp::compiles(const char* regex) {
+  Program program;
+  return regex != nullptr && Compiler(regex, program).Compile();
+}

@@ -1,6 +1,6 @@
-// regexp.h - the regular-expression internals that tests and the fuzzer reach: the backtracking
-// matcher on its own, which kav_test_re uses only for expressions with back-references and
-// which the tests keep as the reference for the linear matcher.
+// regexp.h - the regular-expression internals that tests and the fuzzer reach: the compiler's
+// verdict, and the backtracking matcher on its own, which kav_test_re uses only for expressions
+// with back-references and which the tests keep as the reference for the linear matcher.
 #pragma once
 
 #include <cstdint>
@@ -15,5 +15,8 @@ inline constexpr int kUndecided = -1;
 // 1: a match, or an expression that is null, empty or does not compile; 0: no match;
 // kUndecided: the steps ran out first.
 int backtrack(const char* text, const char* regex, std::uint64_t max_steps);
+
+// Whether regex compiles (the kav tool's expression check is compared with this).
+bool compiles(const char* regex);
 
 }  // namespace kav::regexp

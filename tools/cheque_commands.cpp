@@ -1,6 +1,5 @@
 // The cheque-output commands of the kav tool: amounts in words, the MICR
 // code line, routing check digits and identifier templates.
-#include <array>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -15,20 +14,18 @@ namespace kav::tool {
 namespace {
 
 int spell(Args args) {
-  expect_arguments(args, 1, 1);
-  long long number = parse_integer(args[0], "a whole number", LLONG_MIN, LLONG_MAX);
+  const Arguments a(args, 1, 1);
+  long long number = parse_integer(a[0], "a whole number", LLONG_MIN, LLONG_MAX);
   const char *words = number > LONG_MAX || number < LONG_MIN ? nullptr : spellno(long(number));
-  if (words == nullptr) {
-    std::fprintf(stderr, "kav spell: %s has no words (0 to 2147483647 are spelled)\n", args[0]);
-    return 1;
-  }
+  if (words == nullptr)
+    throw Failure(std::string(a[0]) + " has no words (0 to 2147483647 are spelled)");
   std::printf("%s\n", words);
   return 0;
 }
 
 // Copies an option's value into one of the record's text fields, refusing
 // texts the field cannot hold.
-void set_field(char (&field)[MICR_TEXT_SIZE], const Options &options, const char *name) {
+void set_field(char (&field)[MICR_TEXT_SIZE], const Arguments &options, const char *name) {
   std::optional<std::string> value = options.get(name);
   if (!value) return;
   if (value->size() >= MICR_TEXT_SIZE)
@@ -37,9 +34,10 @@ void set_field(char (&field)[MICR_TEXT_SIZE], const Options &options, const char
 }
 
 int micr(Args args) {
-  static constexpr std::array<const char *, 7> known{"--transit",   "--on-us",  "--amount", "--epc",
-                                                     "--aux-on-us", "--format", "--symbols"};
-  Options options(args, known);
+  static constexpr Option known[] = {{"--transit", true}, {"--on-us", true},     {"--amount", true},
+                                     {"--epc", true},     {"--aux-on-us", true}, {"--format", true},
+                                     {"--symbols", true}};
+  const Arguments options(args, 0, 0, known);
   std::optional<std::string> format = options.get("--format");
   if (format && format->size() >= MICR_TEXT_SIZE)
     throw UsageError("--format is longer than 1023 characters");
@@ -60,8 +58,8 @@ int micr(Args args) {
 }
 
 int routing(Args args) {
-  expect_arguments(args, 1, 1);
-  std::string digits = args[0];
+  const Arguments a(args, 1, 1);
+  std::string digits = a[0];
   bool all_digits = digits.find_first_not_of("0123456789") == std::string::npos;
   if (!all_digits || (digits.size() != 8 && digits.size() != 9))
     throw UsageError("'" + digits + "' is not 8 or 9 digits");
@@ -79,22 +77,21 @@ int routing(Args args) {
 }
 
 int idfmt(Args args) {
-  expect_arguments(args, 2, 3);
-  std::string tmpl = args[0];
-  long long width =
-      args.size() == 3 ? parse_integer(args[2], "a width from 0 to 100000", 0, 100000) : 0;
+  const Arguments a(args, 2, 3);
+  std::string tmpl = a[0];
+  long long width = a.size() == 3 ? parse_integer(a[2], "a width from 0 to 100000", 0, 100000) : 0;
   // Room for every literal of the template, the zero-fill width and the year.
-  std::vector<char> buffer(std::strlen(args[1]) + tmpl.size() + size_t(width) + 64, '\0');
-  std::strcpy(buffer.data(), args[1]);
+  std::vector<char> buffer(std::strlen(a[1]) + tmpl.size() + size_t(width) + 64, '\0');
+  std::strcpy(buffer.data(), a[1]);
   fill_with_id(tmpl.data(), buffer.data(), int(width));
   std::printf("%s\n", buffer.data());
   return 0;
 }
 
 int idround(Args args) {
-  expect_arguments(args, 2, 2);
-  int step = int(parse_integer(args[1], "a step (a 32-bit whole number)", INT_MIN, INT_MAX));
-  std::string identifier = args[0];
+  const Arguments a(args, 2, 2);
+  int step = int(parse_integer(a[1], "a step (a 32-bit whole number)", INT_MIN, INT_MAX));
+  std::string identifier = a[0];
   round_down_id(identifier.data(), step);
   std::printf("%s\n", identifier.c_str());
   return 0;

@@ -1,6 +1,7 @@
 // The configuration store command of the kav tool: one value of a
 // section/key file, read through the library's cache.
 #include <cstdio>
+#include <string>
 
 #include "commands.h"
 #include "kavutil.h"
@@ -8,22 +9,30 @@
 namespace kav::tool {
 namespace {
 
+// A key that is not there is an answer (status 1); a file that cannot be read is an error,
+// unless DEFAULT stands in for it, as it does for the library's callers.
 int cfs(Args args) {
-  expect_arguments(args, 3, 4);
-  const char *fallback = args.size() == 4 ? args[3] : nullptr;
-  const char *value = get_cfsvalue_def(args[0], args[1], args[2], fallback);
-  if (value == nullptr) return 1;
-  std::printf("%s\n", value);
-  return 0;
+  const Arguments a(args, 3, 4);
+  const InputPath file(a[0]);
+  const char *fallback = a.size() == 4 ? a[3] : nullptr;
+  const char *value = get_cfsvalue_def(file.path(), a[1], a[2], fallback);
+  if (value != nullptr) {
+    std::printf("%s\n", value);
+    return 0;
+  }
+  if (!is_readable_file(file.path()))
+    throw Failure(std::string("cannot read ") + a[0] + ": " + unreadable_reason(file.path()));
+  return 1;
 }
 
 const Command kCommands[] = {
     {"cfs", "FILE SECTION KEY [DEFAULT]",
-     "Prints the value of KEY in SECTION of the configuration file FILE (lines\n"
-     "'[SECTION]' and 'KEY=VALUE'; an empty SECTION means Site).  Names compare with\n"
-     "case and the first KEY of a section counts.  A missing key, a missing file or a\n"
-     "line without '=' in a section gives DEFAULT; without DEFAULT nothing is printed and\n"
-     "the exit status is 1.",
+     "Prints the value of KEY in SECTION of the configuration file FILE (- for standard\n"
+     "input; lines '[SECTION]' and 'KEY=VALUE'; an empty SECTION means Site).  Names\n"
+     "compare with case and the first KEY of a section counts.  A missing key, a file that\n"
+     "cannot be read or a line without '=' in a section gives DEFAULT.  Without DEFAULT\n"
+     "nothing is printed, and the exit status is 1 for a missing key (or a line without\n"
+     "'='), 2 for a file that cannot be read.",
      cfs},
 };
 

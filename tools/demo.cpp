@@ -220,7 +220,7 @@ void batch_walk() {
 }  // namespace
 
 int run_demo(Args args) {
-  expect_arguments(args, 0, 0);
+  const Arguments none(args, 0, 0);
   std::printf("kavutil demo: what a cheque printer asks of the library\n");
   profile_walk();
   environment_walk();

@@ -1,7 +1,6 @@
 // The environment and log commands of the kav tool: $NAME expansion with an
 // instance's base directory, the reverse step from a path to $NAME, and a
 // message written to the error log.
-#include <array>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -17,11 +16,10 @@ namespace {
 constexpr size_t kExpansionSize = 65536;
 
 int env_expand(Args args) {
-  if (args.empty()) throw UsageError("missing TEXT");
-  std::string text = args[0];
-  static constexpr std::array<const char *, 1> known{"--instance"};
-  Options options(args.subspan(1), known);
-  if (auto instance = options.get("--instance"))
+  static constexpr Option known[] = {{"--instance", true}};
+  const Arguments a(args, 1, 1, known);
+  std::string text = a[0];
+  if (auto instance = a.get("--instance"))
     fill_env_vars_set_instance(int(parse_integer(*instance, "an instance number", 0, INT_MAX)));
   if (text.size() >= kExpansionSize) throw UsageError("TEXT is too long");
   std::vector<char> buffer(kExpansionSize, '\0');
@@ -31,14 +29,10 @@ int env_expand(Args args) {
 }
 
 int env_reverse(Args args) {
-  if (args.empty()) throw UsageError("missing PATH");
-  bool file = false;
-  for (const char *option : args.subspan(1)) {
-    if (std::strcmp(option, "--file") != 0)
-      throw UsageError(std::string("unknown argument '") + option + "'");
-    file = true;
-  }
-  std::string path = args[0];
+  static constexpr Option known[] = {{"--file", false}};
+  const Arguments a(args, 1, 1, known);
+  const bool file = a.has("--file");
+  std::string path = a[0];
   if (path.size() >= 1024) throw UsageError("PATH is longer than 1023 characters");
   char buffer[1024] = "";
   std::memcpy(buffer, path.data(), path.size());
@@ -56,11 +50,10 @@ int env(Args args) {
 }
 
 int log(Args args) {
-  if (args.empty()) throw UsageError("missing MESSAGE");
-  std::string message = args[0];
-  static constexpr std::array<const char *, 1> known{"--id"};
-  Options options(args.subspan(1), known);
-  if (auto id = options.get("--id"))
+  static constexpr Option known[] = {{"--id", true}};
+  const Arguments a(args, 1, 1, known);
+  std::string message = a[0];
+  if (auto id = a.get("--id"))
     kav_logerr_id(int(parse_integer(*id, "a 32-bit id", INT_MIN, INT_MAX)));
   kav_logerr("%s", message.c_str());
   return 0;

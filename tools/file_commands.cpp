@@ -18,11 +18,11 @@
 namespace kav::tool {
 namespace {
 
-// Reports a failed operation the way every command here does.
-int failed(const char *command, const std::string &what) {
+// Reports a failure that leaves the command going (one file of several).
+int report(const char *command, const std::string &what) {
   clear_progress_line(stderr);
   std::fprintf(stderr, "kav %s: %s\n", command, what.c_str());
-  return 1;
+  return 2;
 }
 
 // The size for the progress bar: 0 when the library has none.
@@ -31,30 +31,46 @@ std::uint64_t file_size(const char *path) {
   return size > 0 ? std::uint64_t(size) : 0;
 }
 
+// The checksum of one FILE argument, or a message.  get_check_sum sums regular files only,
+// so standard input is summed through a temporary copy.
+int checksum_one(const char *file) {
+  const InputPath input(file);
+  const unsigned int sum = get_check_sum(input.path());
+  if (sum == 0)
+    return report("checksum",
+                  std::string("cannot read ") + file + ": " + unreadable_reason(input.path()));
+  clear_progress_line(stdout);
+  std::printf("%08X  %s\n", sum, file);
+  return 0;
+}
+
 int checksum(Args args) {
-  if (args.empty()) throw UsageError("missing FILE");
+  const Arguments a(args, 1, SIZE_MAX);
   std::vector<std::uint64_t> sizes;
   std::uint64_t total = 0;
-  for (const char *file : args) total += sizes.emplace_back(file_size(file));
+  for (const char *file : a.positional()) total += sizes.emplace_back(file_size(file));
   Progress progress("checksum ", total);
   int status = 0;
-  for (size_t i = 0; i < args.size(); ++i) {
-    unsigned int sum = get_check_sum(args[i]);
-    if (sum == 0) {
-      status = failed("checksum", std::string("cannot read ") + args[i]);
-    } else {
-      clear_progress_line(stdout);
-      std::printf("%08X  %s\n", sum, args[i]);
-    }
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (checksum_one(a[i]) != 0) status = 2;
     progress.advance(sizes[i]);
   }
   return status;
 }
 
+// Says why copy_file failed: the source cannot be read, or the destination not written.
+[[noreturn]] void copy_failed(const char *shown, const char *source, const char *destination) {
+  const std::string written = system_error("the copy could not be written");
+  if (getfiletype(source) != 1)
+    throw Failure(std::string("cannot read ") + shown + ": " + unreadable_reason(source));
+  throw Failure(std::string("cannot copy ") + shown + " to " + destination + ": " + written);
+}
+
 int copy(Args args) {
-  expect_arguments(args, 2, 2);
-  if (copy_file(args[0], args[1]) != 0)
-    return failed("copy", std::string("could not copy ") + args[0] + " to " + args[1]);
+  const Arguments a(args, 2, 2);
+  const InputPath source(a[0]);
+  clear_system_error();
+  if (copy_file(source.path(), a[1]) != 0) copy_failed(a[0], source.path(), a[1]);
   return 0;
 }
 
@@ -129,41 +145,69 @@ int copy_tree_with_progress(const char *source, const char *destination) {
 }
 
 int copydir(Args args) {
-  expect_arguments(args, 2, 2);
-  if (getfiletype(args[0]) != 2) throw UsageError(std::string(args[0]) + " is not a directory");
+  const Arguments a(args, 2, 2);
+  if (getfiletype(a[0]) != 2)
+    throw Failure(std::string("cannot copy ") + a[0] + ": " +
+                  (getfiletype(a[0]) == 0 ? unreadable_reason(a[0]) : "it is not a directory"));
+  if (compare_path(a[0], a[1]) == 0)
+    throw Failure(std::string("cannot copy ") + a[0] + " onto itself");
   // The library creates the directories below the destination, not its own
   // first component: make the destination itself first.
-  mkdir_fullpath(args[1]);
-  int result =
-      progress_wanted() ? copy_tree_with_progress(args[0], args[1]) : copy_dir(args[0], args[1]);
+  mkdir_fullpath(a[1]);
+  clear_system_error();
+  int result = progress_wanted() ? copy_tree_with_progress(a[0], a[1]) : copy_dir(a[0], a[1]);
   if (result != 0)
-    return failed("copydir", std::string("could not copy every file of ") + args[0] + " to " +
-                                 args[1] + " (or both name the same directory)");
+    throw Failure(std::string("cannot copy every file of ") + a[0] + " to " + a[1] + ": " +
+                  system_error("a file could not be copied"));
   return 0;
 }
 
+// An entry below path that recursive_unlink keeps on purpose (its name begins with '.'), or "".
+std::string kept_entry(const char *path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  for (fs::recursive_directory_iterator
+           it(path, fs::directory_options::skip_permission_denied, error),
+       end;
+       !error && it != end; it.increment(error))
+    if (it->path().filename().string().starts_with(".")) return it->path().string();
+  return "";
+}
+
 int rmtree(Args args) {
-  expect_arguments(args, 1, 1);
-  if (recursive_unlink(args[0]) != 1)
-    return failed("rmtree", std::string("could not remove all of ") + args[0] +
-                                " (entries whose names begin with '.' are kept)");
+  const Arguments a(args, 1, 1);
+  clear_system_error();
+  if (recursive_unlink(a[0]) != 1) {
+    const std::string why = system_error("it could not be removed");
+    const std::string kept = kept_entry(a[0]);
+    if (!kept.empty())
+      throw Failure(std::string("kept ") + a[0] + ": entries whose names begin with '.' stay, " +
+                    "and so do the directories above them (" + kept + ")");
+    throw Failure(std::string("cannot remove all of ") + a[0] + ": " + why);
+  }
   return 0;
 }
 
 int mkdirs(Args args) {
-  expect_arguments(args, 1, 1);
-  mkdir_fullpath(args[0]);
-  if (getfiletype(args[0]) != 2)
-    return failed("mkdirs", std::string("could not create ") + args[0]);
+  const Arguments a(args, 1, 1);
+  clear_system_error();
+  mkdir_fullpath(a[0]);
+  if (getfiletype(a[0]) != 2) {
+    const std::string why = system_error("a file of that name is in the way");
+    throw Failure(std::string("cannot create ") + a[0] + ": " + why);
+  }
   return 0;
 }
 
 const Command kCommands[] = {
     {"checksum", "FILE...",
      "Prints the 32-bit checksum of each file in hexadecimal, as the archive programs\n"
-     "compute it; the exit status is 1 when a file cannot be read.",
+     "compute it (- is standard input); the exit status is 2 when a file cannot be read.",
      checksum, true},
-    {"copy", "SRC DST", "Copies the file SRC to DST, replacing DST.", copy},
+    {"copy", "SRC DST",
+     "Copies the file SRC (- for standard input) to DST, replacing DST only when the copy\n"
+     "is complete.",
+     copy},
     {"copydir", "SRC DST",
      "Copies every file below the directory SRC to the same place below DST, creating\n"
      "directories as needed; directories without files are not created.  The copy stops\n"

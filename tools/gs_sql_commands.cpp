@@ -2,7 +2,6 @@
 // library is installed, and one SQL statement run through the MySQL client
 // library that kavutil loads (every call goes through its mysql_api_
 // variables).
-#include <array>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -15,13 +14,9 @@ namespace kav::tool {
 namespace {
 
 int gs(Args args) {
-  bool edition = false;
-  for (const char *option : args) {
-    if (std::strcmp(option, "--edition") != 0)
-      throw UsageError(std::string("unknown argument '") + option + "'");
-    edition = true;
-  }
-  const char *directory = KAVGetGhostScriptPath(edition ? 1 : 0);
+  static constexpr Option known[] = {{"--edition", false}};
+  const Arguments a(args, 0, 0, known);
+  const char *directory = KAVGetGhostScriptPath(a.has("--edition") ? 1 : 0);
   if (directory == nullptr || directory[0] == '\0') {
     std::fprintf(stderr, "kav gs: no Ghostscript found\n");
     return 1;
@@ -42,14 +37,14 @@ void print_row(MYSQL_ROW row, const unsigned long *lengths, unsigned int fields)
   std::fputc('\n', stdout);
 }
 
-// Runs query on an open connection and prints its rows; 0, or 1 after an error message.
+// Runs query on an open connection and prints its rows; 0, or 2 after the server's message.
 int run_query(MYSQL *db, const std::string &query) {
   MYSQL_RES *result = nullptr;
   if (mysql_api_query(db, query.c_str()) == 0) result = mysql_api_store_result(db);
   if (result == nullptr) {
     if (mysql_api_errno(db) == 0) return 0;  // a statement without rows
     std::fprintf(stderr, "kav sql: %s\n", mysql_api_error(db));
-    return 1;
+    return 2;
   }
   const unsigned int fields = mysql_api_num_fields(result);
   while (MYSQL_ROW row = mysql_api_fetch_row(result))
@@ -61,11 +56,8 @@ int run_query(MYSQL *db, const std::string &query) {
 int connect_and_run(const std::string &socket, const std::string &user,
                     const std::optional<std::string> &database, const std::string &query) {
   MYSQL *db = mysql_api_init(nullptr);
-  if (db == nullptr) {
-    std::fprintf(stderr, "kav sql: out of memory\n");
-    return 1;
-  }
-  int status = 1;
+  if (db == nullptr) throw Failure("the client could not start a connection: out of memory");
+  int status = 2;
   if (mysql_api_real_connect(db, nullptr, user.c_str(), nullptr,
                              database ? database->c_str() : nullptr, 0, socket.c_str(), 0))
     status = run_query(db, query);
@@ -76,20 +68,20 @@ int connect_and_run(const std::string &socket, const std::string &user,
 }
 
 int sql(Args args) {
-  if (args.empty()) throw UsageError("missing QUERY");
-  static constexpr std::array<const char *, 3> known{"--socket", "--user", "--database"};
-  Options options(args.first(args.size() - 1), known);
-  const auto socket = options.get("--socket");
-  const auto user = options.get("--user");
+  static constexpr Option known[] = {{"--socket", true}, {"--user", true}, {"--database", true}};
+  const Arguments a(args, 1, 1, known);
+  const auto socket = a.get("--socket");
+  const auto user = a.get("--user");
   if (!socket || !user) throw UsageError("--socket and --user are required");
-  if (!kav_mysql_load()) {
-    std::fprintf(stderr, "kav sql: the MySQL client library does not load\n");
-    return 1;
-  }
+  if (!kav_mysql_load())
+    throw Failure(
+        "the MySQL client library does not load (libmariadb.so.3, libmysqlclient.so.24 or .21, "
+        "or the library KAV_MYSQL_CLIENT names; libmysql.dll on Windows), or lacks a function "
+        "kavutil needs");
   // The client stays loaded until the process ends: unloading it first would drop the
   // process-wide state it set up at its first use (only its mysql_library_end, which none of the
   // twenty entry points reaches, releases that), and gain nothing.
-  return connect_and_run(*socket, *user, options.get("--database"), args.back());
+  return connect_and_run(*socket, *user, a.get("--database"), a[0]);
 }
 
 const Command kCommands[] = {
@@ -102,7 +94,9 @@ const Command kCommands[] = {
     {"sql", "--socket S --user U [--database D] QUERY",
      "Connects to the MySQL or MariaDB server at the local socket S as user U (no\n"
      "password), runs QUERY through the client library that kavutil loads and prints\n"
-     "the rows it returns, fields separated by tabs, NULL for a null field.",
+     "the rows it returns, fields separated by tabs, NULL for a null field.  The exit\n"
+     "status is 2, after the client's message, when the library does not load, the\n"
+     "connection fails or the server refuses QUERY.",
      sql},
 };
 

@@ -1,15 +1,20 @@
 // kav - the command-line way into kavutil.  Each family contributes a table
-// of subcommands; main finds the command, runs it, and turns a UsageError
-// into a one-line message and exit status 2.  A command that draws a progress
-// bar gets its arguments without "--progress", which asks for the bar.
-// "kav demo" walks through what the library does.
-#include <charconv>
+// of subcommands; main finds the command, runs it, and turns a UsageError or
+// a Failure into a one-line message on standard error and exit status 2, so
+// that status 1 is left to a negative answer (no match, a check that says
+// no).  A command that draws a progress bar gets its arguments without
+// "--progress", which asks for the bar.  "kav demo" walks through what the
+// library does.
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "commands.h"
 #include "progress.h"
+
+#ifndef KAV_VERSION
+#define KAV_VERSION "unknown"
+#endif
 
 namespace kav::tool {
 namespace {
@@ -40,11 +45,16 @@ const Command *find_command(std::string_view name) {
 
 void print_overview() {
   std::printf(
-      "usage: kav COMMAND [ARGUMENTS]\n\n"
+      "usage: kav COMMAND [ARGUMENTS]\n"
+      "       kav --version\n\n"
       "kavutil's command-line tool.  Commands:\n");
   for (const Command &c : all_commands())
     std::printf("  kav %s %s%s\n", c.name, c.synopsis, c.progress ? " [--progress]" : "");
-  std::printf("\n'kav help COMMAND' describes one command.\n");
+  std::printf(
+      "\n'kav help COMMAND' describes one command.  Options begin with '--'; after '--'\n"
+      "every argument is taken as it stands.  A FILE given as '-' is standard input.\n"
+      "Exit status: 0 success, 1 a negative answer (no match, a check that says no),\n"
+      "2 an error, with its reason on standard error.\n");
 }
 
 int print_help(Args args) {
@@ -59,16 +69,18 @@ int print_help(Args args) {
   if (c->progress)
     std::printf(
         "\nA progress bar is drawn on standard error when it is a terminal, or with\n"
-        "--progress, which may stand anywhere among the arguments.\n");
+        "--progress, which may stand anywhere among the arguments before '--'.\n");
   return 0;
 }
 
 // A progress command's arguments without "--progress", which may stand
-// anywhere among them and asks for the bar.
+// anywhere among them before "--" and asks for the bar.
 std::vector<char *> without_progress_option(Args args) {
   std::vector<char *> rest;
+  bool options_ended = false;
   for (char *arg : args) {
-    if (std::strcmp(arg, "--progress") == 0)
+    options_ended = options_ended || std::strcmp(arg, "--") == 0;
+    if (!options_ended && std::strcmp(arg, "--progress") == 0)
       force_progress();
     else
       rest.push_back(arg);
@@ -76,64 +88,43 @@ std::vector<char *> without_progress_option(Args args) {
   return rest;
 }
 
+// kav and the library come from one build, which names their version (the
+// library exports no version of its own to ask at run time).
+void print_version() { std::printf("kav %s (kavutil %s)\n", KAV_VERSION, KAV_VERSION); }
+
+int run(const std::string &name, Args args) {
+  if (name == "help") return print_help(args);
+  const Command *c = find_command(name);
+  if (c == nullptr) throw UsageError("unknown command (see 'kav --help')");
+  if (!c->progress) return c->run(args);
+  std::vector<char *> rest = without_progress_option(args);
+  return c->run(rest);
+}
+
 }  // namespace
-
-long long parse_integer(std::string_view text, const char *what, long long low, long long high) {
-  long long value = 0;
-  const char *first = text.data();
-  const char *last = first + text.size();
-  if (!text.empty() && text[0] == '+') ++first;
-  auto [end, error] = std::from_chars(first, last, value);
-  if (text.empty() || error != std::errc() || end != last || value < low || value > high)
-    throw UsageError("'" + std::string(text) + "' is not " + what);
-  return value;
-}
-
-Options::Options(Args args, std::span<const char *const> known) : known_(known) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string_view arg = args[i];
-    bool found = false;
-    for (const char *name : known_) found = found || arg == name;
-    if (!found) throw UsageError("unknown argument '" + std::string(arg) + "'");
-    if (i + 1 == args.size()) throw UsageError(std::string(arg) + " needs a value");
-    values_.emplace_back(arg, args[++i]);
-  }
-}
-
-std::optional<std::string> Options::get(std::string_view name) const {
-  std::optional<std::string> value;
-  for (const auto &[option, text] : values_)
-    if (option == name) value = text;
-  return value;
-}
-
-void expect_arguments(Args args, size_t min, size_t max) {
-  if (args.size() < min) throw UsageError("missing argument (see 'kav help')");
-  if (args.size() > max) throw UsageError("too many arguments (see 'kav help')");
-}
-
 }  // namespace kav::tool
 
 int main(int argc, char **argv) {
   using namespace kav::tool;
-  Args args(argv, static_cast<size_t>(argc));
-  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: kav COMMAND [ARGUMENTS]\n'kav --help' lists the commands.\n");
+    return 2;
+  }
+  if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
     print_overview();
-    return argc < 2 ? 2 : 0;
+    return 0;
+  }
+  if (std::strcmp(argv[1], "--version") == 0) {
+    print_version();
+    return 0;
   }
   std::string name = argv[1];
   try {
-    if (name == "help") return print_help(args.subspan(2));
-    const Command *c = find_command(name);
-    if (c == nullptr) throw UsageError("unknown command (see 'kav --help')");
-    if (!c->progress) return c->run(args.subspan(2));
-    std::vector<char *> rest = without_progress_option(args.subspan(2));
-    return c->run(rest);
-  } catch (const UsageError &e) {
+    return run(name, Args(argv, static_cast<size_t>(argc)).subspan(2));
+  } catch (const std::exception &e) {  // UsageError, Failure, and the system's own
+    std::fflush(stdout);
+    clear_progress_line(stderr);
     std::fprintf(stderr, "kav %s: %s\n", name.c_str(), e.what());
     return 2;
-  } catch (const std::exception &e) {
-    std::fprintf(stderr, "kav %s: %s\n", name.c_str(), e.what());
-    return 1;
   }
 }

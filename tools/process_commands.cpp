@@ -67,7 +67,11 @@ ExecRequest ParseExec(Args args) {
   return request;
 }
 
-const char* Name(const std::optional<std::string>& file) { return file ? file->c_str() : nullptr; }
+// A redirection file's name for the launcher; none for "-", the tool's own stream, which the
+// program inherits.
+const char* Name(const std::optional<std::string>& file) {
+  return file && !is_standard_input(*file) ? file->c_str() : nullptr;
+}
 
 std::string Password(const std::string& user) {
   if (const char* password = std::getenv("KAV_PASSWORD")) return password;
@@ -91,16 +95,24 @@ int exec(Args args) {
     result = kav_winexec(r.command_line.data(), static_cast<unsigned short>(r.show), r.mode,
                          Name(r.input), Name(r.output), Name(r.error));
   std::printf("%d\n", result);
-  return result == 0 ? 0 : 1;
+  // Waiting for a program started without a console, the launcher's one number is the program's
+  // exit code or the error code of a start that failed, which cannot be told apart; in every
+  // other mode a result other than 0 is a start that failed.
+  if (result == 0) return 0;
+  if (r.mode == 2 && !r.console) return 1;
+  throw Failure(
+      "could not start '" + r.command_line +
+      "': " + (result == -1 && r.user ? std::string("the logon failed") : system_message(result)));
 }
 
 int df(Args args) {
-  expect_arguments(args, 1, 1);
-  const uint32_t megabytes = GetDiskFreeSpaceInMB(args[0]);
-  if (megabytes == 0xFFFFFFFFu) {
-    std::fprintf(stderr, "kav df: cannot tell the free space for '%s'\n", args[0]);
-    return 1;
-  }
+  const Arguments a(args, 1, 1);
+  if (a[0][0] == '\0') throw UsageError("PATH is empty");
+  clear_system_error();
+  const uint32_t megabytes = GetDiskFreeSpaceInMB(a[0]);
+  if (megabytes == 0xFFFFFFFFu)
+    throw Failure(std::string("cannot tell the free space for '") + a[0] +
+                  "': " + system_error("the system gave no figure"));
   std::printf("%u\n", megabytes);
   return 0;
 }
@@ -117,7 +129,11 @@ const Command kCommands[] = {
      "programs and on POSIX).  --console starts it with a console of its own, hidden with\n"
      "--show 0 (then nothing is redirected, and with --wait the exit code is not reported).\n"
      "--user runs it as another local user, with the password from KAV_PASSWORD or asked\n"
-     "for on the terminal.  The exit status is 0 when the result is 0, else 1.",
+     "for on the terminal.  A file named - leaves that stream to the program as kav has it.\n"
+     "The exit status is 0 when the result is 0.  Waiting without --console, it is 1 for\n"
+     "any other result (the program's exit code and the error code of a start that failed\n"
+     "are one number); in the other modes a result other than 0 is a start that failed:\n"
+     "status 2, with the reason.",
      exec},
     {"df", "PATH",
      "Prints the free space, in megabytes of 1048576 bytes, of the disk that holds PATH.", df},

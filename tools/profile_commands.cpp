@@ -1,7 +1,6 @@
 // The profile commands of the kav tool: read, write and list INI settings
 // through the library's profile functions, and show the version and the
 // profile directories they use.
-#include <array>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -9,14 +8,15 @@
 #include <vector>
 
 #include "commands.h"
+#include "host.h"
 #include "kavutil.h"
 
 namespace kav::tool {
 namespace {
 
-constexpr std::array<const char *, 1> kLocationOption{"--location"};
+constexpr Option kLocationOption[] = {{"--location", true}};
 
-// Splits "--location NAME" from the positional arguments.
+// The location and the positional arguments of a verb.
 struct ProfileArgs {
   int location = KAV_LOCATION_SEARCH;
   std::vector<std::string> positional;
@@ -30,21 +30,20 @@ int parse_location(const std::string &name) {
   throw UsageError("--location is windows, common, user or search, not '" + name + "'");
 }
 
+// Profiles are files the library finds, reads and writes by name: standard input is none.
+void refuse_standard_input(const char *file) {
+  if (is_standard_input(file))
+    throw UsageError(
+        "a profile is a file the library reads and writes by name; '-' "
+        "(standard input) names none");
+}
+
 ProfileArgs split_profile_args(Args args, size_t min, size_t max) {
+  const Arguments a(args, min, max, kLocationOption);
   ProfileArgs result;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (std::strcmp(args[i], kLocationOption[0]) == 0) {
-      if (i + 1 == args.size()) throw UsageError("--location needs a value");
-      result.location = parse_location(args[++i]);
-    } else if (std::strncmp(args[i], "--", 2) == 0) {
-      throw UsageError(std::string("unknown option '") + args[i] + "'");
-    } else {
-      result.positional.emplace_back(args[i]);
-    }
-  }
-  if (result.positional.size() < min) throw UsageError("missing argument (see 'kav help profile')");
-  if (result.positional.size() > max)
-    throw UsageError("too many arguments (see 'kav help profile')");
+  if (auto location = a.get("--location")) result.location = parse_location(*location);
+  for (const char *word : a.positional()) result.positional.emplace_back(word);
+  refuse_standard_input(a[0]);
   return result;
 }
 
@@ -95,27 +94,24 @@ int profile_get(const ProfileArgs &a) {
   return 0;
 }
 
-int report_write(int ok, const std::string &file, int location) {
-  if (ok) return 0;
+// Writes (value null: deletes) an entry of the write target, or says why it could not.
+int write_entry(const ProfileArgs &a, const char *key, const char *value) {
+  const auto &p = a.positional;
+  clear_system_error();
+  if (QelWritePrivateProfileString(p[1].c_str(), key, value, p[0].c_str(), a.location)) return 0;
+  const std::string why = system_error("the write failed");
   char target[260] = "";
-  QelGetDestConfigFile(target, file.c_str(), location);
-  std::fprintf(stderr, "kav profile: could not write %s\n", target);
-  return 1;
+  if (!QelGetDestConfigFile(target, p[0].c_str(), a.location))
+    throw Failure("no file to write " + p[0] + " to for this location");
+  throw Failure(std::string("cannot write ") + target + ": " + why);
 }
 
 int profile_set(const ProfileArgs &a) {
-  const auto &p = a.positional;
-  return report_write(QelWritePrivateProfileString(p[1].c_str(), p[2].c_str(), p[3].c_str(),
-                                                   p[0].c_str(), a.location),
-                      p[0], a.location);
+  return write_entry(a, a.positional[2].c_str(), a.positional[3].c_str());
 }
 
 int profile_delete(const ProfileArgs &a) {
-  const auto &p = a.positional;
-  const char *key = p.size() == 3 ? p[2].c_str() : nullptr;
-  return report_write(
-      QelWritePrivateProfileString(p[1].c_str(), key, nullptr, p[0].c_str(), a.location), p[0],
-      a.location);
+  return write_entry(a, a.positional.size() == 3 ? a.positional[2].c_str() : nullptr, nullptr);
 }
 
 int profile_sections(const ProfileArgs &a) {
@@ -144,14 +140,15 @@ int profile_where(const ProfileArgs &a) {
 }
 
 int profile_init(Args args) {
-  expect_arguments(args, 1, 1);
-  if (QelInitializeProfile(args[0])) {
+  const Arguments a(args, 1, 1);
+  refuse_standard_input(a[0]);
+  if (QelInitializeProfile(a[0])) {
     char path[260];
-    std::printf("profile %s taken over from an earlier version; now in %s\n", args[0],
+    std::printf("profile %s taken over from an earlier version; now in %s\n", a[0],
                 QelGetINIPathAppend(KAV_LOCATION_COMMON, "", path));
     return 0;
   }
-  std::printf("no earlier profile of %s found\n", args[0]);
+  std::printf("no earlier profile of %s found\n", a[0]);
   return 1;
 }
 
@@ -160,15 +157,40 @@ int parse_mode(const std::optional<std::string> &text) {
               : 0;
 }
 
+// Whether dst holds key in section, which decides what the mode allows.  The migration reads
+// dst as it stands, and a bare name, as the system reads one, from the working directory on
+// POSIX and from the Windows directory on Windows; a read by location finds the same file.
+bool holds_key(const char *section, const char *key, const std::string &dst) {
+  const bool bare = dst.find_first_of("/\\") == std::string::npos;
+  const bool posix = path_separator() == '/';
+  const std::string file = bare && posix ? "./" + dst : dst;
+  char value[2];
+  return QelGetPrivateProfileString(section, key, "", value, sizeof value, file.c_str(),
+                                    bare && !posix ? KAV_LOCATION_WINDOWS : KAV_LOCATION_SEARCH) !=
+         0;
+}
+
 int profile_migrate(Args args) {
-  expect_arguments(args, 4, 8);
-  static constexpr std::array<const char *, 2> known{"--mode", "--default"};
-  Options options(args.subspan(4), known);
-  std::optional<std::string> def = options.get("--default");
-  int written = QelProfileSettingMigrate(args[0], args[1], def ? def->c_str() : nullptr, args[2],
-                                         args[3], parse_mode(options.get("--mode")));
-  std::printf("%s\n", written ? "written" : "not written");
-  return written ? 0 : 1;
+  static constexpr Option known[] = {{"--mode", true}, {"--default", true}};
+  const Arguments a(args, 4, 4, known);
+  for (const char *word : a.positional())
+    if (word[0] == '\0') throw UsageError("SECTION, KEY, SRC and DST cannot be empty");
+  refuse_standard_input(a[2]);
+  refuse_standard_input(a[3]);
+  std::optional<std::string> def = a.get("--default");
+  const int mode = parse_mode(a.get("--mode"));
+  const bool held = holds_key(a[0], a[1], a[3]);
+  clear_system_error();
+  if (QelProfileSettingMigrate(a[0], a[1], def ? def->c_str() : nullptr, a[2], a[3], mode)) {
+    std::printf("written\n");
+    return 0;
+  }
+  // The mode's answer, or a write that failed.
+  if ((mode == 1 && held) || (mode == 2 && !held)) {
+    std::printf("not written\n");
+    return 1;
+  }
+  throw Failure(std::string("cannot write ") + a[3] + ": " + system_error("the write failed"));
 }
 
 int profile_tools(const ProfileArgs &a) {
@@ -190,7 +212,8 @@ int profile_tools(const ProfileArgs &a) {
 
 int profile(Args args) {
   if (args.empty())
-    throw UsageError("missing subcommand (get, set, delete, sections, keys, where)");
+    throw UsageError(
+        "missing subcommand (get, set, delete, sections, keys, where, tools, init, migrate)");
   std::string verb = args[0];
   Args rest = args.subspan(1);
   if (verb == "get") return profile_get(split_profile_args(rest, 3, 3));
@@ -206,7 +229,7 @@ int profile(Args args) {
 }
 
 int version(Args args) {
-  expect_arguments(args, 0, 0);
+  const Arguments none(args, 0, 0);
   char id[260] = "";
   QelGetAppProfileID(id, sizeof id, 0);
   std::printf("profile version %s.%s.%s (shown as %s), profile ID %s\n", QelGetVerMajor(),
@@ -215,7 +238,7 @@ int version(Args args) {
 }
 
 int paths(Args args) {
-  expect_arguments(args, 0, 0);
+  const Arguments none(args, 0, 0);
   char id[260] = "";
   std::printf("windows  %s\n", QelGetINIPath(KAV_LOCATION_WINDOWS));
   std::printf("common   %s\n", QelGetINIPath(KAV_LOCATION_COMMON));

@@ -7,52 +7,54 @@
 #include <string>
 
 #include "commands.h"
+#include "host.h"
 #include "kavutil.h"
 #include "line_settings.h"
 
 namespace kav::tool {
 namespace {
 
+// Standard input is read as it comes: the record functions read a stream that cannot seek
+// (a pipe) line by line.
 int sheaf(Args args) {
-  expect_arguments(args, 2, 2);
-  std::FILE *stream = sheaf_open(args[0]);
-  if (stream == nullptr) {
-    std::fprintf(stderr, "kav sheaf: cannot open %s\n", args[0]);
-    return 1;
-  }
+  const Arguments a(args, 2, 2);
+  const bool input = is_standard_input(a[0]);
+  std::FILE *stream = input ? stdin : sheaf_open(a[0]);
+  if (stream == nullptr)
+    throw Failure(std::string("cannot read ") + a[0] + ": " + unreadable_reason(a[0]));
   auto record = std::make_unique<sheaf_record>();
   int found = 0;
-  for (int status = sheaf_first(args[1], record.get(), stream); status == 0;
-       status = sheaf_next(args[1], record.get(), stream), ++found) {
+  for (int status = sheaf_first(a[1], record.get(), stream); status == 0;
+       status = sheaf_next(a[1], record.get(), stream), ++found) {
     for (std::uint32_t i = 0; i < record->count; ++i)
       std::printf("%s%s", i == 0 ? "" : "\t", record->fields[i]);
     std::printf("\n");
   }
-  sheaf_close(stream);
+  const bool failed = std::ferror(stream) != 0;
+  if (!input) sheaf_close(stream);
+  if (failed) throw Failure(std::string("cannot read ") + a[0] + " to its end");
   return found > 0 ? 0 : 1;
 }
 
 int tty(Args args) {
-  expect_arguments(args, 2, 2);
-  const int port = tty_open(args[0], args[1]);
-  if (port == -1) {
-    std::fprintf(stderr, "kav tty: cannot open %s with \"%s\"\n", args[0], args[1]);
-    return 1;
-  }
+  const Arguments a(args, 2, 2);
+  clear_system_error();
+  const int port = tty_open(a[0], a[1]);
+  if (port == -1)
+    throw Failure(std::string("cannot open ") + a[0] + " with \"" + a[1] +
+                  "\": " + system_error("the settings were refused"));
   std::printf("%s\n", describe_line(port).c_str());
   tty_close(port);
   return 0;
 }
 
 int winver(Args args) {
-  expect_arguments(args, 0, 0);
+  const Arguments none(args, 0, 0);
   char name[32];
   std::memset(name, '\xff', sizeof name);
   std::uint32_t major = 0, minor = 0, build = 0, sp_major = 0, sp_minor = 0;
-  if (kav_getwinver(name, &major, &minor, &build, &sp_major, &sp_minor) == 0) {
-    std::fprintf(stderr, "kav winver: the system gives no version\n");
-    return 1;
-  }
+  if (kav_getwinver(name, &major, &minor, &build, &sp_major, &sp_minor) == 0)
+    throw Failure("the system gives no version");
   if (name[0] == '\xff')
     std::printf("name: (none for this version)\n");
   else
@@ -68,8 +70,8 @@ int winver(Args args) {
 const Command kCommands[] = {
     {"sheaf", "FILE KEY",
      "Prints every record of a colon record file whose key is KEY, one a line, its fields\n"
-     "separated by tabs (a '|' in a field is shown as ':').  The exit status is 1 when there\n"
-     "is none.",
+     "separated by tabs (a '|' in a field is shown as ':').  FILE - is standard input.  The\n"
+     "exit status is 1 when there is none.",
      sheaf},
     {"tty", "DEVICE SETTINGS",
      "Opens a serial port (COM1, /dev/ttyS0, ...), applies SETTINGS in the Windows\n"

@@ -2,6 +2,7 @@
 // keeps them sorted, wildcard and regular-expression filters, and the field
 // scanner laid open directive by directive.
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -13,23 +14,24 @@
 #include "commands.h"
 #include "kavutil.h"
 #include "progress.h"
+#include "regex_check.h"
 
 namespace kav::tool {
 namespace {
 
 int sort(Args args) {
-  expect_arguments(args, 1, 2);
+  const Arguments a(args, 1, 2);
   dsList list;
   dsInitialize(&list);
-  if (!dsSetSort(&list, args[0])) {
+  if (!dsSetSort(&list, a[0])) {
     dsFree(&list);
-    throw UsageError(std::string("'") + args[0] + "' is not a sort order (e.g. +S0|-D3)");
+    throw UsageError(std::string("'") + a[0] + "' is not a sort order (e.g. +S0|-D3)");
   }
-  int read = args.size() == 2 ? dsReadFromFile(&list, args[1]) : dsReadFromStdIn(&list);
-  if (!read && args.size() == 2) {
+  const bool from_input = a.size() == 1 || is_standard_input(a[1]);
+  if (!(from_input ? dsReadFromStdIn(&list) : dsReadFromFile(&list, a[1]))) {
     dsFree(&list);
-    std::fprintf(stderr, "kav sort: cannot read %s\n", args[1]);
-    return 1;
+    throw Failure(from_input ? std::string("cannot read standard input")
+                             : std::string("cannot read ") + a[1] + ": " + unreadable_reason(a[1]));
   }
   for (int i = 0; i < dsGetStringCount(&list); ++i) {
     std::string line = dsGetStringAtIndex(&list, i);
@@ -40,12 +42,21 @@ int sort(Args args) {
   return 0;
 }
 
+// Refuses an expression that kav_test_re would not compile (and so would let every text
+// through).
+void check_expression(const char *regex, const std::string &shown) {
+  const std::string error = regex_error(regex);
+  if (!error.empty()) throw UsageError(shown + " is not a valid expression: " + error);
+}
+
 int match(Args args) {
-  if (args.size() < 2) throw UsageError("missing argument (see 'kav help match')");
-  std::vector<char> regex(2 * std::strlen(args[0]) + 2, '\0');
-  kav_setup_regexp(args[0], regex.data());
+  const Arguments a(args, 2, SIZE_MAX);
+  std::vector<char> regex(2 * std::strlen(a[0]) + 2, '\0');
+  kav_setup_regexp(a[0], regex.data());
+  check_expression(regex.data(),
+                   std::string("WILDCARD '") + a[0] + "' (as '" + regex.data() + "')");
   int status = 1;
-  for (const char *name : args.subspan(1)) {
+  for (const char *name : a.positional().subspan(1)) {
     if (kav_test_re(name, regex.data()) != 1) continue;
     std::printf("%s\n", name);
     status = 0;
@@ -114,31 +125,40 @@ bool grep_stream(std::FILE *in, const char *regex, const std::string &prefix, Pr
   return matched;
 }
 
+// Greps one file, or standard input for "-"; false, after a message, when it cannot be read.
+bool grep_file(const char *file, const char *regex, bool several, Progress *progress,
+               bool *matched) {
+  const bool input = is_standard_input(file);
+  const std::string shown = input ? "(standard input)" : file;
+  std::FILE *in = input ? stdin : std::fopen(file, "rb");
+  int error = errno;
+  if (in != nullptr) {
+    *matched |= grep_stream(in, regex, several ? shown + ":" : "", progress);
+    error = errno;
+    const bool failed = std::ferror(in) != 0;
+    if (!input) std::fclose(in);
+    if (!failed) return true;
+  }
+  clear_progress_line(stderr);
+  std::fprintf(stderr, "kav grep: cannot read %s: %s\n", shown.c_str(), std::strerror(error));
+  return false;
+}
+
 int grep(Args args) {
-  if (args.empty()) throw UsageError("missing REGEX");
-  const char *regex = args[0];
-  Args files = args.subspan(1);
-  if (files.empty()) return grep_stream(stdin, regex, "", nullptr) ? 0 : 1;
+  const Arguments a(args, 1, SIZE_MAX);
+  const char *regex = a[0];
+  check_expression(regex, std::string("REGEX '") + regex + "'");
+  Args files = a.positional().subspan(1);
+  const char *const standard_input[] = {"-"};
+  if (files.empty()) files = Args(const_cast<char *const *>(standard_input), 1);
   std::uint64_t total = 0;
   for (const char *file : files) total += std::uint64_t(std::max(getfilesize(file), 0));
   Progress progress("grep ", total);
   bool matched = false;
   bool unreadable = false;
-  for (const char *file : files) {
-    std::FILE *in = std::fopen(file, "rb");
-    bool read = in != nullptr;
-    if (in != nullptr) {
-      matched |= grep_stream(in, regex, files.size() > 1 ? std::string(file) + ":" : "", &progress);
-      read = !std::ferror(in);
-      std::fclose(in);
-    }
-    if (!read) {
-      clear_progress_line(stderr);
-      std::fprintf(stderr, "kav grep: cannot read %s\n", file);
-      unreadable = true;
-    }
-  }
-  return matched && !unreadable ? 0 : 1;
+  for (const char *file : files)
+    unreadable |= !grep_file(file, regex, files.size() > 1, &progress, &matched);
+  return unreadable ? 2 : matched ? 0 : 1;
 }
 
 // What a directive of kav_sscanf stores in its target.
@@ -249,9 +269,9 @@ void print_target(size_t number, Target &target) {
 }
 
 int scan(Args args) {
-  expect_arguments(args, 2, 2);
-  const char *format = args[0];
-  const char *text = args[1];
+  const Arguments a(args, 2, 2);
+  const char *format = a[0];
+  const char *text = a[1];
   std::vector<Target> targets = targets_for(format, std::strlen(text));
   void *t[kMaxTargets] = {};
   for (size_t i = 0; i < targets.size(); ++i) t[i] = targets[i].storage.data();
@@ -274,8 +294,9 @@ int scan(Args args) {
 
 const Command kCommands[] = {
     {"sort", "ORDER [FILE]",
-     "Prints the lines of FILE (or standard input) in the order a sorted string list keeps\n"
-     "them.  ORDER names up to five keys separated by '|': a sign (+ ascending, - descending),\n"
+     "Prints the lines of FILE (standard input when FILE is - or missing) in the order a\n"
+     "sorted string list keeps them.  ORDER names up to five keys separated by '|': a sign (+ "
+     "ascending, - descending),\n"
      "a type (S text without case, D decimal number) and a field number counted from 0\n"
      "(fields are separated by '|'), e.g. +S0|-D3.  Among equal lines the newest comes first.",
      sort},
@@ -283,14 +304,16 @@ const Command kCommands[] = {
      "Prints each NAME that WILDCARD selects, as client programs filter file names: * is\n"
      "any text, ? any character, \\ makes the next character literal.  The wildcard is\n"
      "anchored at the start only (abc also selects abcdef; abc$ selects abc alone) unless\n"
-     "it begins with *.  The exit status is 1 when no NAME matched.",
+     "it begins with *.  The exit status is 1 when no NAME matched, 2 for a wildcard whose\n"
+     "expression does not compile (one ending in a single \\ or with an unclosed [).",
      match},
     {"grep", "REGEX [FILE...]",
-     "Prints the lines of the files (or standard input) in which the basic regular\n"
-     "expression REGEX matches: literals, ., [classes], *, \\{m,n\\}, ^, $, \\( \\) and \\1\n"
-     "to \\9.  With several files each line is prefixed by 'FILE:'.  An empty or invalid\n"
-     "REGEX lets every line through, as the library's filter does.  The exit status is 1\n"
-     "when no line matched or a file could not be read.",
+     "Prints the lines of the files (standard input for - or when none is named) in which\n"
+     "the basic regular expression REGEX matches: literals, ., [classes], *, \\{m,n\\}, ^, $,\n"
+     "\\( \\) and \\1 to \\9.  With several files each line is prefixed by 'FILE:'.  An\n"
+     "empty REGEX matches every line.  The exit status is 0 when a line matched, 1 when\n"
+     "none did, and 2 when REGEX does not compile (the library's filter would let every\n"
+     "line through) or a file could not be read.",
      grep, true},
     {"scan", "FORMAT TEXT",
      "Splits TEXT into fields with the library's scanner and prints each target's value,\n"
