@@ -82,10 +82,12 @@ long WithFailingCall(long k, int error, Op op) {
 // The library caches its profile folders for the life of the process, so they are fixed before
 // its first call: on POSIX in a fresh temporary directory, through the environment; on Windows
 // (and Wine) they are the system's own, and TearDown removes the files named `written` in them
-// and the version directories and their parents when empty.
+// and the version directories and their parents when empty.  TearDown also removes `scratch`,
+// a directory below the working directory for files named by path.
 class ProfileFolders : public ::testing::Environment {
  public:
-  explicit ProfileFolders(std::vector<std::string> written = {}) : written_(std::move(written)) {
+  explicit ProfileFolders(std::string scratch, std::vector<std::string> written = {})
+      : scratch_(std::move(scratch)), written_(std::move(written)) {
 #ifndef _WIN32
     root_ = NewDirectory("kav-profile-");
     setenv("XDG_CONFIG_HOME", (root_ / "user").c_str(), 1);
@@ -96,6 +98,7 @@ class ProfileFolders : public ::testing::Environment {
   }
   void TearDown() override {
     std::error_code ignored;
+    fs::remove_all(scratch_, ignored);
     if (!root_.empty()) {
       fs::remove_all(root_, ignored);
       return;
@@ -112,6 +115,7 @@ class ProfileFolders : public ::testing::Environment {
   }
 
  private:
+  std::string scratch_;
   std::vector<std::string> written_;
   fs::path root_;
 };
