@@ -1,8 +1,6 @@
-// arraylist_test.cpp - tests for the IArrayList family in containers/arraylist.cpp.
-//
-// ExpectConsistent compares count and capacity with the slots (items below count, null above),
-// so an add that fails part-way while allocations fail one after another shows as a broken
-// record; leaked items and copies show under LeakSanitizer.
+// arraylist_test.cpp - the IArrayList family (containers/arraylist.cpp).  ExpectConsistent
+// compares count and capacity with the slots, so an add that fails part-way under failing
+// allocations shows as a broken record; leaked items and copies show under LeakSanitizer.
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,6 @@
-// list_test.cpp - tests for the node list and the IQueue family in containers/list.cpp.
-//
-// The copying queue stores heap copies, so a live-copy count and LeakSanitizer catch a payload
-// copied or released the wrong number of times.  ExpectConsistent compares count, first and
-// last with the nodes; it runs after every sequence, also when allocations fail part-way.
+// list_test.cpp - the node list and the IQueue family (containers/list.cpp).  The copying queue
+// stores heap copies, so a live-copy count and LeakSanitizer catch a payload copied or released the
+// wrong number of times; ExpectConsistent checks count, first and last after every sequence.
 
 #include <gtest/gtest.h>
 

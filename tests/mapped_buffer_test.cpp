@@ -1,8 +1,6 @@
-// mapped_buffer_test.cpp - tests for the file-backed scratch buffers and the free-space query
-// (system/mapped_buffer.cpp and the platform's mappings beneath them).
-//
-// Every test points QELTMP at a fresh directory.  Windows' _tempnam prefers TMP to the
-// directory it is given, so the tests clear TMP; Wine's _tempnam makes other names (below).
+// mapped_buffer_test.cpp - the file-backed scratch buffers and the free-space query
+// (system/mapped_buffer.cpp).  Every test points QELTMP at a fresh directory and clears TMP, which
+// Windows' _tempnam would prefer; Wine's _tempnam makes other names (below).
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,6 @@
-// sheaf_test.cpp - colon record files: the documented cases, and sheaf_next against the
-// definition itself (fgets into a 1024-byte line, split at the colons) on random files of short,
-// long and exactly-1023-character lines, CR LF, '|' and NUL bytes: the same records in the same
-// order, the stream left at the same place after each, on byte-mode and text-mode streams, on a
-// pipe, and without memory for the block reader.
+// sheaf_test.cpp - colon record files: the documented cases, and sheaf_next against the definition
+// (fgets into a 1024-byte line, split at the colons) on random files of lines around 1023
+// characters, CR LF, '|' and NUL bytes, on byte- and text-mode streams, a pipe and without memory.
 
 #include <gtest/gtest.h>
 
