@@ -294,12 +294,7 @@ TEST_F(Files, RecursiveUnlinkRemovesTreesFilesAndLinksButKeepsDotNames) {
 
 TEST_F(Files, AppendsOfFilesAndRanges) {
   const std::string bytes = RandomBytes(40000, 2);
-  WriteFile(At("in"), bytes);
-  WriteFile(At("dst"), "head");
-  EXPECT_EQ(Call(append_file, "in", "dst"), 0);
-  EXPECT_EQ(Call(append_file, "in", "new"), 0);
-  EXPECT_EQ(ReadFile(At("dst")), "head" + bytes);
-  EXPECT_EQ(ReadFile(At("new")), bytes);
+  WriteFile(At("in"), bytes);  // appends that succeed: see the fault sweeps' runs without a fault
   EXPECT_EQ(Call(append_file, "missing", "dst"), 1);
   EXPECT_EQ(Call(append_file, "in", "no/dst"), 1);
 

@@ -52,15 +52,6 @@ TEST(SetupRegexp, TranslatesEachWildcardCharacter) {
   EXPECT_EQ(kav_setup_regexp("a", nullptr), 1);
 }
 
-TEST(TestRe, FiltersNamesThroughTranslatedWildcards) {
-  ExpectRows({{Translate("*.txt"), {"notes.txt", "notes.txt.bak"}, {"notestxt"}},
-              {Translate("report??.pdf"), {"report01.pdf"}, {"report1.pdf"}},
-              {Translate("a*b*c"), {"axxbyyc"}, {"xabc"}},
-              {Translate("abc$"), {"abc"}, {"abcd"}},
-              {Translate("^x"), {"^x"}, {"x"}},
-              {Translate("x\\*y"), {"x*y"}, {"xay"}}});
-}
-
 TEST(TestRe, ExpressionForms) {
   ExpectRows({{"^abc", {"abcdef"}, {"xabc"}},
               {".*\\.txt", {"report.txt", "a.txt.bak"}, {"reporttxt"}},
