@@ -29,10 +29,9 @@ int CompareData(const void *a, const void *b) {
   return x < y ? -1 : x > y ? 1 : 0;
 }
 
-TEST(ArrayListLayout, RecordsAreInOrder) {
-  static_assert(offsetof(IArrayList, count) == 4 && offsetof(IArrayList, items) == 8);
-  static_assert(offsetof(IArrayListItem, size) == 4 && offsetof(IArrayListItem, data) == 8);
-}
+// The records callers lay out, field by field.
+static_assert(offsetof(IArrayList, count) == 4 && offsetof(IArrayList, items) == 8);
+static_assert(offsetof(IArrayListItem, size) == 4 && offsetof(IArrayListItem, data) == 8);
 
 TEST(ArrayList, GrowsBy500AndKeepsOrder) {
   IArrayList *list = IArrayListInit();

@@ -43,12 +43,11 @@ void ExpectConsistent(const IQueue &queue) {
   EXPECT_EQ(queue.last, tail);
 }
 
-TEST(ListLayout, RecordsArePointerSizedWordsInOrder) {
-  constexpr std::size_t w = sizeof(void *);
-  static_assert(sizeof(kav_word) == w && offsetof(list_node, next) == w);
-  static_assert(offsetof(IQueue, count) == 3 * w && offsetof(IQueue, last) == 5 * w);
-  static_assert(offsetof(IQueueIterator, payload) == 2 * w);
-}
+// The records callers lay out: pointer-sized words in order.
+constexpr std::size_t w = sizeof(void *);
+static_assert(sizeof(kav_word) == w && offsetof(list_node, next) == w);
+static_assert(offsetof(IQueue, count) == 3 * w && offsetof(IQueue, last) == 5 * w);
+static_assert(offsetof(IQueueIterator, payload) == 2 * w);
 
 TEST(NodeList, InsertsAndDeletesByNodeAndPosition) {
   list_node *list = nullptr;
