@@ -87,7 +87,8 @@ TEST_F(MappedBufferTest, BufferIsAMappedTemporaryFileUntilDeleted) {
 }
 
 TEST_F(MappedBufferTest, FailuresLeaveNothingBehind) {
-  const auto descriptors = kav::platform::find_entries("/proc/self/fd/*");
+  // Under Wine the path names the Wine process's own descriptors, which come and go.
+  const auto descriptors = kPosix ? kav::platform::find_entries("/proc/self/fd/*") : std::nullopt;
   EXPECT_EQ(CreateMappedBuffer(0), nullptr);
   kav::memory::fail_after(0);
   EXPECT_EQ(CreateMappedBuffer(4096), nullptr);
