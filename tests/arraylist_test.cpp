@@ -1,8 +1,6 @@
-// arraylist_test.cpp - tests for the IArrayList family in containers/arraylist.cpp.
-//
-// ExpectConsistent compares count and capacity with the slots (items below count, null above),
-// so an add that fails part-way while allocations fail one after another shows as a broken
-// record; leaked items and copies show under LeakSanitizer.
+// arraylist_test.cpp - the IArrayList family (containers/arraylist.cpp).  ExpectConsistent
+// compares count and capacity with the slots, so an add that fails part-way under failing
+// allocations shows as a broken record; leaked items and copies show under LeakSanitizer.
 
 #include <gtest/gtest.h>
 
@@ -31,10 +29,9 @@ int CompareData(const void *a, const void *b) {
   return x < y ? -1 : x > y ? 1 : 0;
 }
 
-TEST(ArrayListLayout, RecordsAreInOrder) {
-  static_assert(offsetof(IArrayList, count) == 4 && offsetof(IArrayList, items) == 8);
-  static_assert(offsetof(IArrayListItem, size) == 4 && offsetof(IArrayListItem, data) == 8);
-}
+// The records callers lay out, field by field.
+static_assert(offsetof(IArrayList, count) == 4 && offsetof(IArrayList, items) == 8);
+static_assert(offsetof(IArrayListItem, size) == 4 && offsetof(IArrayListItem, data) == 8);
 
 TEST(ArrayList, GrowsBy500AndKeepsOrder) {
   IArrayList *list = IArrayListInit();

@@ -1,14 +1,10 @@
-// cfstore_test.cpp - tests for the configuration file store in config/cfstore.cpp; file calls
-// fail through the I/O seam's fault plan.
-
-#include <gtest/gtest.h>
+// cfstore_test.cpp - the configuration file store in config/cfstore.cpp; file calls fail through
+// the I/O seam's fault plan.
 
 #include <cerrno>
 #include <cstdio>
-#include <string>
 
-#include "kavutil.h"
-#include "platform/io.h"
+#include "support.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -16,13 +12,7 @@
 
 namespace {
 
-// Writes a file in the working directory (binary mode: the text is written as it stands).
-void WriteFile(const char* name, const std::string& text) {
-  std::FILE* file = std::fopen(name, "wb");
-  ASSERT_NE(file, nullptr) << name;
-  std::fwrite(text.data(), 1, text.size(), file);
-  std::fclose(file);
-}
+using kavtest::WriteFile;
 
 class CfsTest : public ::testing::Test {
  protected:
@@ -38,19 +28,17 @@ TEST_F(CfsTest, ParsesSectionsAndEntries) {
   WriteFile("cfs_site.cfg",
             "orphan=ignored\n; comment\n\n   \r\n[ Site ]\r\nhost=alpha\r\nport=8080\nname = x\n"
             "a=b=c\ntab\t=t\nhost=beta\n[]\n[Broken\nempty=\n[A]\nk=1\n[B]\n[A]\nk=2\nj=3\n");
-  EXPECT_STREQ(get_cfsvalue("cfs_site.cfg", nullptr, "host"), "alpha");  // the first one wins
-  EXPECT_STREQ(get_cfsvalue("cfs_site.cfg", "", "port"), "8080");
+  // The first host wins, "[]" and "[Broken" leave Site open, and section names keep their case.
+  const char* const none = nullptr;
+  const char* cases[][3] = {
+      {none, "host", "alpha"}, {"", "port", "8080"},     {"Site", "name ", " x"},
+      {"Site", "name", none},  {"Site", "a", "b=c"},     {"Site", "tab\t", "t"},
+      {"Site", "empty", ""},   {"Site", "orphan", none}, {"site", "host", none},
+      {"A", "k", "1"},         {"A", "j", "3"}};
+  for (const auto& [section, key, value] : cases)
+    EXPECT_STREQ(get_cfsvalue("cfs_site.cfg", section, key), value) << section << "." << key;
   EXPECT_EQ(get_cfsvalue_int("cfs_site.cfg", "Site", "port", -1), 8080);
   EXPECT_EQ(get_cfsvalue_int("cfs_site.cfg", "Site", "missing", -1), -1);
-  EXPECT_STREQ(get_cfsvalue("cfs_site.cfg", "Site", "name "), " x");
-  EXPECT_EQ(get_cfsvalue("cfs_site.cfg", "Site", "name"), nullptr);
-  EXPECT_STREQ(get_cfsvalue("cfs_site.cfg", "Site", "a"), "b=c");
-  EXPECT_STREQ(get_cfsvalue("cfs_site.cfg", "Site", "tab\t"), "t");
-  EXPECT_STREQ(get_cfsvalue("cfs_site.cfg", "Site", "empty"), "");  // still in Site
-  EXPECT_EQ(get_cfsvalue("cfs_site.cfg", "Site", "orphan"), nullptr);
-  EXPECT_EQ(get_cfsvalue("cfs_site.cfg", "site", "host"), nullptr);  // case counts
-  EXPECT_STREQ(get_cfsvalue("cfs_site.cfg", "A", "k"), "1");
-  EXPECT_STREQ(get_cfsvalue("cfs_site.cfg", "A", "j"), "3");
   EXPECT_STREQ(get_cfsvalue_def("cfs_site.cfg", "B", "k", "dflt"), "dflt");
 }
 
@@ -110,10 +98,9 @@ TEST_F(CfsTest, AFailedFileCallLeavesNoPartialCache) {
   WriteFile("cfs_site.cfg", "[Site]\nhost=alpha\n[Last]\nkey=omega\n");
   for (long k = 1;; ++k) {
     cfs_free();
-    kav::io::fail_call(nullptr, k, EIO);
-    const char* value = get_cfsvalue("cfs_site.cfg", nullptr, "host");
-    const long calls = kav::io::calls_made();
-    kav::io::fail_call(nullptr, 0, 0);
+    const char* value = nullptr;
+    const long calls = kavtest::WithFailingCall(
+        k, EIO, [&] { value = get_cfsvalue("cfs_site.cfg", nullptr, "host"); });
     EXPECT_TRUE(value == nullptr ? k <= calls : std::string(value) == "alpha") << k;
     EXPECT_STREQ(get_cfsvalue("cfs_site.cfg", "Last", "key"), "omega") << k;
     if (k > calls) break;

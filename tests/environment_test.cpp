@@ -1,17 +1,8 @@
-// environment_test.cpp - tests for the library's environment (config/environment.cpp): the
-// overlay over the process environment, $NAME expansion with instances, the reverse step from a
-// path to $NAME, and the line reader.
+// environment_test.cpp - the library's environment (config/environment.cpp): the overlay over
+// the process environment, $NAME expansion with instances, the reverse step from a path to $NAME,
+// and the line reader.
 
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <vector>
-
-#include "kavutil.h"
-#include "platform/platform.h"
+#include "support.h"
 
 namespace {
 
@@ -27,17 +18,12 @@ class Environment : public ::testing::Test {
     fill_env_vars_set_instance(-1);
     for (char* entry : given_back_) std::free(entry);
   }
-
-  // Hands a heap copy to the overlay; keep() marks entries that a later put replaces, which the
+  // Hands a heap copy to the overlay; keep marks an entry that a later put replaces, which the
   // overlay then no longer owns.
-  char* Put(const std::string& entry, bool keep = false) {
-    auto* copy = static_cast<char*>(std::malloc(entry.size() + 1));
-    std::memcpy(copy, entry.c_str(), entry.size() + 1);
-    EXPECT_EQ(kav_putenv(copy), 0) << entry;
+  void Put(const std::string& entry, bool keep = false) {
+    char* copy = kavtest::PutEnv(entry);
     if (keep) given_back_.push_back(copy);
-    return copy;
   }
-
   std::vector<char*> given_back_;
 };
 

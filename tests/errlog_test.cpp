@@ -1,55 +1,32 @@
-// errlog_test.cpp - tests for the error log and the console prompts (console/errlog.cpp): where
-// a message goes, the log-file record, kav_logerrno's line, s_prompterr's directives, the
-// cutting of texts longer than the buffers (run under the sanitizers to catch any write past
-// them), log files that cannot take a record (a FIFO without a reader), and a fault at every
-// call of a record's write.  Standard error is captured by pointing its descriptor at a file for
-// a moment.
+// errlog_test.cpp - the error log and console prompts (console/errlog.cpp): where a message goes,
+// the log-file record, kav_logerrno's line, s_prompterr's directives, texts longer than the
+// buffers (the sanitizers catch a write past them), log files that cannot take a record (a FIFO
+// without a reader) and a fault at every call of a record's write.  Standard error is captured by
+// pointing its descriptor at a file for a moment.
 
-#include <gtest/gtest.h>
+#include <cerrno>
+#include <climits>
+#include <ctime>
+#include <regex>
+#include <set>
+
+#include "support.h"
+
 #ifdef _WIN32
 #include <io.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
-#include <cerrno>
-#include <climits>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <regex>
-#include <set>
-#include <sstream>
-#include <string>
-
-#include "kavutil.h"
-#include "platform/io.h"
-#ifndef _WIN32
 #include "platform/posix/io.h"
 #endif
-#include "platform/platform.h"
 
-namespace fs = std::filesystem;
+using namespace kavtest;
 
 namespace {
 
-#ifdef _WIN32
-const char kLineEnd[] = "\r\n";  // the log file is written in text mode
-#else
-const char kLineEnd[] = "\n";
-#endif
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+const std::string kLineEnd = kPosix ? "\n" : "\r\n";  // the log file is written in text mode
 
 class ErrorLog : public ::testing::Test {
  protected:
@@ -63,16 +40,11 @@ class ErrorLog : public ::testing::Test {
     kav_logerr_id(0);
     fs::remove(log_);
   }
-
   // Makes LOGFILE the overlay's only entry.
   void LogTo(const std::string& file) {
     kav_clearenv();
-    const std::string entry = "LOGFILE=" + file;
-    char* copy = static_cast<char*>(std::malloc(entry.size() + 1));
-    std::memcpy(copy, entry.c_str(), entry.size() + 1);
-    ASSERT_EQ(kav_putenv(copy), 0);
+    PutEnv("LOGFILE=" + file);
   }
-
   fs::path log_;
 };
 
@@ -91,6 +63,16 @@ std::string Redirected(Log log) {
   return text;
 }
 
+// What s_prompterr and kav_logerr send to a redirect stream; each must report 1.
+template <typename... Args>
+std::string Prompt(const char* format, Args... args) {
+  return Redirected([&] { EXPECT_EQ(s_prompterr(format, args...), 1); });
+}
+template <typename... Args>
+std::string Logged(const char* format, Args... args) {
+  return Redirected([&] { EXPECT_EQ(kav_logerr(format, args...), 1); });
+}
+
 template <typename Log>
 std::string StandardError(const fs::path& capture, Log log) {
   std::FILE* file = std::fopen(capture.string().c_str(), "wb");
@@ -106,19 +88,9 @@ std::string StandardError(const fs::path& capture, Log log) {
   return ReadFile(capture);
 }
 
-std::set<std::string> StampsSince(std::time_t start) {
-  std::set<std::string> stamps;
-  for (std::time_t t = start; t <= std::time(nullptr); ++t) {
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%m/%d/%Y %H:%M:%S", std::localtime(&t));
-    stamps.insert(stamp);
-  }
-  return stamps;
-}
-
 TEST_F(ErrorLog, Destinations) {
   LogTo(log_.string());
-  EXPECT_EQ(Redirected([] { EXPECT_EQ(kav_logerr("a %d %s", 5, "b"), 1); }), "a 5 b\n");
+  EXPECT_EQ(Logged("a %d %s", 5, "b"), "a 5 b\n");
   EXPECT_EQ(Redirected([] { EXPECT_EQ(kav_logerr_write("raw %d"), 1); }), "raw %d");
   EXPECT_FALSE(fs::exists(log_));
 
@@ -132,7 +104,8 @@ TEST_F(ErrorLog, Destinations) {
 
   kav_clearenv();  // LOGFILE unset (Windows) or empty (POSIX) in the process environment
   EXPECT_EQ(StandardError(log_, [] { kav_logerr("m %d", 1); }), "m 1\n");
-  ASSERT_TRUE(kav::platform::put_environment("LOGFILE=" + log_.string() + "-process"));
+  const fs::path process_log = log_.string() + "-process";
+  ASSERT_TRUE(kav::platform::put_environment("LOGFILE=" + process_log.string()));
   LogTo("");  // an empty overlay value hides the process one
   EXPECT_EQ(StandardError(log_, [] { kav_logerr("m %d", 2); }), "m 2\n");
   for (const fs::path& unusable : {log_ / "missing" / "log", fs::temp_directory_path()}) {
@@ -141,7 +114,6 @@ TEST_F(ErrorLog, Destinations) {
   }
 
   kav_clearenv();
-  const fs::path process_log = log_.string() + "-process";
   kav_logerr("from the process environment");
   EXPECT_NE(ReadFile(process_log).find("from the process environment"), std::string::npos);
   fs::remove(process_log);
@@ -149,18 +121,25 @@ TEST_F(ErrorLog, Destinations) {
 }
 
 TEST_F(ErrorLog, FileRecords) {
-  { std::ofstream(log_, std::ios::binary) << "old\n"; }
+  WriteFile(log_, "old\n");
   LogTo(log_.string());
   const std::time_t start = std::time(nullptr);
   kav_logerr_id(7);
   kav_logerr("x");
   kav_logerr_id(-2);
   kav_logerr_write("no newline");
+  const std::time_t end = std::time(nullptr);
   const std::string text = ReadFile(log_);
-  const std::regex record("old\n(.{19}) 7 x" + std::string(kLineEnd) + "(.{19}) -2 no newline");
   std::smatch match;
-  ASSERT_TRUE(std::regex_match(text, match, record)) << text;
-  const auto stamps = StampsSince(start);
+  ASSERT_TRUE(std::regex_match(text, match,
+                               std::regex("old\n(.{19}) 7 x" + kLineEnd + "(.{19}) -2 no newline")))
+      << text;
+  std::set<std::string> stamps;  // the stamps of the seconds the records were written in
+  for (std::time_t t = start; t <= end; ++t) {
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%m/%d/%Y %H:%M:%S", std::localtime(&t));
+    stamps.insert(stamp);
+  }
   EXPECT_EQ(stamps.count(match[1]), 1u) << match[1];
   EXPECT_EQ(stamps.count(match[2]), 1u) << match[2];
 }
@@ -169,11 +148,7 @@ TEST_F(ErrorLog, ErrnoAndNullFormats) {
   for (int error : {0, ERANGE}) {
     const std::string expected =
         "m1; errno=" + std::to_string(error) + " \"" + std::strerror(error) + "\"\n";
-    EXPECT_EQ(Redirected([error] {
-                errno = error;
-                kav_logerrno("m%d", 1);
-              }),
-              expected);
+    EXPECT_EQ(Redirected([error] { errno = error, kav_logerrno("m%d", 1); }), expected);
   }
   EXPECT_EQ(Redirected([] {
               EXPECT_EQ(kav_logerr(nullptr), 0);
@@ -185,45 +160,32 @@ TEST_F(ErrorLog, ErrnoAndNullFormats) {
 }
 
 TEST_F(ErrorLog, PromptDirectives) {
-  const long big = LONG_MAX;
-  const std::string expected = "n=-42 l=" + std::to_string(big) +
-                               " 9 u=4000000000 lu=" + std::to_string(ULONG_MAX) +
-                               " c=Z f=3.140000 2.500000 s=str 100%\n";
-  EXPECT_EQ(Redirected([big] {
-              EXPECT_EQ(s_prompterr("n=%d l=%ld %d u=%u lu=%lu c=%c f=%f %lf s=%s 100%%", -42, big,
-                                    9, 4000000000u, ULONG_MAX, 'Z', 3.14, 2.5, "str"),
-                        1);
-            }),
-            expected);
-  EXPECT_EQ(Redirected([] {
-              s_prompterr("[%-10s][%8.2f][%05d][%+d][%3c][%.2s][%5%]", "ab", 3.14159, 42, 7, 'x',
-                          "abc");
-            }),
+  EXPECT_EQ(Prompt("n=%d l=%ld %d u=%u lu=%lu c=%c f=%f %lf s=%s 100%%", -42, LONG_MAX, 9,
+                   4000000000u, ULONG_MAX, 'Z', 3.14, 2.5, "str"),
+            "n=-42 l=" + std::to_string(LONG_MAX) + " 9 u=4000000000 lu=" +
+                std::to_string(ULONG_MAX) + " c=Z f=3.140000 2.500000 s=str 100%\n");
+  EXPECT_EQ(Prompt("[%-10s][%8.2f][%05d][%+d][%3c][%.2s][%5%]", "ab", 3.14159, 42, 7, 'x', "abc"),
             "[ab        ][    3.14][00042][+7][  x][ab][%]\n");
   // Directives that sprintf could misread produce nothing but still take their argument.
-  EXPECT_EQ(Redirected([] { s_prompterr("%x d|%*d|%nd|%hd|%d", 1, 2, 3, 4, 5); }), "||||5\n");
-  EXPECT_EQ(Redirected([] { s_prompterr("%s|rest 50%", static_cast<const char*>(nullptr)); }),
-            "(null)|rest 50\n");
-  EXPECT_EQ(Redirected([] { s_prompterr("ab%-5"); }), "ab\n");
+  EXPECT_EQ(Prompt("%x d|%*d|%nd|%hd|%d", 1, 2, 3, 4, 5), "||||5\n");
+  EXPECT_EQ(Prompt("%s|rest 50%", static_cast<const char*>(nullptr)), "(null)|rest 50\n");
+  EXPECT_EQ(Prompt("ab%-5"), "ab\n");
 }
 
 TEST_F(ErrorLog, LongTextsAreCut) {
-  const std::string big(20000, 'a');
-  const std::string kept = std::string(10238, 'a') + "\n";
-  EXPECT_EQ(Redirected([&] { kav_logerr("%s", big.c_str()); }), kept);
-  EXPECT_EQ(Redirected([&] { kav_logerr(big.c_str()); }), kept);
+  const std::string big(20000, 'a'), kept = std::string(10238, 'a') + "\n";
+  EXPECT_EQ(Logged("%s", big.c_str()), kept);
+  EXPECT_EQ(Logged(big.c_str()), kept);
   EXPECT_EQ(Redirected([&] { kav_logerrno("%s", big.c_str()); }), kept);
   const std::string composed = std::string(511, 'a') + "\n";
-  EXPECT_EQ(Redirected([&] { s_prompterr("%s", big.c_str()); }), composed);
-  EXPECT_EQ(Redirected([&] { s_prompterr(big.c_str()); }), composed);
-  EXPECT_EQ(Redirected([] { s_prompterr("%600d|", 1); }), std::string(511, ' ') + "\n");
+  EXPECT_EQ(Prompt("%s", big.c_str()), composed);
+  EXPECT_EQ(Prompt(big.c_str()), composed);
+  EXPECT_EQ(Prompt("%600d|", 1), std::string(511, ' ') + "\n");
   // The directive buffer holds 79 characters: one more and the directive is dropped.
-  const std::string fits = "%" + std::string(76, '0') + "5d|%d";
-  const std::string longer = "%" + std::string(77, '0') + "5d|%d";
-  const std::string huge = "%" + std::string(998, '0') + "5d|%d";
-  EXPECT_EQ(Redirected([&] { s_prompterr(fits.c_str(), 1, 2); }), "00001|2\n");
-  EXPECT_EQ(Redirected([&] { s_prompterr(longer.c_str(), 1, 2); }), "|2\n");
-  EXPECT_EQ(Redirected([&] { s_prompterr(huge.c_str(), 1, 2); }), "|2\n");
+  const std::string zeros(76, '0');
+  EXPECT_EQ(Prompt(("%" + zeros + "5d|%d").c_str(), 1, 2), "00001|2\n");
+  EXPECT_EQ(Prompt(("%0" + zeros + "5d|%d").c_str(), 1, 2), "|2\n");
+  EXPECT_EQ(Prompt(("%" + std::string(998, '0') + "5d|%d").c_str(), 1, 2), "|2\n");
 }
 
 // The k-th call of the record's write fails, for every k, in an old log and a new one: the log
@@ -234,11 +196,8 @@ TEST_F(ErrorLog, EveryFailingCallLeavesTheLogWholeOrTheRecordComplete) {
     const std::regex record(old + ".{19} 0 record" + kLineEnd);
     for (long k = 1;; ++k) {
       fs::remove(log_);
-      if (!old.empty()) std::ofstream(log_, std::ios::binary) << old;
-      kav::io::fail_call(nullptr, k, ENOSPC);
-      EXPECT_EQ(kav_logerr("record"), 1);
-      const long calls = kav::io::calls_made();
-      kav::io::fail_call(nullptr, 0, 0);
+      if (!old.empty()) WriteFile(log_, old);
+      const long calls = WithFailingCall(k, ENOSPC, [] { EXPECT_EQ(kav_logerr("record"), 1); });
       const bool kept = old.empty() ? !fs::exists(log_) : ReadFile(log_) == old;
       ASSERT_TRUE((kept && calls >= k) || std::regex_match(ReadFile(log_), record)) << k;
       if (calls < k) break;
@@ -255,7 +214,7 @@ ssize_t ShortWrite(int fd, const void* data, size_t size) {
 }
 
 TEST_F(ErrorLog, ARecordCutShortIsTakenBackAndAFifoIsWrittenOnlyWithAReader) {
-  std::ofstream(log_, std::ios::binary) << "old\n";
+  WriteFile(log_, "old\n");
   LogTo(log_.string());
   auto& calls = kav::io::system_calls();
   const auto saved = calls;

@@ -1,9 +1,6 @@
-// format_test.cpp - tests for kav_sprintf and kav_vsprintf (text/format.cpp).
-//
-// Agreement compares generated directives with snprintf where kavutil and C promise the same
-// text.  The C directive is computed portably: "*" arguments become literal numbers read the
-// engine's way, and the qualifier (which the engine ignores) is dropped.  The other groups pin down
-// where the engine differs from C, the address conversions and the string hook.
+// format_test.cpp - kav_sprintf and kav_vsprintf (text/format.cpp): generated directives against
+// snprintf where both promise the same text ("*" arguments become literal numbers, the ignored
+// qualifier is dropped), then where the engine differs from C, addresses and the string hook.
 
 #include <gtest/gtest.h>
 

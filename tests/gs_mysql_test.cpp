@@ -1,12 +1,8 @@
-// gs_mysql_test.cpp - Ghostscript location and MySQL client loading with the real components.
-//
-// KAVGetGhostScriptPath over version keys written into Wine's registry (Windows builds) or the
-// registry file (POSIX), library files that exist or not, the fixed place under the
-// program-files folder; on POSIX Debian's own Ghostscript library is found, loaded and asked for
-// its revision.  kav_mysql_load and kav_mysql_free with the stand-in clients in mysql-complete/
-// and mysql-partial/ beside the test program, chosen through the DLL search path on Windows and
-// KAV_MYSQL_CLIENT on POSIX; on POSIX also Debian's MariaDB client against the test run's
-// private server (socket in KAV_TEST_MYSQL_SOCKET), called only through the mysql_api_ pointers.
+// gs_mysql_test.cpp - Ghostscript location and MySQL client loading with the real components:
+// KAVGetGhostScriptPath over version keys written into Wine's registry or the POSIX registry file,
+// library files and the fixed place (on POSIX Debian's libgs is found, loaded and asked for its
+// revision); kav_mysql_load and kav_mysql_free with the stand-in clients the build makes, and on
+// POSIX Debian's MariaDB client against the test run's own server, through the mysql_api_ pointers.
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-// Tests of identifier templates: each command of fill_with_id, literals and
-// their escapes, and round_down_id.
+// idtemplate_test.cpp - identifier templates: each command of fill_with_id, literals and their
+// escapes, and round_down_id.
 
 #include <gtest/gtest.h>
 

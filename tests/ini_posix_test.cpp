@@ -1,13 +1,10 @@
 // ini_posix_test.cpp - what the POSIX profile engine promises beyond Windows: concurrent writers
 // lose no update, a writer killed at any moment or failed at any file call leaves the old or the
 // new file and no temporary one, unchanged files are parsed once, every write gives the file a
-// later stamp, and a write keeps the file's permission bits and symbolic link.
-//
-// Writers and the killed processes are fork()ed children that call the engine directly; file
-// calls fail through the I/O seam's fault plan.
+// later stamp, and a write keeps the file's permission bits and symbolic link.  Writers and the
+// killed processes are fork()ed children that call the engine directly.
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -15,44 +12,30 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <random>
 #include <set>
-#include <string>
 
 #include "config/ini_document.h"
-#include "platform/io.h"
-#include "platform/platform.h"
+#include "support.h"
+
+using namespace kavtest;
 
 namespace {
 
-namespace fs = std::filesystem;
 namespace pf = kav::platform;
 
-class IniPosix : public ::testing::Test {
+class IniPosix : public InDirectory {
  protected:
   void SetUp() override {
-    directory_ = fs::temp_directory_path() /
-                 ("kav-ini-posix-" + std::to_string(getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(directory_);
-    fs::create_directories(directory_);
-    path_ = (directory_ / "test.ini").string();
+    InDirectory::SetUp();
+    path_ = At("test.ini");
   }
-  void TearDown() override { fs::remove_all(directory_); }
-
   std::string Value(const std::string& key, const std::string& path = "") const {
     char buffer[1024];
     const char* file = path.empty() ? path_.c_str() : path.c_str();
     return std::string(buffer,
                        pf::profile_get_string("s", key.c_str(), "<missing>", buffer, 1024, file));
   }
-
   // Runs body in a child process; returns its pid.  The child's exit status is body's result.
   template <typename Body>
   static pid_t Spawn(Body body) {
@@ -60,20 +43,12 @@ class IniPosix : public ::testing::Test {
     if (pid == 0) _exit(body() ? 0 : 1);
     return pid;
   }
-
-  std::set<fs::path> Entries() const { return {fs::directory_iterator(directory_), {}}; }
-
-  std::string Bytes() const {
-    std::ifstream in(path_, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
   static bool ExitedCleanly(pid_t pid) {
     int status = 0;
     return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   }
+  std::set<fs::path> Entries() const { return {fs::directory_iterator(dir_), {}}; }
 
-  fs::path directory_;
   std::string path_;
 };
 
@@ -158,12 +133,10 @@ TEST_F(IniPosix, AFailedFileCallLeavesTheOldOrTheNewFile) {
     for (const int error : {EIO, EINTR}) {
       for (long k = 1;; ++k) {
         fs::remove(path_);
-        if (c.before != nullptr) std::ofstream(path_, std::ios::binary) << c.before;
-        kav::io::fail_call(nullptr, k, error);
-        const bool written = c.write(path_.c_str());
-        const long calls = kav::io::calls_made();
-        kav::io::fail_call(nullptr, 0, 0);
-        const std::string now = Bytes();
+        if (c.before != nullptr) WriteFile(path_, c.before);
+        bool written = false;
+        const long calls = WithFailingCall(k, error, [&] { written = c.write(path_.c_str()); });
+        const std::string now = ReadFile(path_);
         ASSERT_TRUE(now == (c.before ? c.before : "") || now == c.after) << k << ": " << now;
         ASSERT_EQ(written, now == c.after) << "call " << k << " errno " << error;
         const std::set<fs::path> expected =
@@ -198,10 +171,9 @@ TEST_F(IniPosix, EveryWriteStampsALaterModificationTime) {
 
 TEST_F(IniPosix, AWriteRemovesOnlyTheTemporariesOfDeadWriters) {
   ASSERT_TRUE(pf::profile_write_string("s", "k", "1", path_.c_str()));
-  const fs::path dead = directory_ / ".test.ini.kavtmp.Ab12Cd",
-                 live = directory_ / ".test.ini.kavtmp.xY34zW",
-                 other = directory_ / ".other.ini.kavtmp.Ab12Cd";
-  for (const fs::path& name : {dead, live, other}) std::ofstream(name) << "partial";
+  const fs::path dead = dir_ / ".test.ini.kavtmp.Ab12Cd", live = dir_ / ".test.ini.kavtmp.xY34zW",
+                 other = dir_ / ".other.ini.kavtmp.Ab12Cd";
+  for (const fs::path& name : {dead, live, other}) WriteFile(name, "partial");
   const int held = open(live.c_str(), O_RDONLY | O_CLOEXEC);  // a writer still at work
   ASSERT_EQ(flock(held, LOCK_EX), 0);
   ASSERT_TRUE(pf::profile_write_string("s", "k", "2", path_.c_str()));
@@ -232,7 +204,7 @@ TEST_F(IniPosix, UnchangedFilesAreParsedOnce) {
 }
 
 TEST_F(IniPosix, AWriteKeepsPermissionsAndLinksAndLeavesNoTemporaryFile) {
-  const std::string real = (directory_ / "real.ini").string();
+  const std::string real = (dir_ / "real.ini").string();
   ASSERT_TRUE(pf::profile_write_string("s", "k", "1", real.c_str()));
   ASSERT_EQ(chmod(real.c_str(), 0640), 0);
   fs::create_symlink(real, path_);
@@ -248,12 +220,12 @@ TEST_F(IniPosix, AWriteKeepsPermissionsAndLinksAndLeavesNoTemporaryFile) {
 TEST_F(IniPosix, BareNamesAndNullAreInTheWindowsDirectory) {
   const char* previous = std::getenv("SYSTEMROOT");
   const std::string saved = previous != nullptr ? previous : "";
-  setenv("SYSTEMROOT", directory_.c_str(), 1);
+  setenv("SYSTEMROOT", dir_.c_str(), 1);
   EXPECT_TRUE(pf::profile_write_string("s", "k", "bare", "bare.ini"));
   EXPECT_TRUE(pf::profile_write_string("s", "k", "null", nullptr));
   previous != nullptr ? setenv("SYSTEMROOT", saved.c_str(), 1) : unsetenv("SYSTEMROOT");
-  EXPECT_EQ(Value("k", (directory_ / "bare.ini").string()), "bare");
-  EXPECT_EQ(Value("k", (directory_ / "win.ini").string()), "null");
+  EXPECT_EQ(Value("k", (dir_ / "bare.ini").string()), "bare");
+  EXPECT_EQ(Value("k", (dir_ / "win.ini").string()), "null");
 }
 
 }  // namespace

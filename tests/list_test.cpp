@@ -1,8 +1,6 @@
-// list_test.cpp - tests for the node list and the IQueue family in containers/list.cpp.
-//
-// The copying queue stores heap copies, so a live-copy count and LeakSanitizer catch a payload
-// copied or released the wrong number of times.  ExpectConsistent compares count, first and
-// last with the nodes; it runs after every sequence, also when allocations fail part-way.
+// list_test.cpp - the node list and the IQueue family (containers/list.cpp).  The copying queue
+// stores heap copies, so a live-copy count and LeakSanitizer catch a payload copied or released the
+// wrong number of times; ExpectConsistent checks count, first and last after every sequence.
 
 #include <gtest/gtest.h>
 
@@ -45,12 +43,11 @@ void ExpectConsistent(const IQueue &queue) {
   EXPECT_EQ(queue.last, tail);
 }
 
-TEST(ListLayout, RecordsArePointerSizedWordsInOrder) {
-  constexpr std::size_t w = sizeof(void *);
-  static_assert(sizeof(kav_word) == w && offsetof(list_node, next) == w);
-  static_assert(offsetof(IQueue, count) == 3 * w && offsetof(IQueue, last) == 5 * w);
-  static_assert(offsetof(IQueueIterator, payload) == 2 * w);
-}
+// The records callers lay out: pointer-sized words in order.
+constexpr std::size_t w = sizeof(void *);
+static_assert(sizeof(kav_word) == w && offsetof(list_node, next) == w);
+static_assert(offsetof(IQueue, count) == 3 * w && offsetof(IQueue, last) == 5 * w);
+static_assert(offsetof(IQueueIterator, payload) == 2 * w);
 
 TEST(NodeList, InsertsAndDeletesByNodeAndPosition) {
   list_node *list = nullptr;

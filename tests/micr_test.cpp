@@ -1,5 +1,5 @@
-// Tests of the MICR code line: field layout, font codes, the record's defaults
-// and bounds, and the routing-number check digit.
+// micr_test.cpp - the MICR code line: field layout, font codes, the record's defaults and bounds,
+// and the routing-number check digit.
 
 #include <gtest/gtest.h>
 

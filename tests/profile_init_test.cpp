@@ -1,67 +1,20 @@
 // profile_init_test.cpp - tests for profile initialization, setting migration and tool keys
-// (config/profile_init.cpp).
-//
-// The library caches its folders for the life of the process, so they are fixed before the first
-// call.  On POSIX every folder points into a fresh temporary directory through the environment;
-// on Windows (and Wine) the folders are the system's own, and every test removes the version
-// directories and files it creates.  The versions the tests lay out lie below the running one
-// (4.93.0), so the running version's own directories never count as earlier ones.
-
-#include <gtest/gtest.h>
+// (config/profile_init.cpp), in the folders support.h fixes.  The versions the tests lay out lie
+// below the running one (4.93.0), so its own directories never count as earlier ones; each test
+// removes the version directories and files it makes.
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
 
 #include "config/profile.h"
-#include "kavutil.h"
-#include "platform/platform.h"
+#include "support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-fs::path scratch;  // files named by path
-
-class InitFolders : public ::testing::Environment {
- public:
-  InitFolders() {
-#ifndef _WIN32
-    std::string base = (fs::temp_directory_path() / "kav-init-XXXXXX").string();
-    root_ = mkdtemp(base.data());
-    setenv("XDG_CONFIG_HOME", (root_ / "user").c_str(), 1);
-    setenv("XDG_CONFIG_DIRS", (root_ / "common").c_str(), 1);
-    setenv("SYSTEMROOT", (root_ / "windows").c_str(), 1);
-    fs::create_directory(root_ / "windows");
-    scratch = root_ / "scratch";
-#else
-    scratch = fs::current_path() / "profile_init_scratch";
-#endif
-    fs::create_directory(scratch);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(scratch, ignored);
-    if (!root_.empty()) {
-      fs::remove_all(root_, ignored);
-      return;
-    }
-    for (int location : {1, 2}) {  // the version directory and its parents, if now empty
-      fs::path directory = fs::path(QelGetINIPath(location)).parent_path();
-      for (int level = 0; level < 3; ++level, directory = directory.parent_path()) {
-        fs::remove(directory, ignored);
-      }
-    }
-  }
-
- private:
-  fs::path root_;
-};
-
-[[maybe_unused]] auto* const folders = ::testing::AddGlobalTestEnvironment(new InitFolders);
+const fs::path scratch = fs::absolute("profile_init_scratch");  // files named by path
+[[maybe_unused]] auto* const folders =
+    ::testing::AddGlobalTestEnvironment(new kavtest::ProfileFolders(scratch.string()));
 
 fs::path Versions(bool common) {
   using kav::platform::Folder;
@@ -227,6 +180,7 @@ TEST_F(ProfileInit, MigrateWritesByModeAndPresence) {
                {"src", true, 3, "d", 0, "dst"},     {nullptr, false, 0, "d", 1, "d"},
                {nullptr, true, 0, nullptr, 1, ""},  {kav::config::kNoValue, true, 2, "d", 1, "d"}};
   int n = 0;
+  fs::create_directory(scratch);
   for (const auto& c : cases) {
     const std::string source = (scratch / ("src" + std::to_string(n))).string();
     const std::string dest = (scratch / ("dst" + std::to_string(n++))).string();

@@ -1,22 +1,9 @@
 // profile_test.cpp - tests for profile locations, reads and writes (config/profile_location.cpp,
-// config/profile_access.cpp) and their internal helpers.
-//
-// The library caches its folders for the life of the process, so they are fixed before the
-// first call.  On POSIX every folder points into a fresh temporary directory through the
-// environment; on Windows (and Wine) the folders are the system's own, and the tests remove
-// the files and directories they create.
+// config/profile_access.cpp) and their internal helpers, in the folders support.h fixes.
 
 #include "config/profile.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <string>
-
-#include "kavutil.h"
-#include "platform/platform.h"
+#include "support.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -34,46 +21,10 @@ namespace {
 
 const std::string kSep(1, kav::platform::kSeparator);
 const char kOtherSep = kav::platform::kSeparator == '/' ? '\\' : '/';
-const char* const kWrittenNames[] = {"reads.ini",  "buffers.ini", "windir.ini", "TASMOR.ini",
-                                     "server.ini", "kinds.ini",   "race.ini"};
 const char kScratch[] = "profile_test_scratch";  // relative to the working directory
-
-class ProfileFolders : public ::testing::Environment {
- public:
-  ProfileFolders() {
-#ifndef _WIN32
-    std::string base = (fs::temp_directory_path() / "kav-profile-XXXXXX").string();
-    root_ = mkdtemp(base.data());
-    setenv("XDG_CONFIG_HOME", (root_ / "user").c_str(), 1);
-    setenv("XDG_CONFIG_DIRS", ((root_ / "common").string() + ":/etc/xdg").c_str(), 1);
-    setenv("SYSTEMROOT", (root_ / "windows").c_str(), 1);
-    fs::create_directory(root_ / "windows");
-#endif
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(kScratch, ignored);
-    if (!root_.empty()) {
-      fs::remove_all(root_, ignored);
-      return;
-    }
-    for (int location : {0, 1, 2}) {
-      const fs::path directory = QelGetINIPath(location);
-      for (const char* name : kWrittenNames) fs::remove(directory / name, ignored);
-    }
-    for (int location : {1, 2}) {  // the version directory and its parents, if now empty
-      fs::path directory = fs::path(QelGetINIPath(location)).parent_path();
-      for (int level = 0; level < 3; ++level, directory = directory.parent_path()) {
-        fs::remove(directory, ignored);
-      }
-    }
-  }
-
- private:
-  fs::path root_;
-};
-
-[[maybe_unused]] auto* const folders = ::testing::AddGlobalTestEnvironment(new ProfileFolders);
+[[maybe_unused]] auto* const folders = ::testing::AddGlobalTestEnvironment(
+    new kavtest::ProfileFolders(kScratch, {"reads.ini", "buffers.ini", "windir.ini", "TASMOR.ini",
+                                           "server.ini", "kinds.ini", "race.ini"}));
 
 std::string Version() {
   return std::string(QelGetVerMajor()) + "." + QelGetVerMinor() + "." + QelGetVerBuild();
@@ -227,13 +178,11 @@ TEST(ProfileWrites, PerUserProgramsAndTargets) {
   EXPECT_EQ(Read("k", "TASMOR.ini", 2), "1 user");
   EXPECT_FALSE(fs::exists(In(1, "TASMOR.ini")));
   char out[260];
-  ASSERT_EQ(QelGetDestConfigFile(out, "server.ini", 5), 1);
-  EXPECT_EQ(out, In(1, "server.ini"));
-  EXPECT_TRUE(fs::exists(out));  // created empty
-  ASSERT_EQ(QelGetDestConfigFile(out, "server.ini", 0), 1);
-  EXPECT_EQ(out, In(1, "server.ini"));
-  ASSERT_EQ(QelGetDestConfigFile(out, "server.ini", 2), 1);
-  EXPECT_EQ(out, In(2, "server.ini"));
+  for (const auto& [location, target] : {std::pair{5, 1}, {0, 1}, {2, 2}}) {
+    ASSERT_EQ(QelGetDestConfigFile(out, "server.ini", location), 1);
+    EXPECT_EQ(out, In(target, "server.ini"));
+    EXPECT_TRUE(fs::exists(out));  // created empty
+  }
   EXPECT_EQ(QelGetDestConfigFile(out, "", 1), 0);
   EXPECT_EQ(QelGetDestConfigFile(out, nullptr, 1), 0);
   EXPECT_EQ(QelGetDestConfigFile(nullptr, "server.ini", 1), 0);

@@ -1,14 +1,11 @@
 // profile_version_test.cpp - the version as read from the working directory's "version" file.
-//
-// CTest runs this program once per kind of file and names the kind in KAV_TEST_VERSION_CASE:
-// "none" (no file), "short" (5, 1 and 12 on three lines), "long" (a first line of nine
-// characters, whose last two become the minor version) or "crlf" (6, 2 and 3 on lines ended by
-// CR LF, as written on Windows).
+// CTest runs this program once per kind of file, named in KAV_TEST_VERSION_CASE (see
+// tests/CMakeLists.txt): none, short lines, a long first line, CR LF line ends.
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
+#include <map>
 #include <string>
 
 #include "kavutil.h"
@@ -21,36 +18,19 @@ const std::string kSep = "\\";
 const std::string kSep = "/";
 #endif
 
-struct Expected {
-  const char* name;
-  const char* major;
-  const char* minor;
-  const char* build;
-  const char* display;
-};
-
-const Expected kCases[] = {{"none", "4", "93", "0", "4.93"},
-                           {"short", "5", "1", "12", "5.1"},
-                           {"long", "1234567", "89", "2", "1234567.89"},
-                           {"crlf", "6", "2", "3", "6.2"}};
-
-const Expected* CurrentCase() {
-  const char* name = std::getenv("KAV_TEST_VERSION_CASE");
-  for (const auto& c : kCases) {
-    if (name != nullptr && std::strcmp(name, c.name) == 0) return &c;
-  }
-  return nullptr;
-}
-
 TEST(ProfileVersion, FromTheVersionFile) {
-  const Expected* expected = CurrentCase();
-  ASSERT_NE(expected, nullptr) << "KAV_TEST_VERSION_CASE names no known case";
-  EXPECT_STREQ(QelGetVerMajor(), expected->major);
-  EXPECT_STREQ(QelGetVerMinor(), expected->minor);
-  EXPECT_STREQ(QelGetVerBuild(), expected->build);
-  EXPECT_STREQ(QelGetDisplayVersion(), expected->display);
+  // Major, minor, build, then the display version, by the kind of file.
+  const std::map<std::string, std::string> cases = {{"none", "4 93 0 4.93"},
+                                                    {"short", "5 1 12 5.1"},
+                                                    {"long", "1234567 89 2 1234567.89"},
+                                                    {"crlf", "6 2 3 6.2"}};
+  const char* name = std::getenv("KAV_TEST_VERSION_CASE");
+  ASSERT_TRUE(name != nullptr && cases.count(name)) << "KAV_TEST_VERSION_CASE names no case";
+  const std::string got = std::string(QelGetVerMajor()) + " " + QelGetVerMinor() + " " +
+                          QelGetVerBuild() + " " + QelGetDisplayVersion();
+  EXPECT_EQ(got, cases.at(name));
   const std::string version =
-      std::string(expected->major) + "." + expected->minor + "." + expected->build;
+      std::string(QelGetVerMajor()) + "." + QelGetVerMinor() + "." + QelGetVerBuild();
   char id[64];
   EXPECT_EQ(QelGetAppProfileID(id, sizeof id, 0), "VELTRA" + kSep + version);
   const std::string common = QelGetCommonAppDataPath();

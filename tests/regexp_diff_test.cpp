@@ -1,8 +1,7 @@
-// Differential tests on seeded random expressions and texts: kav_test_re (the linear matcher)
-// against the backtracking matcher it replaced, over the whole syntax, long star-heavy
-// expressions and long texts; and, on POSIX, against the C library's regcomp (basic syntax,
-// REG_NOSUB) and regexec over the constructs both read the same way.  docs/porting.md ("Regular
-// expressions and the C library's regcomp") lists what that comparison leaves out and why.
+// regexp_diff_test.cpp - kav_test_re (the linear matcher) on seeded random expressions and texts
+// against the backtracking matcher it replaced, and on POSIX against regcomp/regexec (basic syntax)
+// over the constructs both read the same way; docs/porting.md lists what that comparison leaves
+// out.
 
 #include <gtest/gtest.h>
 

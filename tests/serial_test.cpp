@@ -1,20 +1,10 @@
-// serial_test.cpp - the settings-text reader, and serial ports over a real pseudo-terminal.
-//
-// tests/serial_far_end.py opens the pseudo-terminal, names its terminal side in KAV_TEST_PORT
-// (under Wine: a COM port linked into the prefix) and answers at the far end of the line: "S"
-// asks for the line's settings as termios shows them, "E", a length byte and that many bytes
-// asks for the bytes back.  The reader of settings texts is checked against a table, and in the
-// Windows build against the system's own BuildCommDCBA.
+// serial_test.cpp - the settings-text reader (against a table, and in the Windows build against
+// the system's BuildCommDCBA), and serial ports over a real pseudo-terminal.  serial_far_end.py
+// opens it, names its terminal side in KAV_TEST_PORT (under Wine: a COM port linked into the
+// prefix) and answers at the far end of the line: "S" asks for the line's settings as termios
+// shows them; "E", a length byte and that many bytes ask for the bytes back.
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <string>
-
-#include "kavutil.h"
-#include "platform/platform.h"
+#include "support.h"
 #include "system/comm_settings.h"
 
 #if defined(_WIN32)
@@ -207,11 +197,11 @@ TEST(SerialPort, SettingsTextsOverAPseudoTerminal) {
 }
 
 TEST(SerialPort, WhatCannotBeOpenedStaysClosed) {
-  const auto file = std::filesystem::temp_directory_path() / "kav-serial-not-a-port.txt";
-  std::ofstream(file) << "x";
+  const auto file = kavtest::fs::temp_directory_path() / "kav-serial-not-a-port.txt";
+  kavtest::WriteFile(file, "x");
   EXPECT_EQ(tty_open(file.string().c_str(), "9600,n,8,1"), -1);  // no line: closed again
-  std::filesystem::remove(file);
-  const bool posix = kav::platform::kSeparator == '/';
+  kavtest::fs::remove(file);
+  const bool posix = kavtest::kPosix;
   EXPECT_EQ(tty_open(posix ? "/dev/kav-no-such-port" : "\\\\.\\COM250", "9600,n,8,1"), -1);
   EXPECT_EQ(tty_close(-1), -1);
 }

@@ -1,21 +1,9 @@
-// sheaf_test.cpp - colon record files: the documented cases, and sheaf_next against the
-// definition itself (fgets into a 1024-byte line, split at the colons) on random files of short,
-// long and exactly-1023-character lines, CR LF, '|' and NUL bytes: the same records in the same
-// order, the stream left at the same place after each, on byte-mode and text-mode streams, on a
-// pipe, and without memory for the block reader.
+// sheaf_test.cpp - colon record files: the documented cases, and sheaf_next against the definition
+// (fgets into a 1024-byte line, split at the colons) on random files of lines around 1023
+// characters, CR LF, '|' and NUL bytes, on byte- and text-mode streams, a pipe and without memory.
 
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <string>
-#include <vector>
-
-#include "kavutil.h"
 #include "platform/memory.h"
+#include "support.h"
 
 namespace {
 
@@ -52,10 +40,13 @@ std::string Text(int status, const sheaf_record &r, std::FILE *stream) {
   return (r.count == 0 ? text.substr(0, 2) : text) + "@" + std::to_string(std::ftell(stream));
 }
 
-class SheafTest : public ::testing::Test {
+class SheafTest : public kavtest::InDirectory {
  protected:
-  void TearDown() override { std::filesystem::remove(path_); }
-  void Write(const std::string &bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
+  void SetUp() override {
+    InDirectory::SetUp();
+    path_ = At("records.txt");
+  }
+  void Write(const std::string &bytes) { kavtest::WriteFile(path_, bytes); }
 
   Records All(const std::string &key, std::FILE *stream) {
     Records all{Text(sheaf_first(key.c_str(), &record_, stream), record_, stream)};
@@ -71,9 +62,7 @@ class SheafTest : public ::testing::Test {
     return all;
   }
 
-  const std::string path_ = (std::filesystem::temp_directory_path() /
-                             ("kav-sheaf-" + std::to_string(std::random_device{}()) + ".txt"))
-                                .string();
+  std::string path_;
   sheaf_record record_{};
 };
 

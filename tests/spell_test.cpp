@@ -1,5 +1,4 @@
-// Tests of amounts in words: spellno's wording and range, and its two
-// building blocks.
+// spell_test.cpp - amounts in words: spellno's wording and range, and its two building blocks.
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
-// statusbar_test.cpp - tests for the console status bar in console/statusbar.cpp, with the clock
-// moved by hand.
+// statusbar_test.cpp - the console status bar (console/statusbar.cpp), its clock moved by hand.
 
 #include "console/statusbar.h"
 
@@ -22,13 +21,12 @@ class StatusBarTest : public ::testing::Test {
   void SetUp() override {
     now = 1'000'000;
     previous_ = kav::console::set_status_bar_clock(TestClock);
-    stream_ = std::fopen("statusbar_test.out", "w+b");
+    stream_ = std::tmpfile();
     ASSERT_NE(stream_, nullptr);
   }
   void TearDown() override {
     kav::console::set_status_bar_clock(previous_);
     std::fclose(stream_);
-    std::remove("statusbar_test.out");
   }
   // Everything written since the last call.
   std::string Drawn() {
@@ -73,7 +71,6 @@ TEST_F(StatusBarTest, ThrottlesByWholeSeconds) {
   EXPECT_EQ(UpdateAt(4, 2), "");
   EXPECT_EQ(UpdateAt(5, 3), "\r[***30.0%    ] 11 seconds left  ");
   EXPECT_EQ(UpdateAt(9, 4), "");
-
   StatusBarInit(stream_, nullptr, 12, 10, 5);  // a new bar draws at once and restarts the clock
   EXPECT_EQ(UpdateAt(9, 5), "\r[***50.0%    ]");
 }
@@ -83,17 +80,13 @@ TEST_F(StatusBarTest, NarrowWideAndEmptyBars) {
   EXPECT_EQ(UpdateAt(0, 1), "\rn[**        ]");  // no percentage at 10 or less
   StatusBarDone();
   EXPECT_EQ(Drawn(), "\rn[***100%***] Done            \n");
-
   StatusBarInit(stream_, "n", 3, 4, 0);
   StatusBarDone();
   EXPECT_EQ(Drawn(), "\rn[***] Done            \n");
-
   StatusBarInit(stream_, nullptr, 11, 0, 0);  // nothing to do: a full bar
   EXPECT_EQ(UpdateAt(0, 0), "\r[**100.0%***]");
-
   StatusBarInit(stream_, nullptr, 1000, 10, 0);  // wider than a bar can be: 255
   EXPECT_EQ(UpdateAt(0, 10).size(), 1 + 1 + 255 + 1u);
-
   StatusBarInit(stream_, nullptr, 12, 1, 0);  // more done than the total: the text is clipped
   EXPECT_EQ(UpdateAt(0, 4000000000u), "\r[400000000000]");
 }

@@ -1,17 +1,10 @@
-// kav_child - the program the process tests start, on POSIX and on Windows.  Its arguments
-// are a script of steps, run in order:
-//   exit N       end with status N
-//   args         print each remaining argument as "[arg]" on a line, and end
-//   out TEXT     TEXT and a line feed to standard output; err TEXT: to standard error
-//                (status 5 when it cannot be written)
-//   cat          copy standard input to standard output (status 6 when it cannot be read)
-//   wait FILE    wait until FILE exists (status 9 after 20 seconds without it)
-//   touch FILE   create FILE
-//   report FILE  write into FILE what the process is (POSIX): its open descriptors, uid, gid,
-//                groups, whether it leads its session and has a controlling terminal, where
-//                0 to 2 lead and how they are open (r, w, rw), HOME
-//   kill N       raise signal N
-// Standard streams are binary on Windows, so bytes pass unchanged.
+// kav_child - the program the process tests start.  Its arguments are a script of steps, run in
+// order: "exit N"; "args" (print each remaining argument as "[arg]" on a line, and end); "out
+// TEXT" / "err TEXT" (a line to standard output / error; status 5 when it cannot be written);
+// "cat" (standard input to output; status 6 when it cannot be read); "wait FILE" (until FILE
+// exists; status 9 after 20 s); "touch FILE"; "report FILE" (POSIX: its open descriptors, uid,
+// gid, groups, session leadership, controlling terminal, where 0 to 2 lead and how they are open,
+// HOME); "kill N" (raise signal N).  Standard streams are binary on Windows.
 
 #include <chrono>
 #include <csignal>

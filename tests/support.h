@@ -1,0 +1,123 @@
+// support.h - what several suites share: whole files read and written, a fresh temporary
+// directory per test, entries handed to the library's own environment, a run with its k-th file
+// call failing, and the profile folders fixed before the library's first call.  For the suites
+// that reach internal functions (the source tree is on their include path).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "kavutil.h"
+#include "platform/io.h"
+#include "platform/platform.h"
+
+namespace kavtest {
+
+namespace fs = std::filesystem;
+
+inline constexpr char kSep = kav::platform::kSeparator;
+inline constexpr bool kPosix = kSep == '/';
+
+inline std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A directory of its own under the system's temporary one.
+inline fs::path NewDirectory(const std::string& prefix) {
+  std::random_device seed;
+  fs::path path;
+  do path = fs::temp_directory_path() / (prefix + std::to_string(seed()));
+  while (!fs::create_directory(path));
+  return path;
+}
+
+// Each test in a fresh directory, removed with all it holds afterwards.
+class InDirectory : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = NewDirectory("kav-test-"); }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+  // A path below the directory; '/' in relative becomes the platform's separator.
+  std::string At(std::string relative) const {
+    for (char& c : relative) c = c == '/' ? kSep : c;
+    return dir_.string() + kSep + relative;
+  }
+  fs::path dir_;
+};
+
+// Hands a heap copy of "NAME=value" to the library's environment, which owns it from then on.
+inline char* PutEnv(const std::string& entry) {
+  char* copy = static_cast<char*>(std::malloc(entry.size() + 1));
+  std::memcpy(copy, entry.c_str(), entry.size() + 1);
+  EXPECT_EQ(kav_putenv(copy), 0) << entry;
+  return copy;
+}
+
+// Runs op with the k-th file call from now on failing with error; the calls op made.  A sweep
+// runs k = 1, 2, ... until op makes fewer than k calls.
+template <typename Op>
+long WithFailingCall(long k, int error, Op op) {
+  kav::io::fail_call(nullptr, k, error);
+  op();
+  const long calls = kav::io::calls_made();
+  kav::io::fail_call(nullptr, 0, 0);
+  return calls;
+}
+
+// The library caches its profile folders for the life of the process, so they are fixed before
+// its first call: on POSIX in a fresh temporary directory, through the environment; on Windows
+// (and Wine) they are the system's own, and TearDown removes the files named `written` in them
+// and the version directories and their parents when empty.  TearDown also removes `scratch`,
+// a directory below the working directory for files named by path.
+class ProfileFolders : public ::testing::Environment {
+ public:
+  explicit ProfileFolders(std::string scratch, std::vector<std::string> written = {})
+      : scratch_(std::move(scratch)), written_(std::move(written)) {
+#ifndef _WIN32
+    root_ = NewDirectory("kav-profile-");
+    setenv("XDG_CONFIG_HOME", (root_ / "user").c_str(), 1);
+    setenv("XDG_CONFIG_DIRS", ((root_ / "common").string() + ":/etc/xdg").c_str(), 1);
+    setenv("SYSTEMROOT", (root_ / "windows").c_str(), 1);
+    fs::create_directory(root_ / "windows");
+#endif
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(scratch_, ignored);
+    if (!root_.empty()) {
+      fs::remove_all(root_, ignored);
+      return;
+    }
+    for (int location : {0, 1, 2}) {
+      for (const std::string& name : written_) fs::remove(QelGetINIPath(location) + name, ignored);
+    }
+    for (int location : {1, 2}) {
+      fs::path directory = fs::path(QelGetINIPath(location)).parent_path();
+      for (int level = 0; level < 3; ++level, directory = directory.parent_path()) {
+        fs::remove(directory, ignored);
+      }
+    }
+  }
+
+ private:
+  std::string scratch_;
+  std::vector<std::string> written_;
+  fs::path root_;
+};
+
+}  // namespace kavtest
