@@ -184,13 +184,13 @@ void match_env_prefix(std::string_view entry, std::string_view path, int mode, B
 
 }  // namespace
 
-extern "C" KAV_API char* KAV_CALL kav_getenv(const char* name) {
+extern "C" KAV_API char* KAV_CALL kav_getenv(const char* name) KAV_NOEXCEPT {
   if (name == nullptr) return nullptr;
   if (char* value = OverlayValue(name)) return value;
   return std::getenv(name);
 }
 
-extern "C" KAV_API int KAV_CALL kav_putenv(char* entry) {
+extern "C" KAV_API int KAV_CALL kav_putenv(char* entry) KAV_NOEXCEPT {
   if (entry == nullptr) return -1;
   const char* equals = std::strchr(entry, '=');
   if (equals == nullptr) return -1;
@@ -205,7 +205,7 @@ extern "C" KAV_API int KAV_CALL kav_putenv(char* entry) {
   return 0;
 }
 
-extern "C" KAV_API int KAV_CALL kav_clearenv(void) {
+extern "C" KAV_API int KAV_CALL kav_clearenv(void) KAV_NOEXCEPT {
   for (std::size_t i = 0; i < overlay_count; ++i) std::free(overlay[i]);
   std::free(overlay);
   overlay = nullptr;
@@ -214,7 +214,7 @@ extern "C" KAV_API int KAV_CALL kav_clearenv(void) {
 }
 
 // The result holds at most size - 1 characters: a longer expansion is cut there.
-extern "C" KAV_API char* KAV_CALL fill_env_vars(char* text, int size) {
+extern "C" KAV_API char* KAV_CALL fill_env_vars(char* text, int size) KAV_NOEXCEPT {
   if (text == nullptr || size <= 0) return text;
   auto* work = static_cast<char*>(std::malloc(size));
   if (work == nullptr) return text;
@@ -231,13 +231,13 @@ extern "C" KAV_API char* KAV_CALL fill_env_vars(char* text, int size) {
   return text;
 }
 
-extern "C" KAV_API void KAV_CALL fill_env_vars_set_instance(int instance) {
+extern "C" KAV_API void KAV_CALL fill_env_vars_set_instance(int instance) KAV_NOEXCEPT {
   current_instance = instance;
 }
 
 // Instance n gets the word after the list's n-th space, or the last word when the list is
 // shorter.  A word is cut at 1023 characters.
-extern "C" KAV_API char* KAV_CALL instance2path(int instance, const char* list) {
+extern "C" KAV_API char* KAV_CALL instance2path(int instance, const char* list) KAV_NOEXCEPT {
   if (instance < 0 || list == nullptr || list[0] == '\0') return nullptr;
   const char* word = list;
   for (int i = 0; i < instance; ++i) {
@@ -254,7 +254,8 @@ extern "C" KAV_API char* KAV_CALL instance2path(int instance, const char* list) 
 }
 
 // A null or empty token does nothing: an empty one would match every entry.
-extern "C" KAV_API void KAV_CALL instance2env(int instance, const char* list, const char* token) {
+extern "C" KAV_API void KAV_CALL instance2env(int instance, const char* list,
+                                              const char* token) KAV_NOEXCEPT {
   if (token == nullptr || token[0] == '\0') return;
   char* path = instance2path(instance, list);
   if (path == nullptr) return;
@@ -267,7 +268,7 @@ extern "C" KAV_API void KAV_CALL instance2env(int instance, const char* list, co
 }
 
 // The result is cut at 1023 characters.
-extern "C" KAV_API void KAV_CALL str2env(char* path, int mode) {
+extern "C" KAV_API void KAV_CALL str2env(char* path, int mode) KAV_NOEXCEPT {
   if (path == nullptr) return;
   try {
     const std::string_view whole(path);

@@ -136,7 +136,7 @@ Clock set_status_bar_clock(Clock clock) {
 // A caption that cannot be copied is drawn as none.  Widths outside 0..255 are brought to the
 // nearest end of that range.
 extern "C" KAV_API int KAV_CALL StatusBarInit(FILE* stream, const char* caption, int width,
-                                              unsigned int total, int interval) {
+                                              unsigned int total, int interval) KAV_NOEXCEPT {
   Bar& state = TheBar();
   state.stream = stream;
   state.width = std::clamp(width, 0, kMaxWidth);
@@ -148,7 +148,7 @@ extern "C" KAV_API int KAV_CALL StatusBarInit(FILE* stream, const char* caption,
   return 0;
 }
 
-extern "C" KAV_API int KAV_CALL StatusBarUpdate(unsigned int current) {
+extern "C" KAV_API int KAV_CALL StatusBarUpdate(unsigned int current) KAV_NOEXCEPT {
   try {
     return Update(current);
   } catch (...) {  // only allocation can fail; the line is then not drawn
@@ -156,7 +156,7 @@ extern "C" KAV_API int KAV_CALL StatusBarUpdate(unsigned int current) {
   }
 }
 
-extern "C" KAV_API int KAV_CALL StatusBarDone(void) {
+extern "C" KAV_API int KAV_CALL StatusBarDone(void) KAV_NOEXCEPT {
   try {
     DrawDone();
   } catch (...) {  // only allocation can fail; the line is then not drawn

@@ -126,7 +126,7 @@ std::size_t ReadSizeFor(std::FILE* file) {
 
 }  // namespace
 
-extern "C" KAV_API unsigned int KAV_CALL get_check_sum(const char* path) {
+extern "C" KAV_API unsigned int KAV_CALL get_check_sum(const char* path) KAV_NOEXCEPT {
   std::FILE* file = kav::platform::open_regular_file(path);
   if (file == nullptr) return 0;
   std::setvbuf(file, nullptr, _IONBF, 0);

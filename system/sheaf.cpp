@@ -197,15 +197,15 @@ int NextByBlocks(Key key, sheaf_record* record, std::FILE* stream, long origin) 
 
 extern "C" {
 
-KAV_API FILE* KAV_CALL sheaf_open(const char* path) {
+KAV_API FILE* KAV_CALL sheaf_open(const char* path) KAV_NOEXCEPT {
   return path == nullptr ? nullptr : kav::platform::open_byte_stream(path);
 }
 
-KAV_API int KAV_CALL sheaf_close(FILE* stream) {
+KAV_API int KAV_CALL sheaf_close(FILE* stream) KAV_NOEXCEPT {
   return stream == nullptr ? EOF : std::fclose(stream);
 }
 
-KAV_API int KAV_CALL sheaf_next(const char* key, sheaf_record* record, FILE* stream) {
+KAV_API int KAV_CALL sheaf_next(const char* key, sheaf_record* record, FILE* stream) KAV_NOEXCEPT {
   if (record == nullptr) return 1;
   if (stream == nullptr) return NotFound(record);
   const Key wanted{key == nullptr ? "" : key, key == nullptr ? 0 : std::strlen(key)};
@@ -216,13 +216,13 @@ KAV_API int KAV_CALL sheaf_next(const char* key, sheaf_record* record, FILE* str
   return NextByBlocks(wanted, record, stream, origin);
 }
 
-KAV_API int KAV_CALL sheaf_first(const char* key, sheaf_record* record, FILE* stream) {
+KAV_API int KAV_CALL sheaf_first(const char* key, sheaf_record* record, FILE* stream) KAV_NOEXCEPT {
   if (stream != nullptr) std::rewind(stream);
   return sheaf_next(key, record, stream);
 }
 
 // A value longer than the buffer is outside the format: its first 1023 characters are quoted.
-KAV_API char* KAV_CALL sheaf_quote(const char* value) {
+KAV_API char* KAV_CALL sheaf_quote(const char* value) KAV_NOEXCEPT {
   static char quoted[SHEAF_LINE_SIZE];
   const void* end = value == nullptr ? nullptr : std::memchr(value, '\0', sizeof quoted - 1);
   std::size_t length = sizeof quoted - 1;

@@ -72,7 +72,7 @@ void Store(std::uint32_t *target, std::uint32_t value) {
 
 extern "C" KAV_API int KAV_CALL kav_getwinver(char *name, uint32_t *major, uint32_t *minor,
                                               uint32_t *build, uint32_t *sp_major,
-                                              uint32_t *sp_minor) {
+                                              uint32_t *sp_minor) KAV_NOEXCEPT {
   const auto version = kav::platform::os_version();
   if (!version) return 0;
   const char *text = version->own_name ? version->own_name->c_str()

@@ -364,7 +364,7 @@ int Format(kav_string_hook hook, char* buffer, const char* format, Arguments& ar
 }  // namespace
 
 extern "C" KAV_API int KAV_CALL kav_vsprintf(kav_string_hook hook, char* buffer, const char* format,
-                                             va_list args) {
+                                             va_list args) KAV_NOEXCEPT {
   Arguments copy;
   va_copy(copy.list, args);
   const int count = Format(hook, buffer, format, copy);
@@ -373,7 +373,7 @@ extern "C" KAV_API int KAV_CALL kav_vsprintf(kav_string_hook hook, char* buffer,
 }
 
 extern "C" KAV_API int KAV_CDECL kav_sprintf(kav_string_hook hook, char* buffer, const char* format,
-                                             ...) {
+                                             ...) KAV_NOEXCEPT {
   Arguments args;
   va_start(args.list, format);
   const int count = Format(hook, buffer, format, args);
