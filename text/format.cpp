@@ -15,10 +15,10 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 #include "kavutil.h"
+#include "platform/memory.h"
 
 namespace {
 
@@ -248,7 +248,7 @@ void FormatString(Output& out, kav_string_hook hook, const char* argument, const
     length = static_cast<std::size_t>(d.precision);
   }
   WritePadded(out, text, length, d);
-  std::free(owned);
+  kav::memory::release(owned);
 }
 
 // The byte as a decimal number without leading zeros; returns the characters written.

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "platform/io.h"
+#include "platform/memory.h"
 #include "platform/platform.h"
 
 namespace kav::platform {
@@ -42,7 +43,7 @@ struct SearchCloser {
 };
 
 struct MemoryReleaser {
-  void operator()(char* memory) const { std::free(memory); }
+  void operator()(char* memory) const { kav::memory::release(memory); }
 };
 
 bool IsDotOrDotDot(const char* name) {
