@@ -54,8 +54,13 @@ KAV_API void KAV_CALL DeleteMappedBuffer(MappedBuffer* buffer) KAV_NOEXCEPT {
   kav::memory::release(buffer);
 }
 
+// A path whose parents cannot be had for want of memory is a disk the system cannot tell about.
 KAV_API uint32_t KAV_CALL GetDiskFreeSpaceInMB(const char* path) KAV_NOEXCEPT {
   if (path == nullptr || path[0] == '\0') return 0xFFFFFFFFu;
-  return kav::platform::free_megabytes(path);
+  try {
+    return kav::platform::free_megabytes(path);
+  } catch (...) {
+    return 0xFFFFFFFFu;
+  }
 }
 }
