@@ -42,6 +42,7 @@
 #include <string_view>
 
 #include "kavutil.h"
+#include "platform/io.h"
 #include "platform/memory.h"
 
 namespace {
@@ -589,7 +590,7 @@ int SetSort(dsList &list, const char *order) {
 }
 
 bool ReadPiece(const dsList &list, char *piece, FILE *stream) {
-  if (list.keep_line_ends == 1) return std::fgets(piece, kPieceSize, stream) != nullptr;
+  if (list.keep_line_ends == 1) return kav::io::fgets(piece, kPieceSize, stream) != nullptr;
   return kav_fgets(piece, static_cast<int>(kPieceSize), stream) != nullptr;
 }
 
@@ -691,13 +692,16 @@ extern "C" KAV_API int KAV_CALL dsReadFromFileStream(dsList *list, FILE *stream)
   return ReadStream(*list, stream);
 }
 
+// Only a regular file is read: a FIFO without a writer or a device could block the open or never
+// end.  The stream is kept from child processes, and goes through the I/O seam.
 extern "C" KAV_API int KAV_CALL dsReadFromFile(dsList *list, const char *path) KAV_NOEXCEPT {
   if (list == nullptr || path == nullptr) return 0;
-  FILE *stream = std::fopen(path, "r");
+  FILE *stream = kav::io::fopen_regular(path, "r");
   if (stream == nullptr) return 0;
-  const int done = ReadStream(*list, stream);
-  std::fclose(stream);
-  return done != 0 ? 1 : 0;
+  // A read that stops before the end of the file is a failed read.
+  const bool done = ReadStream(*list, stream) != 0 && std::feof(stream) != 0;
+  kav::io::fclose(stream);
+  return done ? 1 : 0;
 }
 
 extern "C" KAV_API int KAV_CALL dsReadFromStdIn(dsList *list) KAV_NOEXCEPT {

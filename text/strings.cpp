@@ -11,11 +11,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "kavutil.h"
 #include "platform/io.h"
+#include "platform/memory.h"
 
 namespace {
 
@@ -57,6 +57,21 @@ void EscapeEach(const char* text, Emit emit) {
     emit(static_cast<char>('0' + ((c >> 3) & 7)));
     emit(static_cast<char>('0' + (c & 7)));
   }
+}
+
+// Writes the escaped text in blocks through the I/O seam; like fputc's, write errors stay with
+// the stream.
+void WriteEscaped(const char* text, std::FILE* stream) {
+  char block[1024];
+  std::size_t used = 0;
+  EscapeEach(text, [&](char c) {
+    if (used == sizeof block) {
+      kav::io::fwrite(block, 1, used, stream);
+      used = 0;
+    }
+    block[used++] = c;
+  });
+  if (used > 0) kav::io::fwrite(block, 1, used, stream);
 }
 
 bool StartsWithIgnoringCase(const char* text, const char* prefix) {
@@ -170,16 +185,14 @@ extern "C" KAV_API double KAV_CALL dtrunc(double value) KAV_NOEXCEPT { return st
 
 extern "C" KAV_API char* KAV_CALL escape_control(const char* text, FILE* stream) KAV_NOEXCEPT {
   if (stream != nullptr) {
-    if (text != nullptr) {
-      EscapeEach(text, [stream](char c) { std::fputc(static_cast<unsigned char>(c), stream); });
-    }
+    if (text != nullptr) WriteEscaped(text, stream);
     return nullptr;
   }
   if (text == nullptr) text = "";
   const std::size_t length = std::strlen(text);
   // A failed allocation, or a size that cannot even be asked for, gives a null result.
   if (length > (SIZE_MAX - 1) / 4) return nullptr;
-  auto* out = static_cast<char*>(std::malloc(4 * length + 1));
+  auto* out = static_cast<char*>(kav::memory::allocate(4 * length + 1));
   if (out == nullptr) return nullptr;
   char* end = out;
   EscapeEach(text, [&end](char c) { *end++ = c; });
