@@ -19,7 +19,6 @@
 #include <cstring>
 
 #include "platform/io.h"
-#include "platform/memory.h"
 
 namespace kav::platform {
 namespace {
@@ -69,7 +68,7 @@ bool create_backing_file(MappedBuffer& buffer, const char* directory, const char
     char* name = _tempnam(directory, prefix);
     if (name != nullptr && std::strlen(name) < sizeof buffer.file_name)
       std::strcpy(buffer.file_name, name);
-    kav::memory::release(name);
+    std::free(name);  // the runtime's own block, from its heap, not the library's
   }
   if (kav::io::fault("open")) return false;
   const HANDLE file = CreateFileA(buffer.file_name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE,
