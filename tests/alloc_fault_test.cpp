@@ -363,10 +363,9 @@ const Case kAllocationCases[] = {
      [] {
        fs::remove(At("log.txt"));
        const int result = Armed([] { return kav_logerr("fault %s", "sweep"); });
-       const std::string log = Read(At("log.txt"));
-       return Str(result) + (log == "<none>"                     ? " none"
-                             : log.ends_with(" 0 fault sweep\n") ? " record"
-                                                                 : " torn");
+       const std::string log = Read(At("log.txt"));  // text mode on Windows: CR LF
+       const bool whole = log.ends_with(" 0 fault sweep\n") || log.ends_with(" 0 fault sweep\r\n");
+       return Str(result) + (log == "<none>" ? " none" : whole ? " record" : " torn");
      },
      "1 none"},
     {"kav_winexec", LaunchChild, Str(kav::platform::kOutOfMemoryError)},
@@ -428,11 +427,15 @@ const Case kFileCases[] = {
 #endif
 };
 
-// The process's open descriptors, where the system lists them.
+// The process's open descriptors, on POSIX (under Wine the list is Wine's own).
 long OpenDescriptors() {
+#if defined(_WIN32)
+  return 0;
+#else
   std::error_code error;
   const fs::directory_iterator listing("/proc/self/fd", error);
   return error ? 0 : std::distance(listing, fs::directory_iterator());
+#endif
 }
 
 template <std::size_t count>
