@@ -27,8 +27,10 @@ demo: native
 deps:
 	@bash scripts/install-deps.sh
 
+NATIVE_OPTIONS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAV_BENCH=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+
 native:
-	$(call build,native,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAV_BENCH=ON)
+	$(call build,native,$(NATIVE_OPTIONS))
 
 asan:
 	$(call build,asan,-DCMAKE_BUILD_TYPE=Debug -DKAV_SANITIZE=$(SANITIZERS))
@@ -49,11 +51,21 @@ bench: native win64
 	@echo "== $(BUILD)/win64/bin/profile_read_bench.exe (under Wine)"
 	@cmake/wine-run.sh $(BUILD)/win64/wineprefix $(BUILD)/win64/bin/profile_read_bench.exe
 
+# clang-tidy's exception-escape check reads the native build's compile commands (configuring it
+# is enough) and looks at every library unit of that build: no exception may leave a noexcept
+# function, which every exported one is.
+TIDY_UNITS := '$(CURDIR)/(text|containers|config|files|system|console|cheque|platform)/'
+
 lint:
 	clang-format --dry-run --Werror $(SOURCES)
 	cppcheck --quiet --error-exitcode=1 --enable=warning,performance,portability \
 		--std=c++20 --inline-suppr -I include \
 		$(filter-out tests/% bench/% fuzz/%,$(filter %.cpp %.c,$(SOURCES)))
+	@mkdir -p $(BUILD) && $(call configure,native,$(NATIVE_OPTIONS))
+	run-clang-tidy -quiet -p $(BUILD)/native -j $(JOBS) $(TIDY_UNITS) \
+		-config="{Checks: '-*,bugprone-exception-escape', WarningsAsErrors: '*'}" \
+		>$(BUILD)/clang-tidy.log 2>&1 || \
+		{ grep -v 'warnings generated' $(BUILD)/clang-tidy.log; exit 1; }
 
 # The reference of include/kavutil.h under $(BUILD)/docs/html; a Doxygen warning (an undocumented
 # export among them) fails it, and so does a warning from the kav(1) man page.

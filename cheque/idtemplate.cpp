@@ -169,7 +169,8 @@ void WriteOverRun(char* run, size_t length, long long value) {
 
 }  // namespace
 
-extern "C" KAV_API void KAV_CALL fill_with_id(char* tmpl, char* identifier, int width) {
+extern "C" KAV_API void KAV_CALL fill_with_id(char* tmpl, char* identifier,
+                                              int width) KAV_NOEXCEPT {
   // Without a template or an identifier there is nothing to edit.
   if (tmpl == nullptr || identifier == nullptr) return;
   const char* next = tmpl;
@@ -210,7 +211,7 @@ extern "C" KAV_API void KAV_CALL fill_with_id(char* tmpl, char* identifier, int 
   }
 }
 
-extern "C" KAV_API int KAV_CALL round_down_id(char* identifier, int step) {
+extern "C" KAV_API int KAV_CALL round_down_id(char* identifier, int step) KAV_NOEXCEPT {
   // No identifier, like a step of 0, leaves nothing to do; the result is still 1.
   if (identifier == nullptr || step == 0) return 1;
   size_t end = std::strlen(identifier);

@@ -124,7 +124,7 @@ int DigitValue(char c) { return (c >= '0' && c <= '9') ? c - '0' : 0; }
 
 }  // namespace
 
-extern "C" KAV_API int KAV_CALL MICR_SetDefaults_E13B(MICR_Line_E13B* record) {
+extern "C" KAV_API int KAV_CALL MICR_SetDefaults_E13B(MICR_Line_E13B* record) KAV_NOEXCEPT {
   if (record == nullptr) return 1;
   *record = MICR_Line_E13B{};
   record->client_option = 1;
@@ -137,7 +137,7 @@ extern "C" KAV_API int KAV_CALL MICR_SetDefaults_E13B(MICR_Line_E13B* record) {
 }
 
 extern "C" KAV_API void KAV_CALL MICR_DecodeFormat_E13B(const char* format,
-                                                        MICR_Line_E13B* record) {
+                                                        MICR_Line_E13B* record) KAV_NOEXCEPT {
   // There is nothing to reset without a record.
   if (record == nullptr) return;
   MICR_SetDefaults_E13B(record);
@@ -147,7 +147,8 @@ extern "C" KAV_API void KAV_CALL MICR_DecodeFormat_E13B(const char* format,
   record->format[length] = '\0';
 }
 
-extern "C" KAV_API char* KAV_CALL MICR_BuildLine_E13B(MICR_Line_E13B* record, const char* symbols) {
+extern "C" KAV_API char* KAV_CALL MICR_BuildLine_E13B(MICR_Line_E13B* record,
+                                                      const char* symbols) KAV_NOEXCEPT {
   if (record == nullptr) return nullptr;
   char codes[kSymbolCount];
   ChooseSymbols(symbols, codes);
@@ -162,7 +163,7 @@ extern "C" KAV_API char* KAV_CALL MICR_BuildLine_E13B(MICR_Line_E13B* record, co
   return line;
 }
 
-extern "C" KAV_API int KAV_CALL MICR_CalculateChecksum(const char* digits) {
+extern "C" KAV_API int KAV_CALL MICR_CalculateChecksum(const char* digits) KAV_NOEXCEPT {
   if (digits == nullptr || strnlen(digits, 8) < 8) return -1;
   int d[8];
   for (int i = 0; i < 8; ++i) d[i] = DigitValue(digits[i]);

@@ -100,7 +100,7 @@ void SpeakOnesAndScale(const char* digit, size_t place, Mark* mark) {
 
 }  // namespace
 
-extern "C" KAV_API const char* KAV_CALL spellno(long number) {
+extern "C" KAV_API const char* KAV_CALL spellno(long number) KAV_NOEXCEPT {
   if (number < 0 || number > kLargestSpelled) return nullptr;
   if (number == 0) return "ZERO";
 
@@ -130,13 +130,13 @@ extern "C" KAV_API const char* KAV_CALL spellno(long number) {
   return g_words + 1;  // past the space that the first append put in front
 }
 
-extern "C" KAV_API int KAV_CALL spell_ones(const char* digit, char* word) {
+extern "C" KAV_API int KAV_CALL spell_ones(const char* digit, char* word) KAV_NOEXCEPT {
   int value = DigitValue(digit);
   CopyWord(word, kOnes[value]);
   return value;
 }
 
-extern "C" KAV_API int KAV_CALL spell_tens(const char* digits, char* word) {
+extern "C" KAV_API int KAV_CALL spell_tens(const char* digits, char* word) KAV_NOEXCEPT {
   int tens = DigitValue(digits);
   if (tens != 1) {
     CopyWord(word, kTens[tens]);

@@ -166,7 +166,8 @@ bool IsCached(const char* file) {
 }  // namespace
 
 extern "C" KAV_API const char* KAV_CALL get_cfsvalue_def(const char* file, const char* section,
-                                                         const char* key, const char* def) {
+                                                         const char* key,
+                                                         const char* def) KAV_NOEXCEPT {
   if (IsEmpty(file) || IsEmpty(key)) return def;
   if (IsEmpty(section)) section = kDefaultSection;
   if (!IsCached(file)) {
@@ -181,14 +182,14 @@ extern "C" KAV_API const char* KAV_CALL get_cfsvalue_def(const char* file, const
 }
 
 extern "C" KAV_API const char* KAV_CALL get_cfsvalue(const char* file, const char* section,
-                                                     const char* key) {
+                                                     const char* key) KAV_NOEXCEPT {
   return get_cfsvalue_def(file, section, key, nullptr);
 }
 
 extern "C" KAV_API int KAV_CALL get_cfsvalue_int(const char* file, const char* section,
-                                                 const char* key, int def) {
+                                                 const char* key, int def) KAV_NOEXCEPT {
   const char* value = get_cfsvalue(file, section, key);
   return value != nullptr ? std::atoi(value) : def;
 }
 
-extern "C" KAV_API void KAV_CALL cfs_free(void) { FreeCache(); }
+extern "C" KAV_API void KAV_CALL cfs_free(void) KAV_NOEXCEPT { FreeCache(); }

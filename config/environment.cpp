@@ -23,6 +23,7 @@
 #include <string_view>
 
 #include "kavutil.h"
+#include "platform/memory.h"
 #include "platform/platform.h"
 
 namespace {
@@ -68,6 +69,10 @@ class Output {
 
   bool full() const { return used_ == limit_; }
 
+  // Memory ran out on the way: the text is not to be used.
+  void Fail() { failed_ = true; }
+  bool failed() const { return failed_; }
+
   void Put(char c) {
     if (used_ < limit_) buffer_[used_++] = c;
   }
@@ -90,14 +95,19 @@ class Output {
   char* buffer_;
   std::size_t limit_;
   std::size_t used_ = 0;
+  bool failed_ = false;
 };
 
 // Produces a value, with the instance's base directory in place of its first instance token
-// when the instance number names one.  Values are not expanded themselves.
+// when the instance number names one.  Values are not expanded themselves.  A base directory
+// that cannot be copied for want of memory fails the whole expansion.
 void PutValue(Output& out, const char* value) {
   const char* token = std::strstr(value, kInstanceToken);
-  char* base =
-      token != nullptr ? instance2path(current_instance, kav_getenv(kInstanceList)) : nullptr;
+  const char* list = kav_getenv(kInstanceList);
+  const bool has_base =
+      token != nullptr && current_instance >= 0 && list != nullptr && list[0] != '\0';
+  char* base = has_base ? instance2path(current_instance, list) : nullptr;
+  if (has_base && base == nullptr) out.Fail();
   if (base == nullptr) {
     out.Put(value);
     return;
@@ -105,7 +115,7 @@ void PutValue(Output& out, const char* value) {
   out.Put(value, token - value);
   out.Put(base);
   out.Put(token + sizeof kInstanceToken - 1);
-  std::free(base);
+  kav::memory::release(base);
 }
 
 // Expands the reference whose name starts at name and returns where the scan goes on: past the
@@ -130,19 +140,13 @@ std::string ReplaceFirst(std::string_view text, std::string_view token, std::str
   return result;
 }
 
-char* HeapCopy(const std::string& text) {
-  auto* copy = static_cast<char*>(std::malloc(text.size() + 1));
-  if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
-  return copy;
-}
-
 // Entries appended on the way (a token inside a name makes a new name) are not visited again.
 void ReplaceInOverlay(const char* token, const char* path) {
   const std::size_t known = overlay_count;
   for (std::size_t i = 0; i < known; ++i) {
     if (std::strstr(overlay[i], token) == nullptr) continue;
-    char* entry = HeapCopy(ReplaceFirst(overlay[i], token, path));
-    if (entry != nullptr && kav_putenv(entry) != 0) std::free(entry);
+    char* entry = kav::memory::duplicate(ReplaceFirst(overlay[i], token, path).c_str());
+    if (entry != nullptr && kav_putenv(entry) != 0) kav::memory::release(entry);
   }
 }
 
@@ -184,13 +188,13 @@ void match_env_prefix(std::string_view entry, std::string_view path, int mode, B
 
 }  // namespace
 
-extern "C" KAV_API char* KAV_CALL kav_getenv(const char* name) {
+extern "C" KAV_API char* KAV_CALL kav_getenv(const char* name) KAV_NOEXCEPT {
   if (name == nullptr) return nullptr;
   if (char* value = OverlayValue(name)) return value;
   return std::getenv(name);
 }
 
-extern "C" KAV_API int KAV_CALL kav_putenv(char* entry) {
+extern "C" KAV_API int KAV_CALL kav_putenv(char* entry) KAV_NOEXCEPT {
   if (entry == nullptr) return -1;
   const char* equals = std::strchr(entry, '=');
   if (equals == nullptr) return -1;
@@ -198,25 +202,26 @@ extern "C" KAV_API int KAV_CALL kav_putenv(char* entry) {
     *slot = entry;  // the old string is not freed: the program may still use it
     return 0;
   }
-  auto* grown = static_cast<char**>(std::realloc(overlay, (overlay_count + 1) * sizeof *overlay));
+  auto* grown =
+      static_cast<char**>(kav::memory::reallocate(overlay, (overlay_count + 1) * sizeof *overlay));
   if (grown == nullptr) return -1;
   overlay = grown;
   overlay[overlay_count++] = entry;
   return 0;
 }
 
-extern "C" KAV_API int KAV_CALL kav_clearenv(void) {
-  for (std::size_t i = 0; i < overlay_count; ++i) std::free(overlay[i]);
-  std::free(overlay);
+extern "C" KAV_API int KAV_CALL kav_clearenv(void) KAV_NOEXCEPT {
+  for (std::size_t i = 0; i < overlay_count; ++i) kav::memory::release(overlay[i]);
+  kav::memory::release(overlay);
   overlay = nullptr;
   overlay_count = 0;
   return 0;
 }
 
 // The result holds at most size - 1 characters: a longer expansion is cut there.
-extern "C" KAV_API char* KAV_CALL fill_env_vars(char* text, int size) {
+extern "C" KAV_API char* KAV_CALL fill_env_vars(char* text, int size) KAV_NOEXCEPT {
   if (text == nullptr || size <= 0) return text;
-  auto* work = static_cast<char*>(std::malloc(size));
+  auto* work = static_cast<char*>(kav::memory::allocate(size));
   if (work == nullptr) return text;
   Output out(work, size - 1);
   for (const char* in = text; *in != '\0' && !out.full();) {
@@ -226,18 +231,18 @@ extern "C" KAV_API char* KAV_CALL fill_env_vars(char* text, int size) {
       out.Put(*in++);
     }
   }
-  std::memcpy(text, work, out.Finish() + 1);
-  std::free(work);
+  if (!out.failed()) std::memcpy(text, work, out.Finish() + 1);
+  kav::memory::release(work);
   return text;
 }
 
-extern "C" KAV_API void KAV_CALL fill_env_vars_set_instance(int instance) {
+extern "C" KAV_API void KAV_CALL fill_env_vars_set_instance(int instance) KAV_NOEXCEPT {
   current_instance = instance;
 }
 
 // Instance n gets the word after the list's n-th space, or the last word when the list is
 // shorter.  A word is cut at 1023 characters.
-extern "C" KAV_API char* KAV_CALL instance2path(int instance, const char* list) {
+extern "C" KAV_API char* KAV_CALL instance2path(int instance, const char* list) KAV_NOEXCEPT {
   if (instance < 0 || list == nullptr || list[0] == '\0') return nullptr;
   const char* word = list;
   for (int i = 0; i < instance; ++i) {
@@ -246,7 +251,7 @@ extern "C" KAV_API char* KAV_CALL instance2path(int instance, const char* list) 
     word = space + 1;
   }
   const std::size_t length = std::min(std::strcspn(word, " "), kInstancePathSize - 1);
-  auto* path = static_cast<char*>(std::malloc(length + 1));
+  auto* path = static_cast<char*>(kav::memory::allocate(length + 1));
   if (path == nullptr) return nullptr;
   std::memcpy(path, word, length);
   path[length] = '\0';
@@ -254,7 +259,8 @@ extern "C" KAV_API char* KAV_CALL instance2path(int instance, const char* list) 
 }
 
 // A null or empty token does nothing: an empty one would match every entry.
-extern "C" KAV_API void KAV_CALL instance2env(int instance, const char* list, const char* token) {
+extern "C" KAV_API void KAV_CALL instance2env(int instance, const char* list,
+                                              const char* token) KAV_NOEXCEPT {
   if (token == nullptr || token[0] == '\0') return;
   char* path = instance2path(instance, list);
   if (path == nullptr) return;
@@ -263,11 +269,11 @@ extern "C" KAV_API void KAV_CALL instance2env(int instance, const char* list, co
     ReplaceInProcess(token, path);
   } catch (...) {  // out of memory: the remaining entries stay as they are
   }
-  std::free(path);
+  kav::memory::release(path);
 }
 
 // The result is cut at 1023 characters.
-extern "C" KAV_API void KAV_CALL str2env(char* path, int mode) {
+extern "C" KAV_API void KAV_CALL str2env(char* path, int mode) KAV_NOEXCEPT {
   if (path == nullptr) return;
   try {
     const std::string_view whole(path);

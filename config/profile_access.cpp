@@ -234,14 +234,16 @@ int create_directory_chain(const char* path) { return mkdir_fullpath(path); }
 
 extern "C" KAV_API int KAV_CALL QelGetPrivateProfileString(const char* section, const char* key,
                                                            const char* def, char* out, int len,
-                                                           const char* file, int location) {
+                                                           const char* file,
+                                                           int location) KAV_NOEXCEPT {
   if (ReadString(section, key, out, len, file, location)) return 1;
   ApplyDefault(def, out, len);
   return 0;
 }
 
 extern "C" KAV_API int KAV_CALL QelGetPrivateProfileInt(const char* section, const char* key,
-                                                        int def, const char* file, int location) {
+                                                        int def, const char* file,
+                                                        int location) KAV_NOEXCEPT {
   if (file == nullptr) return def;
   int value = kNoIntValue;
   auto read = [&](const char* path) {
@@ -258,14 +260,15 @@ extern "C" KAV_API int KAV_CALL QelGetPrivateProfileInt(const char* section, con
 
 extern "C" KAV_API int KAV_CALL QelGetPrivateProfileSection(const char* section, char* out,
                                                             int size, const char* file,
-                                                            int location) {
+                                                            int location) KAV_NOEXCEPT {
   return ReadCounted(file, location, [&](const char* path) {
     return kav::platform::profile_get_section(section, out, AsSize(size), path);
   });
 }
 
 extern "C" KAV_API int KAV_CALL QelGetPrivateProfileSectionNames(char* out, int size,
-                                                                 const char* file, int location) {
+                                                                 const char* file,
+                                                                 int location) KAV_NOEXCEPT {
   return ReadCounted(file, location, [&](const char* path) {
     return kav::platform::profile_get_section_names(out, AsSize(size), path);
   });
@@ -273,7 +276,7 @@ extern "C" KAV_API int KAV_CALL QelGetPrivateProfileSectionNames(char* out, int 
 
 extern "C" KAV_API int KAV_CALL QelGetPrivateProfileStruct(const char* section, const char* key,
                                                            void* data, int size, const char* file,
-                                                           int location) {
+                                                           int location) KAV_NOEXCEPT {
   return ReadCounted(file, location, [&](const char* path) {
     return kav::platform::profile_get_struct(section, key, data, AsSize(size), path);
   });
@@ -281,14 +284,15 @@ extern "C" KAV_API int KAV_CALL QelGetPrivateProfileStruct(const char* section, 
 
 extern "C" KAV_API int KAV_CALL QelWritePrivateProfileString(const char* section, const char* key,
                                                              const char* value, const char* file,
-                                                             int location) {
+                                                             int location) KAV_NOEXCEPT {
   return WriteTo(file, location, [&](const char* target) {
     return kav::platform::profile_write_string(section, key, value, target);
   });
 }
 
 extern "C" KAV_API int KAV_CALL QelWritePrivateProfileSection(const char* section, const char* text,
-                                                              const char* file, int location) {
+                                                              const char* file,
+                                                              int location) KAV_NOEXCEPT {
   return WriteTo(file, location, [&](const char* target) {
     return kav::platform::profile_write_section(section, text, target);
   });
@@ -296,13 +300,15 @@ extern "C" KAV_API int KAV_CALL QelWritePrivateProfileSection(const char* sectio
 
 extern "C" KAV_API int KAV_CALL QelWritePrivateProfileStruct(const char* section, const char* key,
                                                              const void* data, int size,
-                                                             const char* file, int location) {
+                                                             const char* file,
+                                                             int location) KAV_NOEXCEPT {
   return WriteTo(file, location, [&](const char* target) {
     return kav::platform::profile_write_struct(section, key, data, AsSize(size), target);
   });
 }
 
-extern "C" KAV_API char* KAV_CALL QelGetINIPathAppend(int location, const char* name, char* out) {
+extern "C" KAV_API char* KAV_CALL QelGetINIPathAppend(int location, const char* name,
+                                                      char* out) KAV_NOEXCEPT {
   if (out == nullptr) return nullptr;
   const char* directory = QelGetINIPath(location);
   // Paths are cut to the 260-character buffer.
@@ -311,7 +317,8 @@ extern "C" KAV_API char* KAV_CALL QelGetINIPathAppend(int location, const char* 
   return directory != nullptr || name != nullptr ? out : nullptr;
 }
 
-extern "C" KAV_API int KAV_CALL QelGetDestConfigFile(char* out, const char* file, int location) {
+extern "C" KAV_API int KAV_CALL QelGetDestConfigFile(char* out, const char* file,
+                                                     int location) KAV_NOEXCEPT {
   if (out == nullptr || file == nullptr || file[0] == '\0') return 0;
   char target[kPathSize];
   if (std::strpbrk(file, "\\/") != nullptr) {

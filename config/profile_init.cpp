@@ -237,13 +237,14 @@ bool ForEachKey(const char (&keys)[kListSize], char (&current)[kListSize], Visit
 }  // namespace
 
 extern "C" KAV_API int KAV_CALL QelCheckProfileExists(const char* name, int major, int minor,
-                                                      int build, int common) {
+                                                      int build, int common) KAV_NOEXCEPT {
   char path[kPathSize];
   return CheckProfile(name, {major, minor, build}, common, path);
 }
 
 extern "C" KAV_API int KAV_CALL QelFindPreviousProfile(char* out, const char* name, int major,
-                                                       int minor, int build, int common) {
+                                                       int minor, int build,
+                                                       int common) KAV_NOEXCEPT {
   char versions[kPathSize];
   if (out == nullptr || !VersionsDirectory(common, versions)) return 0;
   const auto candidate = FirstEarlierVersion(versions, {major, minor, build});
@@ -255,7 +256,7 @@ extern "C" KAV_API int KAV_CALL QelFindPreviousProfile(char* out, const char* na
 }
 
 extern "C" KAV_API int KAV_CALL QelFindPreviousProfile2(char* out, const char* name, int major,
-                                                        int minor, int build) {
+                                                        int minor, int build) KAV_NOEXCEPT {
   char versions[kPathSize];
   if (out == nullptr || IsEmpty(name) || !VersionsDirectory(1, versions)) return 0;
   char path[kPathSize];
@@ -276,7 +277,7 @@ extern "C" KAV_API int KAV_CALL QelFindPreviousProfile2(char* out, const char* n
   return 0;
 }
 
-extern "C" KAV_API int KAV_CALL QelInitializeProfile(const char* ini) {
+extern "C" KAV_API int KAV_CALL QelInitializeProfile(const char* ini) KAV_NOEXCEPT {
   char name[kPathSize];
   // A path that ends with a separator names a directory, not a profile.
   if (IsEmpty(ini) || !ProfileName(ini, name) || name[0] == '\0') return 0;
@@ -297,7 +298,8 @@ extern "C" KAV_API int KAV_CALL QelInitializeProfile(const char* ini) {
 
 extern "C" KAV_API int KAV_CALL QelProfileSettingMigrate(const char* section, const char* key,
                                                          const char* def, const char* source_file,
-                                                         const char* dest_file, int mode) {
+                                                         const char* dest_file,
+                                                         int mode) KAV_NOEXCEPT {
   if (IsEmpty(section) || IsEmpty(key) || IsEmpty(source_file) || IsEmpty(dest_file)) return 0;
   char source_value[kListSize];
   char dest_value[kListSize];
@@ -310,7 +312,7 @@ extern "C" KAV_API int KAV_CALL QelProfileSettingMigrate(const char* section, co
 
 extern "C" KAV_API int KAV_CALL QelProfileSettingUpdate(const char* section, const char* key,
                                                         const char* value, const char* file,
-                                                        int mode, int location) {
+                                                        int mode, int location) KAV_NOEXCEPT {
   if (IsEmpty(section) || IsEmpty(key) || IsEmpty(file)) return 0;
   char current[kListSize];
   QelGetPrivateProfileString(section, key, kNoValue, current, kListSize, file, location);
@@ -321,7 +323,7 @@ extern "C" KAV_API int KAV_CALL QelProfileSettingUpdate(const char* section, con
 }
 
 extern "C" KAV_API int KAV_CALL QelFindToolKey(char* out, const char* text, const char* file,
-                                               int location) {
+                                               int location) KAV_NOEXCEPT {
   if (out == nullptr || IsEmpty(text) || IsEmpty(file)) return 0;
   char keys[kListSize];
   ReadToolKeys(file, location, keys);
@@ -335,7 +337,8 @@ extern "C" KAV_API int KAV_CALL QelFindToolKey(char* out, const char* text, cons
   return found ? 1 : 0;
 }
 
-extern "C" KAV_API int KAV_CALL QelGetNextToolKey(char* out, const char* file, int location) {
+extern "C" KAV_API int KAV_CALL QelGetNextToolKey(char* out, const char* file,
+                                                  int location) KAV_NOEXCEPT {
   if (out == nullptr || IsEmpty(file)) return -1;
   char keys[kListSize];
   ReadToolKeys(file, location, keys);

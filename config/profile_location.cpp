@@ -208,28 +208,28 @@ void load_version_file() {
 
 }  // namespace kav::config
 
-extern "C" KAV_API const char* KAV_CALL QelGetVerMajor(void) {
+extern "C" KAV_API const char* KAV_CALL QelGetVerMajor(void) KAV_NOEXCEPT {
   kav::config::load_version_file();
   return version_major;
 }
 
-extern "C" KAV_API const char* KAV_CALL QelGetVerMinor(void) {
+extern "C" KAV_API const char* KAV_CALL QelGetVerMinor(void) KAV_NOEXCEPT {
   kav::config::load_version_file();
   return version_minor;
 }
 
-extern "C" KAV_API const char* KAV_CALL QelGetVerBuild(void) {
+extern "C" KAV_API const char* KAV_CALL QelGetVerBuild(void) KAV_NOEXCEPT {
   kav::config::load_version_file();
   return version_build;
 }
 
-extern "C" KAV_API char* KAV_CALL QelGetDisplayVersion(void) {
+extern "C" KAV_API char* KAV_CALL QelGetDisplayVersion(void) KAV_NOEXCEPT {
   kav::config::load_version_file();
   std::snprintf(display_version, sizeof display_version, "%s.%s", version_major, version_minor);
   return display_version;
 }
 
-extern "C" KAV_API char* KAV_CALL QelFormatProfileID(char* id) {
+extern "C" KAV_API char* KAV_CALL QelFormatProfileID(char* id) KAV_NOEXCEPT {
   if (id == nullptr || id[0] == '\0') return nullptr;
   char suffix[kVersionSuffixSize];
   FormatVersionSuffix(suffix);
@@ -237,7 +237,7 @@ extern "C" KAV_API char* KAV_CALL QelFormatProfileID(char* id) {
   return id;
 }
 
-extern "C" KAV_API char* KAV_CALL QelGetAppProfileID(char* buf, int size, int mode) {
+extern "C" KAV_API char* KAV_CALL QelGetAppProfileID(char* buf, int size, int mode) KAV_NOEXCEPT {
   if (buf == nullptr || size <= 0) return nullptr;
   if (mode >= 1) {
     if (!CopyProgramName(buf, size)) return nullptr;
@@ -254,15 +254,15 @@ extern "C" KAV_API char* KAV_CALL QelGetAppProfileID(char* buf, int size, int mo
   return buf;
 }
 
-extern "C" KAV_API char* KAV_CALL QelGetUsersAppDataPath(void) {
+extern "C" KAV_API char* KAV_CALL QelGetUsersAppDataPath(void) KAV_NOEXCEPT {
   return ProfileDirectory(user_directory, Folder::kUserAppData);
 }
 
-extern "C" KAV_API char* KAV_CALL QelGetCommonAppDataPath(void) {
+extern "C" KAV_API char* KAV_CALL QelGetCommonAppDataPath(void) KAV_NOEXCEPT {
   return ProfileDirectory(common_directory, Folder::kCommonAppData);
 }
 
-extern "C" KAV_API char* KAV_CALL QelGetSystemStroagePath(void) {
+extern "C" KAV_API char* KAV_CALL QelGetSystemStroagePath(void) KAV_NOEXCEPT {
   if (windows_directory[0] == '\0') {
     // The system's answer first, then SYSTEMROOT; with neither the cache stays empty.
     if (const auto folder = WindowsFolder()) StoreFolder(windows_directory, *folder);
@@ -270,7 +270,7 @@ extern "C" KAV_API char* KAV_CALL QelGetSystemStroagePath(void) {
   return windows_directory;
 }
 
-extern "C" KAV_API char* KAV_CALL QelGetINIPath(int location) {
+extern "C" KAV_API char* KAV_CALL QelGetINIPath(int location) KAV_NOEXCEPT {
   switch (location) {
     case KAV_LOCATION_WINDOWS:
       return QelGetSystemStroagePath();

@@ -209,19 +209,19 @@ void Compose(Composer& out, const char* format, std::va_list& args) {
 
 }  // namespace
 
-extern "C" KAV_API int KAV_CALL kav_logerr_id(int id) {
+extern "C" KAV_API int KAV_CALL kav_logerr_id(int id) KAV_NOEXCEPT {
   log_id = id;
   return 1;
 }
 
-extern "C" KAV_API FILE* KAV_CALL kav_logerr_redirect(FILE* stream) {
+extern "C" KAV_API FILE* KAV_CALL kav_logerr_redirect(FILE* stream) KAV_NOEXCEPT {
   std::FILE* previous = redirect_stream;
   redirect_stream = stream;
   return previous;
 }
 
 // The text is cut at 10238 characters, so that it fits with its newline.
-extern "C" KAV_API int KAV_CDECL kav_logerr(const char* format, ...) {
+extern "C" KAV_API int KAV_CDECL kav_logerr(const char* format, ...) KAV_NOEXCEPT {
   if (format == nullptr) return 0;
   char message[kMessageSize];
   std::va_list args;
@@ -233,7 +233,7 @@ extern "C" KAV_API int KAV_CDECL kav_logerr(const char* format, ...) {
 
 // errno is read first, before formatting can change it.  The message is cut at 10239
 // characters and the composed line at 10238.
-extern "C" KAV_API int KAV_CDECL kav_logerrno(const char* format, ...) {
+extern "C" KAV_API int KAV_CDECL kav_logerrno(const char* format, ...) KAV_NOEXCEPT {
   if (format == nullptr) return 0;
   const int error = errno;
   char message[kMessageSize];
@@ -249,7 +249,7 @@ extern "C" KAV_API int KAV_CDECL kav_logerrno(const char* format, ...) {
 }
 
 // A null text writes nothing.
-extern "C" KAV_API int KAV_CALL kav_logerr_write(const char* text) {
+extern "C" KAV_API int KAV_CALL kav_logerr_write(const char* text) KAV_NOEXCEPT {
   if (text == nullptr) return 1;
   if (redirect_stream != nullptr) {
     kav::io::fputs(text, redirect_stream);
@@ -265,7 +265,7 @@ extern "C" KAV_API int KAV_CALL kav_logerr_write(const char* text) {
 }
 
 // The composed text is cut at 511 characters; the newline is added behind it.
-extern "C" KAV_API int KAV_CDECL s_prompterr(const char* format, ...) {
+extern "C" KAV_API int KAV_CDECL s_prompterr(const char* format, ...) KAV_NOEXCEPT {
   if (format == nullptr) return 0;
   char composed[kComposedSize];
   Composer out(composed, sizeof composed);
@@ -278,4 +278,4 @@ extern "C" KAV_API int KAV_CDECL s_prompterr(const char* format, ...) {
   return WriteLine(message);
 }
 
-extern "C" KAV_API int KAV_CDECL s_confirm(const char* /*format*/, ...) { return 0; }
+extern "C" KAV_API int KAV_CDECL s_confirm(const char* /*format*/, ...) KAV_NOEXCEPT { return 0; }

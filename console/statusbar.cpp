@@ -12,12 +12,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
 
 #include "kavutil.h"
+#include "platform/io.h"
+#include "platform/memory.h"
 
 namespace {
 
@@ -43,11 +44,7 @@ Bar& TheBar() {
 }
 
 char* CopyCaption(const char* caption) {
-  if (caption == nullptr) return nullptr;
-  const std::size_t size = std::strlen(caption) + 1;
-  char* copy = static_cast<char*>(std::malloc(size));
-  if (copy != nullptr) std::memcpy(copy, caption, size);
-  return copy;
+  return caption != nullptr ? kav::memory::duplicate(caption) : nullptr;
 }
 
 // The estimate of the time left, padded so that a shorter text covers a longer one; empty until
@@ -95,11 +92,13 @@ std::string UpdatedBar(const Bar& state, unsigned int current) {
   return bar;
 }
 
+// The line is written whole, through the I/O seam.
 void DrawLine(const Bar& state, const std::string& bar, const char* tail, const char* end) {
   if (state.stream == nullptr) return;
-  std::fprintf(state.stream, "\r%s[%s]%s%s", state.caption != nullptr ? state.caption : "",
-               bar.c_str(), tail, end);
-  std::fflush(state.stream);
+  const std::string line = "\r" + std::string(state.caption != nullptr ? state.caption : "") + '[' +
+                           bar + ']' + tail + end;
+  kav::io::fputs(line.c_str(), state.stream);
+  kav::io::fflush(state.stream);
 }
 
 int Update(unsigned int current) {
@@ -136,19 +135,19 @@ Clock set_status_bar_clock(Clock clock) {
 // A caption that cannot be copied is drawn as none.  Widths outside 0..255 are brought to the
 // nearest end of that range.
 extern "C" KAV_API int KAV_CALL StatusBarInit(FILE* stream, const char* caption, int width,
-                                              unsigned int total, int interval) {
+                                              unsigned int total, int interval) KAV_NOEXCEPT {
   Bar& state = TheBar();
   state.stream = stream;
   state.width = std::clamp(width, 0, kMaxWidth);
   state.total = total;
   state.interval = interval;
-  std::free(state.caption);
+  kav::memory::release(state.caption);
   state.caption = CopyCaption(caption);
   state.last_drawing = 0;
   return 0;
 }
 
-extern "C" KAV_API int KAV_CALL StatusBarUpdate(unsigned int current) {
+extern "C" KAV_API int KAV_CALL StatusBarUpdate(unsigned int current) KAV_NOEXCEPT {
   try {
     return Update(current);
   } catch (...) {  // only allocation can fail; the line is then not drawn
@@ -156,12 +155,12 @@ extern "C" KAV_API int KAV_CALL StatusBarUpdate(unsigned int current) {
   }
 }
 
-extern "C" KAV_API int KAV_CALL StatusBarDone(void) {
+extern "C" KAV_API int KAV_CALL StatusBarDone(void) KAV_NOEXCEPT {
   try {
     DrawDone();
   } catch (...) {  // only allocation can fail; the line is then not drawn
   }
-  std::free(TheBar().caption);
+  kav::memory::release(TheBar().caption);
   TheBar().caption = nullptr;
   return 0;
 }

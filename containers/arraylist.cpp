@@ -97,7 +97,7 @@ bool AddCopy(IArrayList *list, const void *data, unsigned int size, void **copy)
 
 }  // namespace
 
-extern "C" KAV_API IArrayList *KAV_CALL IArrayListInit(void) {
+extern "C" KAV_API IArrayList *KAV_CALL IArrayListInit(void) KAV_NOEXCEPT {
   auto *list = static_cast<IArrayList *>(kav::memory::allocate(sizeof(IArrayList)));
   if (list == nullptr) return nullptr;
   list->items = NewSlots(kGrowth);
@@ -110,14 +110,15 @@ extern "C" KAV_API IArrayList *KAV_CALL IArrayListInit(void) {
   return list;
 }
 
-extern "C" KAV_API void KAV_CALL IArrayListDestroy(IArrayList *list) {
+extern "C" KAV_API void KAV_CALL IArrayListDestroy(IArrayList *list) KAV_NOEXCEPT {
   if (list == nullptr) return;
   IArrayListDeleteAll(list);
   kav::memory::release(list->items);
   kav::memory::release(list);
 }
 
-extern "C" KAV_API IArrayListItem *KAV_CALL IArrayListAdd(IArrayList *list, kav_word value) {
+extern "C" KAV_API IArrayListItem *KAV_CALL IArrayListAdd(IArrayList *list,
+                                                          kav_word value) KAV_NOEXCEPT {
   if (list == nullptr) return nullptr;
   IArrayListItem *item = NewItem(0, 0, value);
   if (item == nullptr || !Store(list, item)) return nullptr;
@@ -125,7 +126,7 @@ extern "C" KAV_API IArrayListItem *KAV_CALL IArrayListAdd(IArrayList *list, kav_
 }
 
 extern "C" KAV_API void *KAV_CALL IArrayListAddAsCopy(IArrayList *list, const void *data,
-                                                      unsigned int size) {
+                                                      unsigned int size) KAV_NOEXCEPT {
   void *copy = nullptr;
   if (list == nullptr || !AddCopy(list, data, size, &copy)) return nullptr;
   return copy;
@@ -133,7 +134,7 @@ extern "C" KAV_API void *KAV_CALL IArrayListAddAsCopy(IArrayList *list, const vo
 
 // The source's count is read once, so adding a list to itself appends its items once.
 extern "C" KAV_API int KAV_CALL IArrayListAddAll(IArrayList *destination,
-                                                 const IArrayList *source) {
+                                                 const IArrayList *source) KAV_NOEXCEPT {
   if (destination == nullptr || source == nullptr) return 1;
   const unsigned int count = source->count;
   for (unsigned int i = 0; i < count; ++i) {
@@ -149,12 +150,13 @@ extern "C" KAV_API int KAV_CALL IArrayListAddAll(IArrayList *destination,
 }
 
 extern "C" KAV_API kav_word KAV_CALL IArrayListGetPos(const IArrayList *list,
-                                                      unsigned int position) {
+                                                      unsigned int position) KAV_NOEXCEPT {
   if (list == nullptr || position >= list->count) return 0;
   return list->items[position]->data;
 }
 
-extern "C" KAV_API void KAV_CALL IArrayListDeletePos(IArrayList *list, unsigned int position) {
+extern "C" KAV_API void KAV_CALL IArrayListDeletePos(IArrayList *list,
+                                                     unsigned int position) KAV_NOEXCEPT {
   if (list == nullptr || position >= list->count) return;
   ReleaseItem(list->items[position]);
   IArrayListItem **slot = list->items + position;
@@ -163,7 +165,7 @@ extern "C" KAV_API void KAV_CALL IArrayListDeletePos(IArrayList *list, unsigned 
   list->items[--list->count] = nullptr;
 }
 
-extern "C" KAV_API void KAV_CALL IArrayListDeleteAll(IArrayList *list) {
+extern "C" KAV_API void KAV_CALL IArrayListDeleteAll(IArrayList *list) KAV_NOEXCEPT {
   if (list == nullptr) return;
   for (unsigned int i = 0; i < list->count; ++i) {
     ReleaseItem(list->items[i]);
@@ -173,7 +175,8 @@ extern "C" KAV_API void KAV_CALL IArrayListDeleteAll(IArrayList *list) {
 }
 
 // A null list or comparison function sorts nothing.
-extern "C" KAV_API void KAV_CALL IArrayListSort(IArrayList *list, kav_arraylist_compare compare) {
+extern "C" KAV_API void KAV_CALL IArrayListSort(IArrayList *list,
+                                                kav_arraylist_compare compare) KAV_NOEXCEPT {
   if (list == nullptr || compare == nullptr || list->count < 2) return;
   std::qsort(list->items, list->count, sizeof(IArrayListItem *), compare);
 }

@@ -42,6 +42,7 @@
 #include <string_view>
 
 #include "kavutil.h"
+#include "platform/io.h"
 #include "platform/memory.h"
 
 namespace {
@@ -589,7 +590,7 @@ int SetSort(dsList &list, const char *order) {
 }
 
 bool ReadPiece(const dsList &list, char *piece, FILE *stream) {
-  if (list.keep_line_ends == 1) return std::fgets(piece, kPieceSize, stream) != nullptr;
+  if (list.keep_line_ends == 1) return kav::io::fgets(piece, kPieceSize, stream) != nullptr;
   return kav_fgets(piece, static_cast<int>(kPieceSize), stream) != nullptr;
 }
 
@@ -625,27 +626,28 @@ int ReadStream(dsList &list, FILE *stream) {
 
 }  // namespace
 
-extern "C" KAV_API int KAV_CALL dsInitialize(dsList *list) {
+extern "C" KAV_API int KAV_CALL dsInitialize(dsList *list) KAV_NOEXCEPT {
   if (list == nullptr) return 0;
   std::memset(list, 0, sizeof *list);
   return 1;
 }
 
-extern "C" KAV_API int KAV_CALL dsSetSort(dsList *list, const char *order) {
+extern "C" KAV_API int KAV_CALL dsSetSort(dsList *list, const char *order) KAV_NOEXCEPT {
   if (list == nullptr || order == nullptr) return 0;
   return SetSort(*list, order);
 }
 
 extern "C" KAV_API int KAV_CALL dsAppendWithDelimiter(dsList *list, const char *text,
-                                                      signed char delimiter) {
+                                                      signed char delimiter) KAV_NOEXCEPT {
   return Append(list, text, delimiter);
 }
 
-extern "C" KAV_API int KAV_CALL dsAppend(dsList *list, const char *text) {
+extern "C" KAV_API int KAV_CALL dsAppend(dsList *list, const char *text) KAV_NOEXCEPT {
   return Append(list, text, '\n');
 }
 
-extern "C" KAV_API int KAV_CDECL dsAppendFormat(dsList *list, const char *format, ...) {
+extern "C" KAV_API int KAV_CDECL dsAppendFormat(dsList *list, const char *format,
+                                                ...) KAV_NOEXCEPT {
   if (list == nullptr || format == nullptr) return 0;
   char text[kFormatSize];
   va_list args;
@@ -656,16 +658,16 @@ extern "C" KAV_API int KAV_CDECL dsAppendFormat(dsList *list, const char *format
   return Append(list, text, '\n');
 }
 
-extern "C" KAV_API char *KAV_CALL dsGetBuffer(dsList *list) {
+extern "C" KAV_API char *KAV_CALL dsGetBuffer(dsList *list) KAV_NOEXCEPT {
   if (list == nullptr) return nullptr;
   return list->sorted != 0 ? JoinSorted(*list) : list->buffer;
 }
 
-extern "C" KAV_API int KAV_CALL dsGetStringCount(const dsList *list) {
+extern "C" KAV_API int KAV_CALL dsGetStringCount(const dsList *list) KAV_NOEXCEPT {
   return list != nullptr ? list->count : -1;
 }
 
-extern "C" KAV_API char *KAV_CALL dsGetStringAtIndex(const dsList *list, int index) {
+extern "C" KAV_API char *KAV_CALL dsGetStringAtIndex(const dsList *list, int index) KAV_NOEXCEPT {
   if (list == nullptr || list->strings == nullptr || index < 0 || index >= list->count) {
     return nullptr;
   }
@@ -673,37 +675,40 @@ extern "C" KAV_API char *KAV_CALL dsGetStringAtIndex(const dsList *list, int ind
 }
 
 extern "C" KAV_API int KAV_CALL dsFind(dsList *list, const char *text, int start, int key,
-                                       int *position) {
+                                       int *position) KAV_NOEXCEPT {
   if (list == nullptr) return Report(position, 0);
   return Find(*list, text, start, key, position);
 }
 
 extern "C" KAV_API int KAV_CALL dsFindSortedInsertIndex(dsList *list, const char *text, int start,
-                                                        int key, void *unused) {
+                                                        int key, void *unused) KAV_NOEXCEPT {
   (void)unused;
   if (list == nullptr) return 0;
   return InsertIndex(*list, text, start, key);
 }
 
-extern "C" KAV_API int KAV_CALL dsReadFromFileStream(dsList *list, FILE *stream) {
+extern "C" KAV_API int KAV_CALL dsReadFromFileStream(dsList *list, FILE *stream) KAV_NOEXCEPT {
   if (list == nullptr || stream == nullptr) return 0;
   return ReadStream(*list, stream);
 }
 
-extern "C" KAV_API int KAV_CALL dsReadFromFile(dsList *list, const char *path) {
+// Only a regular file is read: a FIFO without a writer or a device could block the open or never
+// end.  The stream is kept from child processes, and goes through the I/O seam.
+extern "C" KAV_API int KAV_CALL dsReadFromFile(dsList *list, const char *path) KAV_NOEXCEPT {
   if (list == nullptr || path == nullptr) return 0;
-  FILE *stream = std::fopen(path, "r");
+  FILE *stream = kav::io::fopen_regular(path, "r");
   if (stream == nullptr) return 0;
-  const int done = ReadStream(*list, stream);
-  std::fclose(stream);
-  return done != 0 ? 1 : 0;
+  // A read that stops before the end of the file is a failed read.
+  const bool done = ReadStream(*list, stream) != 0 && std::feof(stream) != 0;
+  kav::io::fclose(stream);
+  return done ? 1 : 0;
 }
 
-extern "C" KAV_API int KAV_CALL dsReadFromStdIn(dsList *list) {
+extern "C" KAV_API int KAV_CALL dsReadFromStdIn(dsList *list) KAV_NOEXCEPT {
   return dsReadFromFileStream(list, stdin);
 }
 
-extern "C" KAV_API void KAV_CALL dsFree(dsList *list) {
+extern "C" KAV_API void KAV_CALL dsFree(dsList *list) KAV_NOEXCEPT {
   if (list == nullptr) return;
   kav::memory::release(list->buffer);
   list->buffer = nullptr;

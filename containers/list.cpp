@@ -79,7 +79,7 @@ bool CopyPayloads(IQueue *copy, const IQueue *source) {
 
 }  // namespace
 
-extern "C" KAV_API int KAV_CALL allocate_node(list_node **node, kav_word payload) {
+extern "C" KAV_API int KAV_CALL allocate_node(list_node **node, kav_word payload) KAV_NOEXCEPT {
   if (node == nullptr) return 0;
   list_node *created = NewNode(payload, nullptr);
   if (created == nullptr) return 0;
@@ -87,21 +87,21 @@ extern "C" KAV_API int KAV_CALL allocate_node(list_node **node, kav_word payload
   return 1;
 }
 
-extern "C" KAV_API void KAV_CALL free_node(list_node **node) {
+extern "C" KAV_API void KAV_CALL free_node(list_node **node) KAV_NOEXCEPT {
   if (node == nullptr) return;
   kav::memory::release(*node);
   *node = nullptr;
 }
 
-extern "C" KAV_API void KAV_CALL init_list(list_node **list) {
+extern "C" KAV_API void KAV_CALL init_list(list_node **list) KAV_NOEXCEPT {
   if (list != nullptr) *list = nullptr;
 }
 
-extern "C" KAV_API int KAV_CALL empty_list(const list_node *list) {
+extern "C" KAV_API int KAV_CALL empty_list(const list_node *list) KAV_NOEXCEPT {
   return list == nullptr ? 1 : 0;
 }
 
-extern "C" KAV_API int KAV_CALL insert_after(list_node *node, kav_word payload) {
+extern "C" KAV_API int KAV_CALL insert_after(list_node *node, kav_word payload) KAV_NOEXCEPT {
   if (node == nullptr) return 0;
   list_node *created = NewNode(payload, node->next);
   if (created == nullptr) return 0;
@@ -109,7 +109,7 @@ extern "C" KAV_API int KAV_CALL insert_after(list_node *node, kav_word payload) 
   return 1;
 }
 
-extern "C" KAV_API int KAV_CALL insert_node(list_node **list, kav_word payload) {
+extern "C" KAV_API int KAV_CALL insert_node(list_node **list, kav_word payload) KAV_NOEXCEPT {
   if (list == nullptr) return 0;
   list_node *created = NewNode(payload, *list);
   if (created == nullptr) return 0;
@@ -117,7 +117,7 @@ extern "C" KAV_API int KAV_CALL insert_node(list_node **list, kav_word payload) 
   return 1;
 }
 
-extern "C" KAV_API int KAV_CALL append_node(list_node **list, kav_word payload) {
+extern "C" KAV_API int KAV_CALL append_node(list_node **list, kav_word payload) KAV_NOEXCEPT {
   if (list == nullptr) return 0;
   list_node **link = list;
   while (*link != nullptr) link = &(*link)->next;
@@ -127,7 +127,7 @@ extern "C" KAV_API int KAV_CALL append_node(list_node **list, kav_word payload) 
 
 // A null node is never in a list: without this check the walk would stop on the last node,
 // whose `next` is null.
-extern "C" KAV_API int KAV_CALL delete_node(list_node **list, list_node *node) {
+extern "C" KAV_API int KAV_CALL delete_node(list_node **list, list_node *node) KAV_NOEXCEPT {
   if (list == nullptr || node == nullptr) return 0;
   list_node **link = list;
   while (*link != nullptr && *link != node) link = &(*link)->next;
@@ -137,7 +137,7 @@ extern "C" KAV_API int KAV_CALL delete_node(list_node **list, list_node *node) {
 }
 
 // Positions below 1 name no node and give 0, like positions past the end.
-extern "C" KAV_API int KAV_CALL delete_node_n(list_node **list, int n) {
+extern "C" KAV_API int KAV_CALL delete_node_n(list_node **list, int n) KAV_NOEXCEPT {
   if (list == nullptr || n < 1) return 0;
   list_node **link = list;
   for (int position = 1; position < n && *link != nullptr; ++position) link = &(*link)->next;
@@ -147,14 +147,14 @@ extern "C" KAV_API int KAV_CALL delete_node_n(list_node **list, int n) {
 }
 
 // A null payload address gives 0 and removes nothing, so no payload is lost unseen.
-extern "C" KAV_API int KAV_CALL delete_get(list_node **list, kav_word *payload) {
+extern "C" KAV_API int KAV_CALL delete_get(list_node **list, kav_word *payload) KAV_NOEXCEPT {
   if (list == nullptr || *list == nullptr || payload == nullptr) return 0;
   *payload = (*list)->payload;
   Unlink(list);
   return 1;
 }
 
-extern "C" KAV_API list_node *KAV_CALL delete_last(list_node **list) {
+extern "C" KAV_API list_node *KAV_CALL delete_last(list_node **list) KAV_NOEXCEPT {
   if (list == nullptr || *list == nullptr) return nullptr;
   list_node *previous = nullptr;
   list_node **link = list;
@@ -168,7 +168,7 @@ extern "C" KAV_API list_node *KAV_CALL delete_last(list_node **list) {
 
 // When memory runs out the partial copy is freed (its copied payloads released) and the
 // result is null.
-extern "C" KAV_API IQueue *KAV_CALL IQueueDup(const IQueue *source) {
+extern "C" KAV_API IQueue *KAV_CALL IQueueDup(const IQueue *source) KAV_NOEXCEPT {
   if (source == nullptr) return nullptr;
   auto *copy = static_cast<IQueue *>(kav::memory::allocate(sizeof(IQueue)));
   if (copy == nullptr) return nullptr;
@@ -183,19 +183,19 @@ extern "C" KAV_API IQueue *KAV_CALL IQueueDup(const IQueue *source) {
   return copy;
 }
 
-extern "C" KAV_API kav_word KAV_CALL IQueueEnqueue(IQueue *queue, kav_word payload) {
+extern "C" KAV_API kav_word KAV_CALL IQueueEnqueue(IQueue *queue, kav_word payload) KAV_NOEXCEPT {
   kav_word stored = 0;
   if (queue == nullptr || !Add(queue, payload, true, &stored)) return 0;
   return stored;
 }
 
-extern "C" KAV_API kav_word KAV_CALL IQueuePush(IQueue *queue, kav_word payload) {
+extern "C" KAV_API kav_word KAV_CALL IQueuePush(IQueue *queue, kav_word payload) KAV_NOEXCEPT {
   kav_word stored = 0;
   if (queue == nullptr || !Add(queue, payload, false, &stored)) return 0;
   return stored;
 }
 
-extern "C" KAV_API kav_word KAV_CALL IQueuePop(IQueue *queue) {
+extern "C" KAV_API kav_word KAV_CALL IQueuePop(IQueue *queue) KAV_NOEXCEPT {
   kav_word payload = 0;
   if (queue == nullptr || delete_get(&queue->first, &payload) == 0) return 0;
   if (queue->first == nullptr) queue->last = nullptr;
@@ -203,7 +203,7 @@ extern "C" KAV_API kav_word KAV_CALL IQueuePop(IQueue *queue) {
   return payload;
 }
 
-extern "C" KAV_API kav_word KAV_CALL IQueueDequeue(IQueue *queue) {
+extern "C" KAV_API kav_word KAV_CALL IQueueDequeue(IQueue *queue) KAV_NOEXCEPT {
   // A record without `last` has no last payload to report: it counts as empty.
   if (queue == nullptr || queue->first == nullptr || queue->last == nullptr) return 0;
   const kav_word payload = queue->last->payload;
@@ -213,7 +213,7 @@ extern "C" KAV_API kav_word KAV_CALL IQueueDequeue(IQueue *queue) {
 }
 
 // The walk also ends at a 0 payload: IQueueN reports nothing past one.
-extern "C" KAV_API kav_word KAV_CALL IQueueN(const IQueue *queue, int n) {
+extern "C" KAV_API kav_word KAV_CALL IQueueN(const IQueue *queue, int n) KAV_NOEXCEPT {
   if (queue == nullptr || n < 0 || n >= queue->count) return 0;
   const list_node *node = queue->first;
   for (int position = 0; node != nullptr && node->payload != 0; ++position, node = node->next) {
@@ -222,7 +222,8 @@ extern "C" KAV_API kav_word KAV_CALL IQueueN(const IQueue *queue, int n) {
   return 0;
 }
 
-extern "C" KAV_API kav_word KAV_CALL IQueueFirst(IQueueIterator *iterator, IQueue *queue) {
+extern "C" KAV_API kav_word KAV_CALL IQueueFirst(IQueueIterator *iterator,
+                                                 IQueue *queue) KAV_NOEXCEPT {
   if (iterator == nullptr) return 0;
   *iterator = IQueueIterator{queue, nullptr, 0};
   if (queue != nullptr) iterator->node = queue->first;
@@ -230,7 +231,7 @@ extern "C" KAV_API kav_word KAV_CALL IQueueFirst(IQueueIterator *iterator, IQueu
   return iterator->payload;
 }
 
-extern "C" KAV_API kav_word KAV_CALL IQueueNext(IQueueIterator *iterator) {
+extern "C" KAV_API kav_word KAV_CALL IQueueNext(IQueueIterator *iterator) KAV_NOEXCEPT {
   if (iterator == nullptr) return 0;
   iterator->payload = 0;
   if (iterator->queue == nullptr || iterator->node == nullptr) return 0;
@@ -239,11 +240,11 @@ extern "C" KAV_API kav_word KAV_CALL IQueueNext(IQueueIterator *iterator) {
   return iterator->payload;
 }
 
-extern "C" KAV_API int KAV_CALL IQueueCount(const IQueue *queue) {
+extern "C" KAV_API int KAV_CALL IQueueCount(const IQueue *queue) KAV_NOEXCEPT {
   return queue == nullptr ? -1 : queue->count;
 }
 
-extern "C" KAV_API void KAV_CALL IQueueClear(IQueue *queue) {
+extern "C" KAV_API void KAV_CALL IQueueClear(IQueue *queue) KAV_NOEXCEPT {
   if (queue == nullptr) return;
   kav_word payload = 0;
   while (delete_get(&queue->first, &payload) != 0) {
@@ -254,7 +255,7 @@ extern "C" KAV_API void KAV_CALL IQueueClear(IQueue *queue) {
   queue->last = nullptr;
 }
 
-extern "C" KAV_API void KAV_CALL IQueueFree(IQueue *queue) {
+extern "C" KAV_API void KAV_CALL IQueueFree(IQueue *queue) KAV_NOEXCEPT {
   if (queue == nullptr) return;
   IQueueClear(queue);
   kav::memory::release(queue);

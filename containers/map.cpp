@@ -395,7 +395,7 @@ IMap *Inner(const IMap *map, kav_word k1) { return reinterpret_cast<IMap *>(IMap
 
 extern "C" {
 
-IMap *KAV_CALL IMapDup(const IMap *source) {
+IMap *KAV_CALL IMapDup(const IMap *source) KAV_NOEXCEPT {
   if (source == nullptr) return nullptr;
   auto *map = static_cast<IMap *>(kav::memory::allocate(sizeof(IMap)));
   if (map == nullptr) return nullptr;
@@ -418,20 +418,20 @@ IMap *KAV_CALL IMapDup(const IMap *source) {
   return map;
 }
 
-kav_word KAV_CALL IMapSet(IMap *map, kav_word key, kav_word payload) {
+kav_word KAV_CALL IMapSet(IMap *map, kav_word key, kav_word payload) KAV_NOEXCEPT {
   return Usable(map) ? MapTree(map).Set(key, payload) : 0;
 }
 
-kav_word KAV_CALL IMapGet(const IMap *map, kav_word key) {
+kav_word KAV_CALL IMapGet(const IMap *map, kav_word key) KAV_NOEXCEPT {
   const IMapNode *node = FindIn(map, key);
   return node != nullptr ? node->payload : 0;
 }
 
-void KAV_CALL IMapDelete(IMap *map, kav_word key) {
+void KAV_CALL IMapDelete(IMap *map, kav_word key) KAV_NOEXCEPT {
   if (IMapNode *node = FindIn(map, key)) MapTree(map).Remove(node);
 }
 
-void KAV_CALL IMapRename(IMap *map, kav_word old_key, kav_word new_key) {
+void KAV_CALL IMapRename(IMap *map, kav_word old_key, kav_word new_key) KAV_NOEXCEPT {
   if (!Usable(map) || old_key == 0 || new_key == 0) return;
   if (map->compare(old_key, new_key) == 0) return;
   MapTree tree(map);
@@ -449,7 +449,7 @@ void KAV_CALL IMapRename(IMap *map, kav_word old_key, kav_word new_key) {
   node->payload = payload;
 }
 
-void KAV_CALL IMapClear(IMap *map) {
+void KAV_CALL IMapClear(IMap *map) KAV_NOEXCEPT {
   if (!Usable(map)) return;
   MapTree tree(map);
   tree.Destroy(tree.Root());
@@ -458,16 +458,16 @@ void KAV_CALL IMapClear(IMap *map) {
   map->current = nullptr;
 }
 
-void KAV_CALL IMapFree(IMap *map) {
+void KAV_CALL IMapFree(IMap *map) KAV_NOEXCEPT {
   if (map == nullptr) return;
   IMapClear(map);
   if (map->tree != nullptr) kav::memory::release(reinterpret_cast<Tree *>(map->tree));
   kav::memory::release(map);
 }
 
-int KAV_CALL IMapCount(const IMap *map) { return map != nullptr ? map->count : -1; }
+int KAV_CALL IMapCount(const IMap *map) KAV_NOEXCEPT { return map != nullptr ? map->count : -1; }
 
-int KAV_CALL IMapPos(const IMap *map, kav_word key) {
+int KAV_CALL IMapPos(const IMap *map, kav_word key) KAV_NOEXCEPT {
   if (!Usable(map) || key == 0) return -1;
   const MapTree tree = Of(map);
   int rank = 0;
@@ -479,7 +479,7 @@ int KAV_CALL IMapPos(const IMap *map, kav_word key) {
   return -1;
 }
 
-kav_word KAV_CALL IMapFirst(IMapIterator *iterator, IMap *map) {
+kav_word KAV_CALL IMapFirst(IMapIterator *iterator, IMap *map) KAV_NOEXCEPT {
   if (iterator == nullptr) return 0;
   *iterator = IMapIterator{map, nullptr, 0, 0};
   if (!Usable(map)) return 0;
@@ -487,7 +487,7 @@ kav_word KAV_CALL IMapFirst(IMapIterator *iterator, IMap *map) {
   return Settle(iterator, tree.First(), tree.end());
 }
 
-kav_word KAV_CALL IMapGTE(IMapIterator *iterator, IMap *map, kav_word key) {
+kav_word KAV_CALL IMapGTE(IMapIterator *iterator, IMap *map, kav_word key) KAV_NOEXCEPT {
   if (iterator == nullptr) return 0;
   *iterator = IMapIterator{map, nullptr, 0, 0};
   if (!Usable(map)) return 0;
@@ -495,7 +495,7 @@ kav_word KAV_CALL IMapGTE(IMapIterator *iterator, IMap *map, kav_word key) {
   return Settle(iterator, tree.LowerBound(key), tree.end());
 }
 
-kav_word KAV_CALL IMapNext(IMapIterator *iterator) {
+kav_word KAV_CALL IMapNext(IMapIterator *iterator) KAV_NOEXCEPT {
   if (iterator == nullptr) return 0;
   iterator->key = iterator->payload = 0;
   if (!Usable(iterator->map) || iterator->node == nullptr) return 0;
@@ -505,41 +505,41 @@ kav_word KAV_CALL IMapNext(IMapIterator *iterator) {
   return Settle(iterator, next, tree.end());
 }
 
-void KAV_CALL IMapSetCurrent(IMap *map, kav_word key) {
+void KAV_CALL IMapSetCurrent(IMap *map, kav_word key) KAV_NOEXCEPT {
   if (map != nullptr) map->current = FindIn(map, key);
 }
 
-kav_word KAV_CALL IMapKeyCurrent(const IMap *map) {
+kav_word KAV_CALL IMapKeyCurrent(const IMap *map) KAV_NOEXCEPT {
   const IMapNode *node = CursorNode(map);
   return node != nullptr ? node->key : 0;
 }
 
-kav_word KAV_CALL IMapPayloadCurrent(const IMap *map) {
+kav_word KAV_CALL IMapPayloadCurrent(const IMap *map) KAV_NOEXCEPT {
   const IMapNode *node = CursorNode(map);
   return node != nullptr ? node->payload : 0;
 }
 
 // An empty map puts the cursor past the end: on the map's own end marker.
-IMapElement *KAV_CALL IMapElementFirst(IMap *map) {
+IMapElement *KAV_CALL IMapElementFirst(IMap *map) KAV_NOEXCEPT {
   if (!Usable(map)) return nullptr;
   const MapTree tree(map);
   map->current = tree.First();
   return IMapElementCurrent(map);
 }
 
-IMapElement *KAV_CALL IMapElementNext(IMap *map) {
+IMapElement *KAV_CALL IMapElementNext(IMap *map) KAV_NOEXCEPT {
   IMapNode *node = CursorNode(map);
   if (node == nullptr) return nullptr;
   map->current = MapTree(map).Successor(node);
   return IMapElementCurrent(map);
 }
 
-IMapElement *KAV_CALL IMapElementCurrent(IMap *map) {
+IMapElement *KAV_CALL IMapElementCurrent(IMap *map) KAV_NOEXCEPT {
   IMapNode *node = CursorNode(map);
   return node != nullptr ? ElementOf(node) : nullptr;
 }
 
-IMapElement *KAV_CALL IMapElementN(IMap *map, int n) {
+IMapElement *KAV_CALL IMapElementN(IMap *map, int n) KAV_NOEXCEPT {
   if (!Usable(map) || n < 0 || n >= map->count) return nullptr;
   const MapTree tree(map);
   IMapNode *node = tree.First();
@@ -547,25 +547,29 @@ IMapElement *KAV_CALL IMapElementN(IMap *map, int n) {
   return node != tree.end() ? ElementOf(node) : nullptr;
 }
 
-kav_word KAV_CALL IMapSet2(IMap *map, kav_word k1, kav_word key, kav_word payload) {
+kav_word KAV_CALL IMapSet2(IMap *map, kav_word k1, kav_word key, kav_word payload) KAV_NOEXCEPT {
   IMap *inner = reinterpret_cast<IMap *>(IMapSet(map, k1, 0));
   return inner != nullptr ? IMapSet(inner, key, payload) : 0;
 }
 
-kav_word KAV_CALL IMapGet2(const IMap *map, kav_word k1, kav_word key) {
+kav_word KAV_CALL IMapGet2(const IMap *map, kav_word k1, kav_word key) KAV_NOEXCEPT {
   return IMapGet(Inner(map, k1), key);
 }
 
-void KAV_CALL IMapDelete2(IMap *map, kav_word k1, kav_word key) { IMapDelete(Inner(map, k1), key); }
+void KAV_CALL IMapDelete2(IMap *map, kav_word k1, kav_word key) KAV_NOEXCEPT {
+  IMapDelete(Inner(map, k1), key);
+}
 
-void KAV_CALL IMapRename2(IMap *map, kav_word k1, kav_word old_key, kav_word new_key) {
+void KAV_CALL IMapRename2(IMap *map, kav_word k1, kav_word old_key, kav_word new_key) KAV_NOEXCEPT {
   IMapRename(Inner(map, k1), old_key, new_key);
 }
 
-int KAV_CALL IMapPos2(const IMap *map, kav_word k1, kav_word key) {
+int KAV_CALL IMapPos2(const IMap *map, kav_word k1, kav_word key) KAV_NOEXCEPT {
   return IMapPos(Inner(map, k1), key);
 }
 
-int KAV_CALL IMapCount2(const IMap *map, kav_word k1) { return IMapCount(Inner(map, k1)); }
+int KAV_CALL IMapCount2(const IMap *map, kav_word k1) KAV_NOEXCEPT {
+  return IMapCount(Inner(map, k1));
+}
 
 }  // extern "C"

@@ -22,7 +22,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <new>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -30,6 +29,7 @@
 
 #include "kavutil.h"
 #include "platform/io.h"
+#include "platform/memory.h"
 #include "platform/platform.h"
 
 namespace {
@@ -116,6 +116,11 @@ class CheckSum {
 
 // A read size for the file: enough for it as it is now, in whole blocks, and at most kReadSize.
 // Leaves the file at its start; 0 when it cannot go back there.
+// The read buffer goes back to the heap seam it came from.
+struct Releaser {
+  void operator()(unsigned char* block) const { kav::memory::release(block); }
+};
+
 std::size_t ReadSizeFor(std::FILE* file) {
   if (kav::io::fseek(file, 0, SEEK_END) != 0) return kReadSize;
   const long size = kav::io::ftell(file);
@@ -126,13 +131,13 @@ std::size_t ReadSizeFor(std::FILE* file) {
 
 }  // namespace
 
-extern "C" KAV_API unsigned int KAV_CALL get_check_sum(const char* path) {
+extern "C" KAV_API unsigned int KAV_CALL get_check_sum(const char* path) KAV_NOEXCEPT {
   std::FILE* file = kav::platform::open_regular_file(path);
   if (file == nullptr) return 0;
   std::setvbuf(file, nullptr, _IONBF, 0);
   const std::size_t read_size = ReadSizeFor(file);
-  const std::unique_ptr<unsigned char[]> buffer(
-      read_size > 0 ? new (std::nothrow) unsigned char[read_size] : nullptr);
+  const std::unique_ptr<unsigned char, Releaser> buffer(
+      read_size > 0 ? static_cast<unsigned char*>(kav::memory::allocate(read_size)) : nullptr);
   CheckSum sum;
   bool whole = false;
   while (buffer) {

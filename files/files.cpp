@@ -205,7 +205,7 @@ int CopyFileWith(const char* source, const char* destination,
 
 }  // namespace
 
-extern "C" KAV_API int KAV_CALL compare_path(const char* a, const char* b) {
+extern "C" KAV_API int KAV_CALL compare_path(const char* a, const char* b) KAV_NOEXCEPT {
   try {
     return CompareIgnoringCase(ComparableForm(a).c_str(), ComparableForm(b).c_str());
   } catch (...) {  // only allocation can fail: the paths as given
@@ -216,7 +216,7 @@ extern "C" KAV_API int KAV_CALL compare_path(const char* a, const char* b) {
 // A current directory that cannot be had, or is longer than the 255 characters callers make
 // room for, gives an empty output.  A null path counts as an empty one, here and in
 // compare_path.
-extern "C" KAV_API void KAV_CALL make_fullpath(const char* path, char* out) {
+extern "C" KAV_API void KAV_CALL make_fullpath(const char* path, char* out) KAV_NOEXCEPT {
   if (out == nullptr) return;
   try {
     if (const auto full = FullForm(path != nullptr ? path : "", kCurrentDirectoryLimit)) {
@@ -229,30 +229,30 @@ extern "C" KAV_API void KAV_CALL make_fullpath(const char* path, char* out) {
 }
 
 // Both separators and a drive letter count on every platform ("C:x" is full on POSIX too).
-extern "C" KAV_API int KAV_CALL is_fullpath(const char* path) {
+extern "C" KAV_API int KAV_CALL is_fullpath(const char* path) KAV_NOEXCEPT {
   if (path == nullptr || path[0] == '\0') return 0;
   return IsSeparator(path[0]) || path[1] == ':' ? 1 : 0;
 }
 
 // Every separator of the other kind becomes the platform's: '\\' to '/' on POSIX.
-extern "C" KAV_API int KAV_CALL fix_dir_slash(char* path) {
+extern "C" KAV_API int KAV_CALL fix_dir_slash(char* path) KAV_NOEXCEPT {
   for (char* p = path; p != nullptr && *p != '\0'; ++p) {
     if (*p == kOtherSeparator) *p = kSeparator;
   }
   return 1;
 }
 
-extern "C" KAV_API const char* KAV_CALL get_illegal_filename_chars(void) {
+extern "C" KAV_API const char* KAV_CALL get_illegal_filename_chars(void) KAV_NOEXCEPT {
   return kIllegalFilenameChars;
 }
 
-extern "C" KAV_API char* KAV_CALL strip_illegal_filename_chars(char* name) {
+extern "C" KAV_API char* KAV_CALL strip_illegal_filename_chars(char* name) KAV_NOEXCEPT {
   if (name == nullptr) return nullptr;
   return strip_chars(name, kIllegalFilenameChars);
 }
 
 // Files of 2 GiB or more, outside the 32-bit range, report INT_MAX.
-extern "C" KAV_API int KAV_CALL getfilesize(const char* path) {
+extern "C" KAV_API int KAV_CALL getfilesize(const char* path) KAV_NOEXCEPT {
   try {
     const auto status = kav::platform::file_status(path);
     if (!status) return 0;
@@ -262,7 +262,7 @@ extern "C" KAV_API int KAV_CALL getfilesize(const char* path) {
   }
 }
 
-extern "C" KAV_API int KAV_CALL getfiletype(const char* path) {
+extern "C" KAV_API int KAV_CALL getfiletype(const char* path) KAV_NOEXCEPT {
   try {
     const auto status = kav::platform::file_status(path);
     if (!status) return 0;
@@ -283,13 +283,14 @@ extern "C" KAV_API int KAV_CALL getfiletype(const char* path) {
 
 // The copy replaces the destination only when complete: a failure leaves the old destination
 // as it was.  Only a regular file is copied.
-extern "C" KAV_API int KAV_CALL copy_file(const char* source, const char* destination) {
+extern "C" KAV_API int KAV_CALL copy_file(const char* source,
+                                          const char* destination) KAV_NOEXCEPT {
   return CopyFileWith(source, destination, kav::platform::replace_file);
 }
 
 // Links in the tree are made again as links (POSIX) or left out (Windows), never followed; only
 // regular files are copied.  A subdirectory that cannot be read fails the copy.
-extern "C" KAV_API int KAV_CALL copy_dir(const char* source, const char* destination) {
+extern "C" KAV_API int KAV_CALL copy_dir(const char* source, const char* destination) KAV_NOEXCEPT {
   if (source == nullptr || destination == nullptr) return 1;
   if (compare_path(source, destination) == 0) return 1;
   try {
@@ -303,7 +304,7 @@ extern "C" KAV_API int KAV_CALL copy_dir(const char* source, const char* destina
 
 // Only the platform's separator splits the path (a POSIX path starting with "//" is a network
 // path, as one starting with "\\\\" is on Windows).
-extern "C" KAV_API int KAV_CALL parent_dir(const char* path) {
+extern "C" KAV_API int KAV_CALL parent_dir(const char* path) KAV_NOEXCEPT {
   if (path == nullptr) return 1;
   try {
     return CreateParents(path);
@@ -314,7 +315,7 @@ extern "C" KAV_API int KAV_CALL parent_dir(const char* path) {
 
 // Walks the path itself instead of using strtok, so that a caller's own strtok scan keeps its
 // place.  Both separators split the path and each becomes the platform's.
-extern "C" KAV_API int KAV_CALL mkdir_fullpath(const char* path) {
+extern "C" KAV_API int KAV_CALL mkdir_fullpath(const char* path) KAV_NOEXCEPT {
   if (path == nullptr) return 1;
   try {
     std::string chain(path);
@@ -332,7 +333,7 @@ extern "C" KAV_API int KAV_CALL mkdir_fullpath(const char* path) {
 }
 
 // A link is removed as a link, even when named with a trailing separator; no link is followed.
-extern "C" KAV_API int KAV_CALL recursive_unlink(const char* path) {
+extern "C" KAV_API int KAV_CALL recursive_unlink(const char* path) KAV_NOEXCEPT {
   if (path == nullptr) return 1;
   try {
     return kav::platform::remove_tree(path) ? 1 : 0;
@@ -344,24 +345,26 @@ extern "C" KAV_API int KAV_CALL recursive_unlink(const char* path) {
 // The whole source is appended, also past the 32-bit offsets of the chunk functions.  A failed
 // append is taken back (the destination is cut back to its old length, or removed when this
 // call created it), and the result is 1.
-extern "C" KAV_API int KAV_CALL append_file(const char* source, const char* destination) {
+extern "C" KAV_API int KAV_CALL append_file(const char* source,
+                                            const char* destination) KAV_NOEXCEPT {
   return CopyFileWith(source, destination, kav::platform::append_to_file);
 }
 
 // The chunk functions return 1 when the range could not be read or written whole; the caller's
 // output stream is not flushed, so errors the stream holds back show at the caller's flush.
-extern "C" KAV_API int KAV_CALL append_file_chunk(FILE* in, int start, int end, FILE* out) {
+extern "C" KAV_API int KAV_CALL append_file_chunk(FILE* in, int start, int end,
+                                                  FILE* out) KAV_NOEXCEPT {
   return CopyChunk(in, start, end, out, nullptr) ? 0 : 1;
 }
 
 extern "C" KAV_API int KAV_CALL append_file_chunk_with_formfeed(FILE* in, int start, int end,
-                                                                FILE* out) {
+                                                                FILE* out) KAV_NOEXCEPT {
   return CopyChunk(in, start, end, out, kFormFeedMarker) ? 0 : 1;
 }
 
 // The new file replaces path only when complete, like copy_file's.
 extern "C" KAV_API int KAV_CALL create_file_from_chunk(FILE* in, int start, int end,
-                                                       const char* path) {
+                                                       const char* path) KAV_NOEXCEPT {
   if (path == nullptr) return 1;
   try {
     const bool created = kav::platform::replace_file(
@@ -373,7 +376,8 @@ extern "C" KAV_API int KAV_CALL create_file_from_chunk(FILE* in, int start, int 
 }
 
 extern "C" KAV_API int KAV_CALL traverse_tree(const char* directory, const char* pattern,
-                                              kav_tree_visitor visitor, void* context) {
+                                              kav_tree_visitor visitor,
+                                              void* context) KAV_NOEXCEPT {
   if (directory == nullptr || visitor == nullptr) return 0;
   std::optional<std::vector<kav::platform::DirectoryEntry>> entries;
   try {
@@ -391,7 +395,8 @@ extern "C" KAV_API int KAV_CALL traverse_tree(const char* directory, const char*
   return 0;
 }
 
-extern "C" KAV_API int KAV_CALL fix_filename_case(const char* wanted, const char* directory) {
+extern "C" KAV_API int KAV_CALL fix_filename_case(const char* wanted,
+                                                  const char* directory) KAV_NOEXCEPT {
   if (wanted == nullptr || directory == nullptr) return 0;
   // Only a POSIX directory can hold the wanted name beside a case variant of it.
   if (traverse_tree(directory, "*", ExactNameVisitor, const_cast<char*>(wanted)) != 0) return 0;

@@ -59,6 +59,12 @@
 #define KAV_API KAV_EXPORT_ATTR
 #define KAV_DATA extern KAV_EXPORT_ATTR
 
+#ifdef __cplusplus
+#define KAV_NOEXCEPT noexcept
+#else
+#define KAV_NOEXCEPT
+#endif
+
 /** @def KAV_EXPORT_ATTR
  * How an exported name is marked: dllexport while building the Windows DLL, dllimport when
  * using it, nothing with KAVUTIL_STATIC, default visibility on POSIX. */
@@ -70,6 +76,9 @@
  * Marks an exported function. */
 /** @def KAV_DATA
  * Marks an exported variable (the MySQL client entry points). */
+/** @def KAV_NOEXCEPT
+ * Ends every exported function's declaration: `noexcept` for C++ callers, for no exception
+ * leaves the library (a failure is told by the result alone); empty in C. */
 
 #ifdef __cplusplus
 extern "C" {
@@ -95,80 +104,80 @@ typedef intptr_t kav_word;
 /** Returns the file-name part of @p path: a pointer just after its last separator, @p path
  * itself when it has none, or its terminating NUL when it ends with one.  @p path is not
  * changed. */
-KAV_API char *KAV_CALL kav_basename(char *path);
+KAV_API char *KAV_CALL kav_basename(char *path) KAV_NOEXCEPT;
 /** Cuts @p path in place to its directory part, writing a NUL over its last separator
  * ("a/b/c" gives "a/b", "dir/" gives "dir"), and returns @p path.  A path without a separator
  * after its first character (a bare name, "/name", the empty string) becomes ".", so @p path
  * needs at least 2 bytes. */
-KAV_API char *KAV_CALL kav_dirname(char *path);
+KAV_API char *KAV_CALL kav_dirname(char *path) KAV_NOEXCEPT;
 /** Rounds @p value to @p digits decimals, half away from zero, judged on the one digit after the
  * last kept one (later digits are ignored, and 1.005 gives 1.0 because the stored double lies
  * below the half).  0 or fewer digits round to a whole number; with more than 8 digits, and for
  * infinities and NaN, @p value comes back unchanged. */
-KAV_API double KAV_CALL dround(double value, int digits);
+KAV_API double KAV_CALL dround(double value, int digits) KAV_NOEXCEPT;
 /** Returns the integer part of @p value, truncated towards zero (-2.7 gives -2.0). */
-KAV_API double KAV_CALL dtrunc(double value);
+KAV_API double KAV_CALL dtrunc(double value) KAV_NOEXCEPT;
 /** Escapes @p text: every byte outside 0x20 to 0x7E, and `|` and `\`, becomes a backslash and
  * three octal digits (`"\\%03o"`: a tab gives `\011`).  With a @p stream the escaped text is
  * written to it and the result is null.  Without one the result is a new malloc'ed string that
  * the caller releases with free (empty for a null @p text), or null when memory runs out. */
-KAV_API char *KAV_CALL escape_control(const char *text, FILE *stream);
+KAV_API char *KAV_CALL escape_control(const char *text, FILE *stream) KAV_NOEXCEPT;
 /** Finds the first occurrence of @p needle in @p haystack: a pointer into @p haystack, or null.
  * An empty haystack never matches; an empty needle matches at the start of a non-empty one.
  * Neither argument may be null. */
-KAV_API char *KAV_CALL kav_strstr(char *haystack, const char *needle);
+KAV_API char *KAV_CALL kav_strstr(char *haystack, const char *needle) KAV_NOEXCEPT;
 /** As kav_strstr, comparing without regard to ASCII letter case; null when either argument is
  * null.  @p needle is not changed. */
-KAV_API char *KAV_CALL kav_stristr(char *haystack, char *needle);
+KAV_API char *KAV_CALL kav_stristr(char *haystack, char *needle) KAV_NOEXCEPT;
 /** Returns the next field of @p text split at every occurrence of the whole string
  * @p delimiter, or null when the scan is over.  A non-null @p text starts a scan, null
  * continues the last one.  Each field is ended in place by a NUL over the delimiter's first
  * character.  Empty fields are returned: "a,,b" split at "," gives "a", "", "b", then null.
  * Process-wide cursor (see the family). */
-KAV_API char *KAV_CALL kav_strfld(char *text, const char *delimiter);
+KAV_API char *KAV_CALL kav_strfld(char *text, const char *delimiter) KAV_NOEXCEPT;
 /** As kav_strfld, splitting at any one character of the set @p delimiters.  Unlike strtok it
  * does not merge runs of delimiters: they give empty fields. */
-KAV_API char *KAV_CALL kav_strtok(char *text, const char *delimiters);
+KAV_API char *KAV_CALL kav_strtok(char *text, const char *delimiters) KAV_NOEXCEPT;
 /** Copies the next piece of at most @p width characters of a text into @p dest and returns its
  * length.  A non-null @p text starts a text, null continues after the previous piece.  The
  * piece breaks at the last space at positions 1 to @p width (the space is dropped), else before
  * the last line feed there (which begins the next piece), else hard at @p width.  @p dest needs
  * @p width + 1 bytes.  At the end of the text, and for a @p width of 0 or less, the result is 0
  * and @p dest is empty.  Process-wide cursor (see the family). */
-KAV_API int KAV_CALL kav_strbrk(char *dest, const char *text, int width);
+KAV_API int KAV_CALL kav_strbrk(char *dest, const char *text, int width) KAV_NOEXCEPT;
 /** Copies @p src without its NUL to @p dest and returns @p dest advanced past the copy, so that
  * successive calls append; the caller writes the final NUL. */
-KAV_API char *KAV_CALL kav_strdub(char *dest, const char *src);
+KAV_API char *KAV_CALL kav_strdub(char *dest, const char *src) KAV_NOEXCEPT;
 /** Removes trailing spaces in place and returns the new length.  With a non-zero @p len the
  * string is first ended at @p len (a NUL is written at s[len], so @p s needs @p len + 1 bytes)
  * and NUL bytes before that count as blanks, which trims fixed-width fields; with 0 the
  * string's own length is used.  A null @p s gives 0. */
-KAV_API int KAV_CALL stripblanks_end(char *s, unsigned int len);
+KAV_API int KAV_CALL stripblanks_end(char *s, unsigned int len) KAV_NOEXCEPT;
 /** As stripblanks_end, with carriage returns and line feeds also counting as blanks. */
-KAV_API int KAV_CALL stripblanks_endcrnl(char *s, unsigned int len);
+KAV_API int KAV_CALL stripblanks_endcrnl(char *s, unsigned int len) KAV_NOEXCEPT;
 /** Removes leading and trailing spaces in place and returns the new length.  Only the first
  * @p len characters count (pass the string's length to trim all of it): a string that runs on
  * past them is ended at @p len, and trailing spaces and NUL bytes within them are removed. */
-KAV_API int KAV_CALL stripblanks_begend(char *s, unsigned int len);
+KAV_API int KAV_CALL stripblanks_begend(char *s, unsigned int len) KAV_NOEXCEPT;
 /** As stripblanks_begend, then removes every remaining space (tabs stay); returns the new
  * length. */
-KAV_API int KAV_CALL stripblanks_any(char *s, unsigned int len);
+KAV_API int KAV_CALL stripblanks_any(char *s, unsigned int len) KAV_NOEXCEPT;
 /** Squeezes blanks (spaces and tabs) in place: leading and trailing runs go, each inner run
  * becomes one space.  Returns minus the number of characters removed (0 when none were);
  * @p len is not used. */
-KAV_API int KAV_CALL stripblanks_begendmult(char *s, unsigned int len);
+KAV_API int KAV_CALL stripblanks_begendmult(char *s, unsigned int len) KAV_NOEXCEPT;
 /** Removes from @p s, in place, every character that occurs in @p set, keeping the order of the
  * others; returns @p s. */
-KAV_API char *KAV_CALL strip_chars(char *s, const char *set);
+KAV_API char *KAV_CALL strip_chars(char *s, const char *set) KAV_NOEXCEPT;
 /** Finds the first identifier token of @p text (a run of letters, digits and `_`) that begins
  * with @p word, without regard to case.  @p word ends at its first other character, so "foo=1"
  * stands for FOO, which also matches the token "FOOBAR".  Returns a pointer to the token inside
  * @p text, or null (also when either argument is null). */
-KAV_API char *KAV_CALL stritok(const char *text, const char *word);
+KAV_API char *KAV_CALL stritok(const char *text, const char *word) KAV_NOEXCEPT;
 /** fgets, then removes every carriage return and line feed at the end of the line.  Returns
  * @p buf; null at the end of the file, on an error, and for a null argument or a @p size of 0
  * or less. */
-KAV_API char *KAV_CALL kav_fgets(char *buf, int size, FILE *stream);
+KAV_API char *KAV_CALL kav_fgets(char *buf, int size, FILE *stream) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -193,9 +202,10 @@ typedef char *(*kav_string_hook)(const char *text);
  * result.  @p hook may be null; without it a `"%s"` argument is printed as it stands, and a null
  * one prints `<NULL>`.  A null @p format gives an empty result. */
 KAV_API int KAV_CALL kav_vsprintf(kav_string_hook hook, char *buffer, const char *format,
-                                  va_list args);
+                                  va_list args) KAV_NOEXCEPT;
 /** kav_vsprintf with variable arguments (cdecl). */
-KAV_API int KAV_CDECL kav_sprintf(kav_string_hook hook, char *buffer, const char *format, ...);
+KAV_API int KAV_CDECL kav_sprintf(kav_string_hook hook, char *buffer, const char *format,
+                                  ...) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -215,7 +225,7 @@ KAV_API int KAV_CDECL kav_sprintf(kav_string_hook hook, char *buffer, const char
  * included; 0 for a null @p input or @p format.  Literal text must match the input: a mismatch
  * ends the scan, as do the end of the input and a directive longer than 127 characters.
  * Targets of directives not reached are left untouched.  Variadic, so cdecl. */
-KAV_API int KAV_CDECL kav_sscanf(const char *input, const char *format, ...);
+KAV_API int KAV_CDECL kav_sscanf(const char *input, const char *format, ...) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -233,11 +243,11 @@ KAV_API int KAV_CDECL kav_sscanf(const char *input, const char *format, ...);
  * backslash is copied with the character after it, and a `^` goes in front unless the wildcard
  * begins with `*`.  No end anchor is added, so "abc" also matches "abcdef".  Returns 1 (a null
  * @p regex is left alone; a null @p wildcard gives an empty expression). */
-KAV_API int KAV_CALL kav_setup_regexp(const char *wildcard, char *regex);
+KAV_API int KAV_CALL kav_setup_regexp(const char *wildcard, char *regex) KAV_NOEXCEPT;
 /** 1 when @p text matches the expression @p regex (anywhere, or at the start after a leading
  * `^`), 0 when it does not.  A null, empty or invalid expression also gives 1: a filter that
  * cannot be compiled lets everything through.  A null @p text is matched as the empty text. */
-KAV_API int KAV_CALL kav_test_re(const char *text, const char *regex);
+KAV_API int KAV_CALL kav_test_re(const char *text, const char *regex) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -296,70 +306,70 @@ typedef struct IQueueIterator {
 
 /** Allocates a node holding @p payload, with a null next, into *@p node; 1, or 0 (and
  * *@p node unchanged) when memory runs out or @p node is null.  Release it with free_node. */
-KAV_API int KAV_CALL allocate_node(list_node **node, kav_word payload);
+KAV_API int KAV_CALL allocate_node(list_node **node, kav_word payload) KAV_NOEXCEPT;
 /** Releases the node *@p node (not its payload, and without unlinking it) and sets *@p node
  * to null. */
-KAV_API void KAV_CALL free_node(list_node **node);
+KAV_API void KAV_CALL free_node(list_node **node) KAV_NOEXCEPT;
 /** Sets the list variable *@p list to null, the empty list; nothing is released. */
-KAV_API void KAV_CALL init_list(list_node **list);
+KAV_API void KAV_CALL init_list(list_node **list) KAV_NOEXCEPT;
 /** 1 when @p list, the list variable's value, is null (empty), else 0. */
-KAV_API int KAV_CALL empty_list(const list_node *list);
+KAV_API int KAV_CALL empty_list(const list_node *list) KAV_NOEXCEPT;
 /** Links a new node holding @p payload right after @p node; 1, or 0 when @p node is null or
  * memory runs out. */
-KAV_API int KAV_CALL insert_after(list_node *node, kav_word payload);
+KAV_API int KAV_CALL insert_after(list_node *node, kav_word payload) KAV_NOEXCEPT;
 /** Makes a new node holding @p payload the first of *@p list; 1, or 0 when memory runs out. */
-KAV_API int KAV_CALL insert_node(list_node **list, kav_word payload);
+KAV_API int KAV_CALL insert_node(list_node **list, kav_word payload) KAV_NOEXCEPT;
 /** Links a new node holding @p payload after the last one of *@p list (walking the list); 1,
  * or 0 when memory runs out. */
-KAV_API int KAV_CALL append_node(list_node **list, kav_word payload);
+KAV_API int KAV_CALL append_node(list_node **list, kav_word payload) KAV_NOEXCEPT;
 /** Unlinks @p node from *@p list and releases it (not its payload); 1, or 0 when @p node is
  * not in the list, which then stays as it was. */
-KAV_API int KAV_CALL delete_node(list_node **list, list_node *node);
+KAV_API int KAV_CALL delete_node(list_node **list, list_node *node) KAV_NOEXCEPT;
 /** Unlinks and releases node number @p n of *@p list, counted from 1; 1, or 0 when there is no
  * such node. */
-KAV_API int KAV_CALL delete_node_n(list_node **list, int n);
+KAV_API int KAV_CALL delete_node_n(list_node **list, int n) KAV_NOEXCEPT;
 /** Stores the first node's payload in *@p payload, then unlinks and releases that node; 1, or 0
  * when the list is empty or @p payload is null (*@p payload then stays as it was). */
-KAV_API int KAV_CALL delete_get(list_node **list, kav_word *payload);
+KAV_API int KAV_CALL delete_get(list_node **list, kav_word *payload) KAV_NOEXCEPT;
 /** Unlinks and releases the last node of *@p list and returns the node that is now last; null
  * when the list held one node (it is empty now) or none.  The removed payload is not reported:
  * read it first. */
-KAV_API list_node *KAV_CALL delete_last(list_node **list);
+KAV_API list_node *KAV_CALL delete_last(list_node **list) KAV_NOEXCEPT;
 
 /** Returns a malloc'ed copy of @p source (a laid-out prototype or a working queue) with the same
  * function words and spare, holding each payload up to the first 0 one passed through
  * copy_payload.  Null when @p source is null or memory runs out (nothing is left behind then).
  * Release it with IQueueFree. */
-KAV_API IQueue *KAV_CALL IQueueDup(const IQueue *source);
+KAV_API IQueue *KAV_CALL IQueueDup(const IQueue *source) KAV_NOEXCEPT;
 /** Adds @p payload after the last node in constant time and returns what the queue stored
  * (copy_payload's result, or @p payload).  0 for a null queue, and when no node can be allocated
  * (then nothing is added and nothing copied). */
-KAV_API kav_word KAV_CALL IQueueEnqueue(IQueue *queue, kav_word payload);
+KAV_API kav_word KAV_CALL IQueueEnqueue(IQueue *queue, kav_word payload) KAV_NOEXCEPT;
 /** As IQueueEnqueue, adding before the first node. */
-KAV_API kav_word KAV_CALL IQueuePush(IQueue *queue, kav_word payload);
+KAV_API kav_word KAV_CALL IQueuePush(IQueue *queue, kav_word payload) KAV_NOEXCEPT;
 /** Removes the first node and returns its payload, which passes to the caller; 0 for a null or
  * empty queue. */
-KAV_API kav_word KAV_CALL IQueuePop(IQueue *queue);
+KAV_API kav_word KAV_CALL IQueuePop(IQueue *queue) KAV_NOEXCEPT;
 /** Removes the last node (walking the list) and returns its payload, which passes to the
  * caller; 0 for a null or empty queue. */
-KAV_API kav_word KAV_CALL IQueueDequeue(IQueue *queue);
+KAV_API kav_word KAV_CALL IQueueDequeue(IQueue *queue) KAV_NOEXCEPT;
 /** The payload of node @p n, counted from 0, left in place; 0 when @p n is below 0 or not below
  * the count, for a null queue, and at or after a 0 payload. */
-KAV_API kav_word KAV_CALL IQueueN(const IQueue *queue, int n);
+KAV_API kav_word KAV_CALL IQueueN(const IQueue *queue, int n) KAV_NOEXCEPT;
 /** Starts a walk of @p queue in *@p iterator and returns the first payload; 0 for an empty or
  * null queue and a null iterator. */
-KAV_API kav_word KAV_CALL IQueueFirst(IQueueIterator *iterator, IQueue *queue);
+KAV_API kav_word KAV_CALL IQueueFirst(IQueueIterator *iterator, IQueue *queue) KAV_NOEXCEPT;
 /** Moves @p iterator to the next node and returns its payload; 0 at the end.  Removing the node
  * under an iterator makes it unusable until IQueueFirst. */
-KAV_API kav_word KAV_CALL IQueueNext(IQueueIterator *iterator);
+KAV_API kav_word KAV_CALL IQueueNext(IQueueIterator *iterator) KAV_NOEXCEPT;
 /** The number of nodes; -1 for a null queue. */
-KAV_API int KAV_CALL IQueueCount(const IQueue *queue);
+KAV_API int KAV_CALL IQueueCount(const IQueue *queue) KAV_NOEXCEPT;
 /** Removes every node, releasing each non-zero payload through release_payload when it is set.
  * The function words and spare stay, so the queue can be reused.  A null queue is ignored. */
-KAV_API void KAV_CALL IQueueClear(IQueue *queue);
+KAV_API void KAV_CALL IQueueClear(IQueue *queue) KAV_NOEXCEPT;
 /** IQueueClear, then releases the record itself with free: give it only records from IQueueDup
  * (or the caller's own malloc).  A null queue is ignored. */
-KAV_API void KAV_CALL IQueueFree(IQueue *queue);
+KAV_API void KAV_CALL IQueueFree(IQueue *queue) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -435,75 +445,77 @@ typedef struct IMapIterator {
 /** Returns a malloc'ed working map with @p source's function words and default_payload and a
  * copy of each entry (copy_key and copy_payload called, compare not); a prototype gives an empty
  * map.  Null when @p source is null or memory runs out.  Release it with IMapFree. */
-KAV_API IMap *KAV_CALL IMapDup(const IMap *source);
+KAV_API IMap *KAV_CALL IMapDup(const IMap *source) KAV_NOEXCEPT;
 /** Enters @p key, or updates its entry, and returns the payload now stored under it.  A new key
  * goes through copy_key; a payload of 0 stands for default_payload; a non-zero payload goes
  * through copy_payload.  On a present key a non-zero payload replaces a non-zero stored one only
  * when the map has release_payload (which releases the old one), else the stored one stays;
  * payload 0 only fills an entry whose payload is 0.  0 for a null map or a prototype, and when
  * memory runs out (nothing changes then). */
-KAV_API kav_word KAV_CALL IMapSet(IMap *map, kav_word key, kav_word payload);
+KAV_API kav_word KAV_CALL IMapSet(IMap *map, kav_word key, kav_word payload) KAV_NOEXCEPT;
 /** The payload stored under @p key, lent; 0 when the key is absent or the map null (an absent
  * key and a 0 payload look alike: IMapPos tells them apart). */
-KAV_API kav_word KAV_CALL IMapGet(const IMap *map, kav_word key);
+KAV_API kav_word KAV_CALL IMapGet(const IMap *map, kav_word key) KAV_NOEXCEPT;
 /** Removes the entry of @p key, if there is one, releasing its key and payload. */
-KAV_API void KAV_CALL IMapDelete(IMap *map, kav_word key);
+KAV_API void KAV_CALL IMapDelete(IMap *map, kav_word key) KAV_NOEXCEPT;
 /** Moves the payload of @p old_key to @p new_key: the old key is released, the new one goes
  * through copy_key, and the payload itself is moved (neither copied nor released).  Nothing
  * happens when either key is 0, the two compare equal, @p new_key is present, @p old_key is
  * absent, or memory runs out. */
-KAV_API void KAV_CALL IMapRename(IMap *map, kav_word old_key, kav_word new_key);
+KAV_API void KAV_CALL IMapRename(IMap *map, kav_word old_key, kav_word new_key) KAV_NOEXCEPT;
 /** Removes every entry, releasing keys and payloads, and unsets the cursor; the map stays
  * usable.  A null map or a prototype is ignored. */
-KAV_API void KAV_CALL IMapClear(IMap *map);
+KAV_API void KAV_CALL IMapClear(IMap *map) KAV_NOEXCEPT;
 /** IMapClear, then releases the map's tree and the record with free: give it only maps from
  * IMapDup.  A null map is ignored. */
-KAV_API void KAV_CALL IMapFree(IMap *map);
+KAV_API void KAV_CALL IMapFree(IMap *map) KAV_NOEXCEPT;
 /** The number of entries; -1 for a null map. */
-KAV_API int KAV_CALL IMapCount(const IMap *map);
+KAV_API int KAV_CALL IMapCount(const IMap *map) KAV_NOEXCEPT;
 /** The rank of @p key in ascending order, counted from 0 (linear time); -1 when the key is
  * absent or 0, or the map null. */
-KAV_API int KAV_CALL IMapPos(const IMap *map, kav_word key);
+KAV_API int KAV_CALL IMapPos(const IMap *map, kav_word key) KAV_NOEXCEPT;
 /** Starts an ordered walk at the smallest entry in *@p iterator and returns its payload; 0 for
  * an empty or null map (the iterator's node is then null) and a null iterator. */
-KAV_API kav_word KAV_CALL IMapFirst(IMapIterator *iterator, IMap *map);
+KAV_API kav_word KAV_CALL IMapFirst(IMapIterator *iterator, IMap *map) KAV_NOEXCEPT;
 /** As IMapFirst, starting at the smallest entry whose key is not below @p key. */
-KAV_API kav_word KAV_CALL IMapGTE(IMapIterator *iterator, IMap *map, kav_word key);
+KAV_API kav_word KAV_CALL IMapGTE(IMapIterator *iterator, IMap *map, kav_word key) KAV_NOEXCEPT;
 /** Moves @p iterator to the next entry in order and returns its payload; 0 at the end.  A walk
  * that stops at 0 also stops at a 0 payload: test the iterator's node instead when the map holds
  * 0 payloads. */
-KAV_API kav_word KAV_CALL IMapNext(IMapIterator *iterator);
+KAV_API kav_word KAV_CALL IMapNext(IMapIterator *iterator) KAV_NOEXCEPT;
 /** Puts the cursor on the entry of @p key, or unsets it when the key is absent. */
-KAV_API void KAV_CALL IMapSetCurrent(IMap *map, kav_word key);
+KAV_API void KAV_CALL IMapSetCurrent(IMap *map, kav_word key) KAV_NOEXCEPT;
 /** The key under the cursor; 0 when the cursor is unset or past the end, or the map null. */
-KAV_API kav_word KAV_CALL IMapKeyCurrent(const IMap *map);
+KAV_API kav_word KAV_CALL IMapKeyCurrent(const IMap *map) KAV_NOEXCEPT;
 /** The payload under the cursor; 0 when the cursor is unset or past the end, or the map null. */
-KAV_API kav_word KAV_CALL IMapPayloadCurrent(const IMap *map);
+KAV_API kav_word KAV_CALL IMapPayloadCurrent(const IMap *map) KAV_NOEXCEPT;
 /** Puts the cursor on the smallest entry and returns its element; null for an empty map (the
  * cursor is then past the end), a null map or a prototype. */
-KAV_API IMapElement *KAV_CALL IMapElementFirst(IMap *map);
+KAV_API IMapElement *KAV_CALL IMapElementFirst(IMap *map) KAV_NOEXCEPT;
 /** Moves the cursor to the next entry and returns its element; null past the end, and when the
  * cursor is unset or already past the end (it then stays where it is). */
-KAV_API IMapElement *KAV_CALL IMapElementNext(IMap *map);
+KAV_API IMapElement *KAV_CALL IMapElementNext(IMap *map) KAV_NOEXCEPT;
 /** The element under the cursor; null when the cursor is unset or past the end. */
-KAV_API IMapElement *KAV_CALL IMapElementCurrent(IMap *map);
+KAV_API IMapElement *KAV_CALL IMapElementCurrent(IMap *map) KAV_NOEXCEPT;
 /** The element of rank @p n, counted from 0 (linear time), without moving the cursor; null when
  * @p n is below 0 or not below the count. */
-KAV_API IMapElement *KAV_CALL IMapElementN(IMap *map, int n);
+KAV_API IMapElement *KAV_CALL IMapElementN(IMap *map, int n) KAV_NOEXCEPT;
 /** IMapSet of @p key and @p payload on the inner map stored under @p k1.  An absent @p k1 is
  * first entered with payload 0, which creates the inner map from the outer default_payload
  * through copy_payload.  0 when @p k1 then has no inner map (it stays entered with payload 0). */
-KAV_API kav_word KAV_CALL IMapSet2(IMap *map, kav_word k1, kav_word key, kav_word payload);
+KAV_API kav_word KAV_CALL IMapSet2(IMap *map, kav_word k1, kav_word key,
+                                   kav_word payload) KAV_NOEXCEPT;
 /** IMapGet on the inner map stored under @p k1; 0 when @p k1 is absent. */
-KAV_API kav_word KAV_CALL IMapGet2(const IMap *map, kav_word k1, kav_word key);
+KAV_API kav_word KAV_CALL IMapGet2(const IMap *map, kav_word k1, kav_word key) KAV_NOEXCEPT;
 /** IMapDelete on the inner map stored under @p k1; nothing when @p k1 is absent. */
-KAV_API void KAV_CALL IMapDelete2(IMap *map, kav_word k1, kav_word key);
+KAV_API void KAV_CALL IMapDelete2(IMap *map, kav_word k1, kav_word key) KAV_NOEXCEPT;
 /** IMapRename on the inner map stored under @p k1; nothing when @p k1 is absent. */
-KAV_API void KAV_CALL IMapRename2(IMap *map, kav_word k1, kav_word old_key, kav_word new_key);
+KAV_API void KAV_CALL IMapRename2(IMap *map, kav_word k1, kav_word old_key,
+                                  kav_word new_key) KAV_NOEXCEPT;
 /** IMapPos on the inner map stored under @p k1; -1 when @p k1 is absent. */
-KAV_API int KAV_CALL IMapPos2(const IMap *map, kav_word k1, kav_word key);
+KAV_API int KAV_CALL IMapPos2(const IMap *map, kav_word k1, kav_word key) KAV_NOEXCEPT;
 /** IMapCount of the inner map stored under @p k1; -1 when @p k1 is absent. */
-KAV_API int KAV_CALL IMapCount2(const IMap *map, kav_word k1);
+KAV_API int KAV_CALL IMapCount2(const IMap *map, kav_word k1) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -546,63 +558,65 @@ typedef struct dsList {
 
 /** Zeroes the whole record: an empty, unsorted list (a filled one must be emptied with dsFree
  * first, or its memory is lost).  1, or 0 for a null list.  Set keep_line_ends after it. */
-KAV_API int KAV_CALL dsInitialize(dsList *list);
+KAV_API int KAV_CALL dsInitialize(dsList *list) KAV_NOEXCEPT;
 /** Makes the list sorted by the sort order @p order.  The order is up to 5 keys separated by `|`,
  * each a direction (`+` or `-`), a type letter (`S` text without case, `D` decimal number; `I`,
  * `d`, `i` and `s` are accepted and give no order) and a field number from 0 (fields are separated
  * by `|`) or a range of character positions `from-to`, such as "+S0|-D3" or "+S0-9".  An empty
  * order is accepted without keys.  1 when accepted; 0 for a malformed key (the list's mode stays as
  * it was) or a null argument.  Call it before the first string. */
-KAV_API int KAV_CALL dsSetSort(dsList *list, const char *order);
+KAV_API int KAV_CALL dsSetSort(dsList *list, const char *order) KAV_NOEXCEPT;
 /** Adds a copy of @p text.  Sorted: at its place by the keys, before the strings equal to it,
  * with a line feed after it; @p delimiter is not used.  Unsorted: appended to the text, followed
  * by @p delimiter when that is above 0 and @p text does not already end with it.  1; 0 for a
  * null argument, when memory runs out (nothing changes), and for an unsorted list whose lines a
  * read has indexed. */
-KAV_API int KAV_CALL dsAppendWithDelimiter(dsList *list, const char *text, signed char delimiter);
+KAV_API int KAV_CALL dsAppendWithDelimiter(dsList *list, const char *text,
+                                           signed char delimiter) KAV_NOEXCEPT;
 /** dsAppendWithDelimiter with a line feed as delimiter. */
-KAV_API int KAV_CALL dsAppend(dsList *list, const char *text);
+KAV_API int KAV_CALL dsAppend(dsList *list, const char *text) KAV_NOEXCEPT;
 /** Formats with the C library's printf rules, cuts the text at 255 characters and adds it with
  * dsAppend (cdecl).  0 for a null list or format. */
-KAV_API int KAV_CDECL dsAppendFormat(dsList *list, const char *format, ...);
+KAV_API int KAV_CDECL dsAppendFormat(dsList *list, const char *format, ...) KAV_NOEXCEPT;
 /** The whole text, owned by the list.  Unsorted: the text as appended, null when nothing was
  * (after a read the indexed line feeds are NULs, so it reads as its first line).  Sorted: the
  * strings joined in order, each with its line feed, in a buffer that the next call releases and
  * rebuilds (the one string itself when there is one); null when the list is empty or memory runs
  * out. */
-KAV_API char *KAV_CALL dsGetBuffer(dsList *list);
+KAV_API char *KAV_CALL dsGetBuffer(dsList *list) KAV_NOEXCEPT;
 /** The number of indexed strings (the sorted strings, or the lines a read indexed); -1 for a
  * null list. */
-KAV_API int KAV_CALL dsGetStringCount(const dsList *list);
+KAV_API int KAV_CALL dsGetStringCount(const dsList *list) KAV_NOEXCEPT;
 /** String number @p index, counted from 0, owned by the list (a sorted string ends with its line
  * feed); null when @p index is out of range or nothing is indexed. */
-KAV_API char *KAV_CALL dsGetStringAtIndex(const dsList *list, int index);
+KAV_API char *KAV_CALL dsGetStringAtIndex(const dsList *list, int index) KAV_NOEXCEPT;
 /** Searches from index @p start for a string equal to @p text on key number @p key (0 for an
  * ordinary search) whose earlier keys' texts equal @p text's byte for byte.  Returns its index
  * and sets *@p position to it; -1 when there is none, with *@p position set to where @p text
  * would go (0 for a null or empty text and an empty or keyless list).  When a key after @p key
  * is in use, the result is the first string equal up to @p key and *@p position is not written.
  * @p position may be null. */
-KAV_API int KAV_CALL dsFind(dsList *list, const char *text, int start, int key, int *position);
+KAV_API int KAV_CALL dsFind(dsList *list, const char *text, int start, int key,
+                            int *position) KAV_NOEXCEPT;
 /** The index at which @p text would be inserted into a sorted list, searching from @p start on
  * key number @p key (dsAppend uses 0 and 0); 0 for an empty text or an empty or keyless list.
  * @p unused is not read: pass null. */
 KAV_API int KAV_CALL dsFindSortedInsertIndex(dsList *list, const char *text, int start, int key,
-                                             void *unused);
+                                             void *unused) KAV_NOEXCEPT;
 /** Reads @p stream to its end and adds each line with delimiter 0, in pieces of at most 2047
  * characters (keep_line_ends 1 keeps the line feeds, else kav_fgets drops line ends).  An
  * unsorted list is then indexed: each line feed of its text becomes a NUL and count is the
  * number of lines that ended with one (so read it with keep_line_ends 1 to get its lines), and no
  * later append is accepted.  1; 0 when memory runs out or an argument is null. */
-KAV_API int KAV_CALL dsReadFromFileStream(dsList *list, FILE *stream);
+KAV_API int KAV_CALL dsReadFromFileStream(dsList *list, FILE *stream) KAV_NOEXCEPT;
 /** Opens @p path, reads it as dsReadFromFileStream does and closes it; 1, or 0 when the file
  * does not open or the read fails. */
-KAV_API int KAV_CALL dsReadFromFile(dsList *list, const char *path);
+KAV_API int KAV_CALL dsReadFromFile(dsList *list, const char *path) KAV_NOEXCEPT;
 /** dsReadFromFileStream on standard input. */
-KAV_API int KAV_CALL dsReadFromStdIn(dsList *list);
+KAV_API int KAV_CALL dsReadFromStdIn(dsList *list) KAV_NOEXCEPT;
 /** Releases the list's text and strings and sets count to 0; the mode, the sort keys and
  * keep_line_ends stay, so the list can be filled again.  The record itself is the caller's. */
-KAV_API void KAV_CALL dsFree(dsList *list);
+KAV_API void KAV_CALL dsFree(dsList *list) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -637,32 +651,35 @@ typedef struct IArrayList {
 
 /** A new, empty, malloc'ed list of 500 slots, or null when memory runs out.  Release it with
  * IArrayListDestroy. */
-KAV_API IArrayList *KAV_CALL IArrayListInit(void);
+KAV_API IArrayList *KAV_CALL IArrayListInit(void) KAV_NOEXCEPT;
 /** Releases every item (and the copies they own), the slots and the list.  Null is ignored. */
-KAV_API void KAV_CALL IArrayListDestroy(IArrayList *list);
+KAV_API void KAV_CALL IArrayListDestroy(IArrayList *list) KAV_NOEXCEPT;
 /** Appends an item holding @p value, which stays the caller's; returns the item, or null for a
  * null list or when memory runs out. */
-KAV_API IArrayListItem *KAV_CALL IArrayListAdd(IArrayList *list, kav_word value);
+KAV_API IArrayListItem *KAV_CALL IArrayListAdd(IArrayList *list, kav_word value) KAV_NOEXCEPT;
 /** Appends an item owning a copy of the @p size bytes at @p data, released with the item, and
  * returns the copy's address.  Null for a null list or when memory runs out (nothing added), and
  * also when @p data is null or @p size is 0: an item with an empty copy is added all the
  * same. */
-KAV_API void *KAV_CALL IArrayListAddAsCopy(IArrayList *list, const void *data, unsigned int size);
+KAV_API void *KAV_CALL IArrayListAddAsCopy(IArrayList *list, const void *data,
+                                           unsigned int size) KAV_NOEXCEPT;
 /** Appends the items of @p source to @p destination in order: owned copies are copied again,
  * values shared.  0 on success; 1 for a null list or at the first add that gives null (also at
  * an owned item with an empty copy, after adding it), keeping the items added so far. */
-KAV_API int KAV_CALL IArrayListAddAll(IArrayList *destination, const IArrayList *source);
+KAV_API int KAV_CALL IArrayListAddAll(IArrayList *destination,
+                                      const IArrayList *source) KAV_NOEXCEPT;
 /** The data of item @p position: the value, or the copy's address (null for an empty copy);
  * 0 when @p position is not below the count or the list is null. */
-KAV_API kav_word KAV_CALL IArrayListGetPos(const IArrayList *list, unsigned int position);
+KAV_API kav_word KAV_CALL IArrayListGetPos(const IArrayList *list,
+                                           unsigned int position) KAV_NOEXCEPT;
 /** Removes item @p position, releasing a copy it owns; the later items move down by one.
  * Nothing happens for a position not below the count or a null list. */
-KAV_API void KAV_CALL IArrayListDeletePos(IArrayList *list, unsigned int position);
+KAV_API void KAV_CALL IArrayListDeletePos(IArrayList *list, unsigned int position) KAV_NOEXCEPT;
 /** Removes every item; the capacity stays.  A null list is ignored. */
-KAV_API void KAV_CALL IArrayListDeleteAll(IArrayList *list);
+KAV_API void KAV_CALL IArrayListDeleteAll(IArrayList *list) KAV_NOEXCEPT;
 /** Sorts the items in place with qsort and @p compare; the order of equal items is not defined.
  * A null list or comparator sorts nothing. */
-KAV_API void KAV_CALL IArrayListSort(IArrayList *list, kav_arraylist_compare compare);
+KAV_API void KAV_CALL IArrayListSort(IArrayList *list, kav_arraylist_compare compare) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -679,40 +696,40 @@ KAV_API void KAV_CALL IArrayListSort(IArrayList *list, kav_arraylist_compare com
 /** The value of the variable @p name from the overlay, else from the process environment
  * (getenv); null when it is unset or @p name is null.  The value is lent: an overlay value lives
  * until kav_clearenv, a process one until the process environment changes. */
-KAV_API char *KAV_CALL kav_getenv(const char *name);
+KAV_API char *KAV_CALL kav_getenv(const char *name) KAV_NOEXCEPT;
 /** Sets a variable in the overlay.  @p entry is a malloc'ed `NAME=value` string that passes to
  * the library (kav_clearenv frees it; do not free or change it); it replaces an entry of the
  * same name, whose string is not freed.  The process environment is not changed.  0; -1 when
  * @p entry is null or has no `=`, or the overlay cannot grow (@p entry then stays the
  * caller's). */
-KAV_API int KAV_CALL kav_putenv(char *entry);
+KAV_API int KAV_CALL kav_putenv(char *entry) KAV_NOEXCEPT;
 /** Frees every overlay entry and empties the overlay; returns 0. */
-KAV_API int KAV_CALL kav_clearenv(void);
+KAV_API int KAV_CALL kav_clearenv(void) KAV_NOEXCEPT;
 /** Expands the `$NAME` references of @p text in place (@p size bytes) and returns @p text.  NAME
  * is the run of letters, digits and `_` after the `$` (at most 63); its value comes from
  * kav_getenv, an unset one expands to nothing, and values are not expanded again.  In a value,
  * `$QELINSTANCE_BASE` is replaced by the current instance's base directory (instance2path of the
  * instance number and INSTANCE2BASE) when there is one.  The result is cut at @p size - 1
  * characters; @p text stays as it was when memory runs out. */
-KAV_API char *KAV_CALL fill_env_vars(char *text, int size);
+KAV_API char *KAV_CALL fill_env_vars(char *text, int size) KAV_NOEXCEPT;
 /** Sets the process-wide instance number that fill_env_vars uses (initially -1: none). */
-KAV_API void KAV_CALL fill_env_vars_set_instance(int instance);
+KAV_API void KAV_CALL fill_env_vars_set_instance(int instance) KAV_NOEXCEPT;
 /** The base directory of instance @p instance (from 0) in @p list, directories separated by single
  * spaces.  It is the word after the list's @p instance-th space, or the last word when the list is
  * shorter, cut at 1023 characters.  A malloc'ed string (release it with free); null for a negative
  * instance, a null or empty list, or when memory runs out. */
-KAV_API char *KAV_CALL instance2path(int instance, const char *list);
+KAV_API char *KAV_CALL instance2path(int instance, const char *list) KAV_NOEXCEPT;
 /** Replaces the first @p token in every overlay entry and every process environment entry that
  * holds it by instance2path(@p instance, @p list).  Changes the process environment.  Nothing
  * happens when there is no such path or @p token is null or empty. */
-KAV_API void KAV_CALL instance2env(int instance, const char *list, const char *token);
+KAV_API void KAV_CALL instance2env(int instance, const char *list, const char *token) KAV_NOEXCEPT;
 /** Rewrites @p path in place as `$NAME` followed by the rest of it.  NAME is the variable
  * (overlay first, then the process environment; PWD and OLDPWD excluded) whose value is the
  * longest beginning of @p path that ends before a separator (@p mode 0: a directory) or before a
  * `.` (other modes: a file name), or is the whole path; on a tie a later name beginning with
  * "QEL" wins.  Nothing changes when no value fits.  @p path needs 1024 bytes; the result is cut
  * at 1023 characters. */
-KAV_API void KAV_CALL str2env(char *path, int mode);
+KAV_API void KAV_CALL str2env(char *path, int mode) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -741,34 +758,34 @@ KAV_API void KAV_CALL str2env(char *path, int mode);
 #define KAV_LOCATION_SEARCH 5
 
 /** The version's major number as a string ("4" by default), at most 7 characters. */
-KAV_API const char *KAV_CALL QelGetVerMajor(void);
+KAV_API const char *KAV_CALL QelGetVerMajor(void) KAV_NOEXCEPT;
 /** The version's minor number as a string ("93" by default), at most 7 characters. */
-KAV_API const char *KAV_CALL QelGetVerMinor(void);
+KAV_API const char *KAV_CALL QelGetVerMinor(void) KAV_NOEXCEPT;
 /** The version's build number as a string ("0" by default), at most 7 characters. */
-KAV_API const char *KAV_CALL QelGetVerBuild(void);
+KAV_API const char *KAV_CALL QelGetVerBuild(void) KAV_NOEXCEPT;
 /** The major and minor numbers joined by a dot ("4.93"). */
-KAV_API char *KAV_CALL QelGetDisplayVersion(void);
+KAV_API char *KAV_CALL QelGetDisplayVersion(void) KAV_NOEXCEPT;
 /** Appends a separator and the version to the name in @p id, in place ("VELTRA" becomes
  * `VELTRA\4.93.0`, with `/` on POSIX), and returns @p id; null, with nothing changed, when
  * @p id is null or empty.  @p id needs room for 24 more bytes. */
-KAV_API char *KAV_CALL QelFormatProfileID(char *id);
+KAV_API char *KAV_CALL QelFormatProfileID(char *id) KAV_NOEXCEPT;
 /** Writes a profile ID into @p buf (@p size bytes, cut there) and returns @p buf: the running
  * program's file name without its last extension when @p mode is 1 or more, else "VELTRA",
  * followed by a separator and the version.  Null when @p buf is null, @p size is not positive, or
  * the program's name cannot be had. */
-KAV_API char *KAV_CALL QelGetAppProfileID(char *buf, int size, int mode);
+KAV_API char *KAV_CALL QelGetAppProfileID(char *buf, int size, int mode) KAV_NOEXCEPT;
 /** The per-user profile directory `<folder>/KAV/VELTRA/<version>/` (on Windows the folder in its
  * short form), ending with a separator.  Empty, never null, when the folder cannot be had; the
  * next call then asks again.  The directory is not created here. */
-KAV_API char *KAV_CALL QelGetUsersAppDataPath(void);
+KAV_API char *KAV_CALL QelGetUsersAppDataPath(void) KAV_NOEXCEPT;
 /** The common profile directory, as QelGetUsersAppDataPath gives the per-user one. */
-KAV_API char *KAV_CALL QelGetCommonAppDataPath(void);
+KAV_API char *KAV_CALL QelGetCommonAppDataPath(void) KAV_NOEXCEPT;
 /** The Windows directory with a trailing separator (the value of SYSTEMROOT when the system
  * cannot name it); empty when unknown.  The exported name is spelled "Stroage". */
-KAV_API char *KAV_CALL QelGetSystemStroagePath(void);
+KAV_API char *KAV_CALL QelGetSystemStroagePath(void) KAV_NOEXCEPT;
 /** The directory of @p location: 0 QelGetSystemStroagePath, 1 QelGetCommonAppDataPath,
  * 2 QelGetUsersAppDataPath; null for any other value, 5 included. */
-KAV_API char *KAV_CALL QelGetINIPath(int location);
+KAV_API char *KAV_CALL QelGetINIPath(int location) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -794,47 +811,48 @@ KAV_API char *KAV_CALL QelGetINIPath(int location);
  * itself, or is zero-filled when @p def is null. */
 KAV_API int KAV_CALL QelGetPrivateProfileString(const char *section, const char *key,
                                                 const char *def, char *out, int len,
-                                                const char *file, int location);
+                                                const char *file, int location) KAV_NOEXCEPT;
 /** Reads @p key of @p section as an integer; @p def when no file holds it (a stored 2147483647
  * also reads as missing). */
 KAV_API int KAV_CALL QelGetPrivateProfileInt(const char *section, const char *key, int def,
-                                             const char *file, int location);
+                                             const char *file, int location) KAV_NOEXCEPT;
 /** Reads the entries of @p section into @p out (@p size bytes) as NUL-separated `key=value`
  * strings ending with an empty one.  1 when a location holds the section, else 0; for a path,
  * the system's count of characters written. */
 KAV_API int KAV_CALL QelGetPrivateProfileSection(const char *section, char *out, int size,
-                                                 const char *file, int location);
+                                                 const char *file, int location) KAV_NOEXCEPT;
 /** Reads the section names into @p out (@p size bytes), NUL-separated and ending with an empty
  * one.  Results as QelGetPrivateProfileSection. */
 KAV_API int KAV_CALL QelGetPrivateProfileSectionNames(char *out, int size, const char *file,
-                                                      int location);
+                                                      int location) KAV_NOEXCEPT;
 /** Reads the @p size bytes stored under @p key by QelWritePrivateProfileStruct into @p data.
  * 1 when a location holds them (with a valid checksum), else 0; for a path, the system's
  * result. */
 KAV_API int KAV_CALL QelGetPrivateProfileStruct(const char *section, const char *key, void *data,
-                                                int size, const char *file, int location);
+                                                int size, const char *file,
+                                                int location) KAV_NOEXCEPT;
 /** Writes @p value under @p key of @p section into the write target (QelGetDestConfigFile).  1
  * on success; 0 when the write fails or no target can be resolved. */
 KAV_API int KAV_CALL QelWritePrivateProfileString(const char *section, const char *key,
                                                   const char *value, const char *file,
-                                                  int location);
+                                                  int location) KAV_NOEXCEPT;
 /** Replaces the entries of @p section in the write target with @p text, NUL-separated
  * `key=value` strings ending with an empty one.  1 on success, else 0. */
 KAV_API int KAV_CALL QelWritePrivateProfileSection(const char *section, const char *text,
-                                                   const char *file, int location);
+                                                   const char *file, int location) KAV_NOEXCEPT;
 /** Writes the @p size bytes at @p data under @p key, as hexadecimal digits with a checksum, into
  * the write target.  1 on success, else 0. */
 KAV_API int KAV_CALL QelWritePrivateProfileStruct(const char *section, const char *key,
                                                   const void *data, int size, const char *file,
-                                                  int location);
+                                                  int location) KAV_NOEXCEPT;
 /** Writes the directory of @p location followed by @p name into @p out (260 bytes; a longer
  * path is cut) and returns @p out; an unknown location gives the bare name.  Null when @p out
  * is null, or when the location is unknown and @p name null. */
-KAV_API char *KAV_CALL QelGetINIPathAppend(int location, const char *name, char *out);
+KAV_API char *KAV_CALL QelGetINIPathAppend(int location, const char *name, char *out) KAV_NOEXCEPT;
 /** Writes the write target of @p file for @p location into @p out (260 bytes), first creating
  * its directories and an empty file when it does not exist.  1, or 0 for a null @p out, a null
  * or empty @p file, or a path that has no absolute form. */
-KAV_API int KAV_CALL QelGetDestConfigFile(char *out, const char *file, int location);
+KAV_API int KAV_CALL QelGetDestConfigFile(char *out, const char *file, int location) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -856,44 +874,45 @@ KAV_API int KAV_CALL QelGetDestConfigFile(char *out, const char *file, int locat
  * the "Environment" keys QELTMP, LOGFILE and TREVANE are then removed.  Directories are created;
  * existing files are never overwritten, so it may run at every start.  1 when a source was found
  * (whether or not a copy was made), else 0. */
-KAV_API int KAV_CALL QelInitializeProfile(const char *ini);
+KAV_API int KAV_CALL QelInitializeProfile(const char *ini) KAV_NOEXCEPT;
 /** Looks for @p name in the first version directory, in the order the system lists them, that
  * is earlier than the version @p major, @p minor, @p build (unsorted; no other directory is
  * tried).  1 with its path in
  * @p out, else 0. */
 KAV_API int KAV_CALL QelFindPreviousProfile(char *out, const char *name, int major, int minor,
-                                            int build, int common);
+                                            int build, int common) KAV_NOEXCEPT;
 /** Looks for @p name in the newest common version directory at or below the version @p major,
  * @p minor, @p build, counting every version number down (minor and build from 999).  1
  * with its path in @p out, else 0; when nothing exists that takes up to a million file checks per
  * major version. */
 KAV_API int KAV_CALL QelFindPreviousProfile2(char *out, const char *name, int major, int minor,
-                                             int build);
+                                             int build) KAV_NOEXCEPT;
 /** 1 when @p name exists in the profile directory of the version @p major, @p minor, @p build,
  * else 0 (also for a null or empty name). */
 KAV_API int KAV_CALL QelCheckProfileExists(const char *name, int major, int minor, int build,
-                                           int common);
+                                           int common) KAV_NOEXCEPT;
 /** Writes @p key of @p section from @p source_file into @p dest_file (both paths, used as they
  * stand) when @p mode allows it, judging by the key's presence in @p dest_file.  The value is
  * the source's, else @p def, else the empty string.  1 when written; 0 when the mode forbids it,
  * an argument is null or empty, or the write fails. */
 KAV_API int KAV_CALL QelProfileSettingMigrate(const char *section, const char *key, const char *def,
                                               const char *source_file, const char *dest_file,
-                                              int mode);
+                                              int mode) KAV_NOEXCEPT;
 /** Writes @p value (null removes the key) with QelWritePrivateProfileString when @p mode allows
  * it, judging by the key's presence as QelGetPrivateProfileString sees it.  The write's result,
  * or 0 when nothing was written or section, key or file is null or empty. */
 KAV_API int KAV_CALL QelProfileSettingUpdate(const char *section, const char *key,
                                              const char *value, const char *file, int mode,
-                                             int location);
+                                             int location) KAV_NOEXCEPT;
 /** Finds the first key of the "Tools" section whose value contains @p text (case-sensitive) and
  * copies its name into @p out (1024 bytes).  1, or 0 when no value does or an argument is null
  * or empty. */
-KAV_API int KAV_CALL QelFindToolKey(char *out, const char *text, const char *file, int location);
+KAV_API int KAV_CALL QelFindToolKey(char *out, const char *text, const char *file,
+                                    int location) KAV_NOEXCEPT;
 /** The next free tool number, one more than the largest numeric key of the "Tools" section (1
  * when there is none), also written into @p out as decimal text (12 bytes).  -1 for a null
  * @p out or a null or empty @p file. */
-KAV_API int KAV_CALL QelGetNextToolKey(char *out, const char *file, int location);
+KAV_API int KAV_CALL QelGetNextToolKey(char *out, const char *file, int location) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -912,15 +931,16 @@ KAV_API int KAV_CALL QelGetNextToolKey(char *out, const char *file, int location
  * cache; @p def when there is none, the file cannot be read, or @p file or @p key is null or
  * empty. */
 KAV_API const char *KAV_CALL get_cfsvalue_def(const char *file, const char *section,
-                                              const char *key, const char *def);
+                                              const char *key, const char *def) KAV_NOEXCEPT;
 /** get_cfsvalue_def with a null default. */
-KAV_API const char *KAV_CALL get_cfsvalue(const char *file, const char *section, const char *key);
+KAV_API const char *KAV_CALL get_cfsvalue(const char *file, const char *section,
+                                          const char *key) KAV_NOEXCEPT;
 /** The value read as a decimal integer (atoi), or @p def when there is none. */
 KAV_API int KAV_CALL get_cfsvalue_int(const char *file, const char *section, const char *key,
-                                      int def);
+                                      int def) KAV_NOEXCEPT;
 /** Empties the cache: every value returned before becomes invalid, and the next query reads its
  * file again. */
-KAV_API void KAV_CALL cfs_free(void);
+KAV_API void KAV_CALL cfs_free(void) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -943,88 +963,90 @@ typedef int (*kav_tree_visitor)(const char *directory, const char *pattern, void
 
 /** Compares the full forms (make_fullpath) of @p a and @p b without regard to ASCII case:
  * negative, 0 or positive, as _stricmp orders them.  No `.` or `..` is resolved. */
-KAV_API int KAV_CALL compare_path(const char *a, const char *b);
+KAV_API int KAV_CALL compare_path(const char *a, const char *b) KAV_NOEXCEPT;
 /** Writes the full form of @p path into @p out: @p path itself when is_fullpath says it is
  * full, else the working directory, a separator and @p path; then one trailing separator is
  * dropped.  @p out needs room for a working directory of up to 255 characters, a separator,
  * @p path and the NUL; it is left empty when the working directory is unknown or longer. */
-KAV_API void KAV_CALL make_fullpath(const char *path, char *out);
+KAV_API void KAV_CALL make_fullpath(const char *path, char *out) KAV_NOEXCEPT;
 /** 1 when @p path begins with `/` or `\` or has `:` as its second character (on POSIX too),
  * else 0 (also for a null or empty path). */
-KAV_API int KAV_CALL is_fullpath(const char *path);
+KAV_API int KAV_CALL is_fullpath(const char *path) KAV_NOEXCEPT;
 /** Turns every separator of the other kind into the platform's, in place (`/` into `\` on
  * Windows, `\` into `/` on POSIX); returns 1. */
-KAV_API int KAV_CALL fix_dir_slash(char *path);
+KAV_API int KAV_CALL fix_dir_slash(char *path) KAV_NOEXCEPT;
 /** The characters that may not stand in a file name: `<`, `>`, `:`, `"`, `/`, `\`, `|` and the
  * line feed, in one static string that the caller must not change. */
-KAV_API const char *KAV_CALL get_illegal_filename_chars(void);
+KAV_API const char *KAV_CALL get_illegal_filename_chars(void) KAV_NOEXCEPT;
 /** Removes the characters of get_illegal_filename_chars from @p name in place and returns
  * @p name (null for null). */
-KAV_API char *KAV_CALL strip_illegal_filename_chars(char *name);
+KAV_API char *KAV_CALL strip_illegal_filename_chars(char *name) KAV_NOEXCEPT;
 /** The size in bytes of the file @p path; 2147483647 for 2 GiB or more; 0 when it cannot be had
  * or @p path is null or empty. */
-KAV_API int KAV_CALL getfilesize(const char *path);
+KAV_API int KAV_CALL getfilesize(const char *path) KAV_NOEXCEPT;
 /** The type of @p path: 1 a regular file, 2 a directory (a trailing separator is accepted), 3 a
  * character device; 0 for anything else, a missing file, and a null or empty path. */
-KAV_API int KAV_CALL getfiletype(const char *path);
+KAV_API int KAV_CALL getfiletype(const char *path) KAV_NOEXCEPT;
 /** Copies the regular file @p source to @p destination byte for byte.  The copy is written
  * beside the destination, flushed to disk and renamed over it only when complete, so a failure
  * leaves the old destination whole and no partial file.  0; 1 when @p source is not a readable
  * regular file or any write, flush, close or rename fails (a full disk). */
-KAV_API int KAV_CALL copy_file(const char *source, const char *destination);
+KAV_API int KAV_CALL copy_file(const char *source, const char *destination) KAV_NOEXCEPT;
 /** Copies every file below the directory @p source to the same place below @p destination,
  * creating directories as needed and replacing existing files as copy_file does (directories
  * that hold no file are not created).  Symbolic links are made again as links, never followed;
  * FIFOs, sockets and devices are left out.  0, also for a missing source; 1 at the first failure
  * (the files copied so far stay), for a directory that cannot be read, and when both name the
  * same directory. */
-KAV_API int KAV_CALL copy_dir(const char *source, const char *destination);
+KAV_API int KAV_CALL copy_dir(const char *source, const char *destination) KAV_NOEXCEPT;
 /** Creates every missing directory of @p path before its last separator.  Only the platform's
  * separator splits the path; the last component is not created, nor a first component without a
  * separator before it (a drive, the first name of a relative path), nor a network path's server and
  * share.  0; 1 when a directory cannot be created. */
-KAV_API int KAV_CALL parent_dir(const char *path);
+KAV_API int KAV_CALL parent_dir(const char *path) KAV_NOEXCEPT;
 /** Creates every directory along @p path, the last component included, split at both `/` and
  * `\`, ignoring failures (existing directories, drives, missing rights).  Returns 1. */
-KAV_API int KAV_CALL mkdir_fullpath(const char *path);
+KAV_API int KAV_CALL mkdir_fullpath(const char *path) KAV_NOEXCEPT;
 /** Removes the file or directory tree @p path.  Entries whose names begin with `.`, and on
  * Windows entries with the system attribute, are kept, and so then is their directory.  A
  * symbolic link (or a Windows reparse point) is removed as a link and never followed, also when
  * named with a trailing separator; on POSIX the tree is walked by directory descriptors.  1 on
  * success and when @p path does not exist; 0 on failure, including a path whose status cannot be
  * queried. */
-KAV_API int KAV_CALL recursive_unlink(const char *path);
+KAV_API int KAV_CALL recursive_unlink(const char *path) KAV_NOEXCEPT;
 /** The archive checksum of the file @p path.  For each byte, in 4096-byte blocks each taken from
  * its last byte to its first, the sum is rotated left by one bit and exclusive-ored with the
  * byte sign-extended.  Never 0 for a file that opens (a sum of 0 gives 1); 0 when it does not. */
-KAV_API unsigned int KAV_CALL get_check_sum(const char *path);
+KAV_API unsigned int KAV_CALL get_check_sum(const char *path) KAV_NOEXCEPT;
 /** Appends the whole regular file @p source to @p destination, which is created when missing,
  * and flushes it to disk.  0; 1 when either file does not open or a write fails, and then the
  * destination is cut back to its old length (or removed if this call created it). */
-KAV_API int KAV_CALL append_file(const char *source, const char *destination);
+KAV_API int KAV_CALL append_file(const char *source, const char *destination) KAV_NOEXCEPT;
 /** Copies the bytes of @p in from offset @p start up to, not including, @p end to @p out at its
  * current position, then puts @p in back where it was.  Neither stream is flushed or closed.
  * 0; 1 when the range could not be copied whole (a seek or read fails, or @p out refuses a
  * byte); an end past the input's end is no failure.  Null streams do nothing and give 0. */
-KAV_API int KAV_CALL append_file_chunk(FILE *in, int start, int end, FILE *out);
+KAV_API int KAV_CALL append_file_chunk(FILE *in, int start, int end, FILE *out) KAV_NOEXCEPT;
 /** As append_file_chunk, then writes the marker `"formfeed()\n"` to @p out (also after an empty
  * range or a failed copy).  0; 1 as append_file_chunk, or when the marker is refused. */
-KAV_API int KAV_CALL append_file_chunk_with_formfeed(FILE *in, int start, int end, FILE *out);
+KAV_API int KAV_CALL append_file_chunk_with_formfeed(FILE *in, int start, int end,
+                                                     FILE *out) KAV_NOEXCEPT;
 /** Makes @p path hold exactly the range of @p in (as append_file_chunk reads it), written
  * beside it and renamed over it when complete, as copy_file does.  0; 1 when the file cannot be
  * written whole; the old file then stays as it was. */
-KAV_API int KAV_CALL create_file_from_chunk(FILE *in, int start, int end, const char *path);
+KAV_API int KAV_CALL create_file_from_chunk(FILE *in, int start, int end,
+                                            const char *path) KAV_NOEXCEPT;
 /** Calls @p visitor with @p context for each entry of @p directory that matches @p pattern
  * (null: every entry).  Entries come in the system's order, without `.` and `..`, one level
  * deep: a visitor descends by calling traverse_tree itself.  The directory is listed before the
  * first call, so a visitor may change it.  Returns the first non-zero visitor result, which stops
  * the walk; 0 when the walk ends or the directory cannot be searched. */
 KAV_API int KAV_CALL traverse_tree(const char *directory, const char *pattern,
-                                   kav_tree_visitor visitor, void *context);
+                                   kav_tree_visitor visitor, void *context) KAV_NOEXCEPT;
 /** Renames the entry of @p directory whose path (@p directory, a separator and its name)
  * differs from @p wanted only in ASCII letter case to @p wanted; nothing is renamed when
  * @p wanted exists.  1 when the rename fails, else 0 (also when nothing matched). */
-KAV_API int KAV_CALL fix_filename_case(const char *wanted, const char *directory);
+KAV_API int KAV_CALL fix_filename_case(const char *wanted, const char *directory) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -1052,7 +1074,8 @@ KAV_API int KAV_CALL fix_filename_case(const char *wanted, const char *directory
  * exec met on POSIX, never 0): 87 (EINVAL on POSIX) for a null command line, E2BIG on POSIX for
  * one longer than 32,767 characters. */
 KAV_API int KAV_CALL kav_winexec(char *command_line, unsigned short show, int wait_mode,
-                                 const char *input, const char *output, const char *error);
+                                 const char *input, const char *output,
+                                 const char *error) KAV_NOEXCEPT;
 /** As kav_winexec, under the local account @p user after a logon with @p password (Windows:
  * LogonUserA; POSIX: the PAM service "kavutil", and the program runs with the user's uid, gid
  * and groups, which needs root).  Modes 3 and 4 do not wait.  When the logon fails the line
@@ -1060,14 +1083,15 @@ KAV_API int KAV_CALL kav_winexec(char *command_line, unsigned short show, int wa
  * nothing runs, and the result is -1. */
 KAV_API int KAV_CALL kav_winexec_as_user(char *command_line, unsigned short show, int wait_mode,
                                          const char *input, const char *output, const char *error,
-                                         const char *user, const char *password);
+                                         const char *user, const char *password) KAV_NOEXCEPT;
 /** Starts a console program: with @p show 0 hidden (no console window; on POSIX a session of its
  * own with no controlling terminal and its standard streams on the null device) and without
  * redirection; with any other @p show (outside 0 to 11 read as 1) in a console of its own (on
  * POSIX a session of its own), redirected as named when @p wait_mode is not 0.  Mode 2 waits for
  * the end but returns 0.  0 when started, else the system's error code. */
 KAV_API int KAV_CALL kav_winexec_console(char *command_line, int show, int wait_mode,
-                                         const char *input, const char *output, const char *error);
+                                         const char *input, const char *output,
+                                         const char *error) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -1096,16 +1120,16 @@ typedef struct MappedBuffer {
  * blocks reserved, so a full disk fails here rather than at a later write), mapped shared for
  * reading and writing. The record, or null on any failure (no memory, QELTMP unset, empty or too
  * long, a size of 0, the file, mapping or view refused), and then nothing is left behind. */
-KAV_API MappedBuffer *KAV_CALL CreateMappedBuffer(uint32_t size);
+KAV_API MappedBuffer *KAV_CALL CreateMappedBuffer(uint32_t size) KAV_NOEXCEPT;
 /** Unmaps the view, closes the handles, deletes the backing file and frees @p buffer; nothing
  * for null. */
-KAV_API void KAV_CALL DeleteMappedBuffer(MappedBuffer *buffer);
+KAV_API void KAV_CALL DeleteMappedBuffer(MappedBuffer *buffer) KAV_NOEXCEPT;
 /** The free space, in units of 1048576 bytes, of the disk that holds @p path: all its free
  * space, not only what the caller may use.  Windows asks about the path's first three characters
  * (the drive's root); POSIX about the file system of the path or of its nearest existing parent,
  * with results above 0xFFFFFFFE cut to that.  0xFFFFFFFF for a null or empty path and on
  * failure. */
-KAV_API uint32_t KAV_CALL GetDiskFreeSpaceInMB(const char *path);
+KAV_API uint32_t KAV_CALL GetDiskFreeSpaceInMB(const char *path) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -1202,14 +1226,14 @@ typedef MYSQL_RES *(KAV_MYSQL_CALL *kav_mysql_store_result_fn)(MYSQL *mysql);
  * the AFPL "(KAV Edition)".  The result is an environment value or a 512-byte process-wide
  * buffer that the next search overwrites; it may be empty; null only when the edition search's
  * fixed place lacks the library. */
-KAV_API char *KAV_CALL KAVGetGhostScriptPath(int edition);
+KAV_API char *KAV_CALL KAVGetGhostScriptPath(int edition) KAV_NOEXCEPT;
 /** Loads the MySQL client on first use and adds one user.  1 when the library is loaded and all
  * twenty entry points are set; 0 when it cannot be loaded or lacks one of them (it is then left
  * unloaded and the use count is 0). */
-KAV_API int KAV_CALL kav_mysql_load(void);
+KAV_API int KAV_CALL kav_mysql_load(void) KAV_NOEXCEPT;
 /** Removes one user; the last one unloads the client, after which the mysql_api_ variables must
  * not be called.  A free without a load does nothing. */
-KAV_API void KAV_CALL kav_mysql_free(void);
+KAV_API void KAV_CALL kav_mysql_free(void) KAV_NOEXCEPT;
 
 KAV_DATA kav_mysql_init_fn mysql_api_init;                             /**< "mysql_init" */
 KAV_DATA kav_mysql_options_fn mysql_api_options;                       /**< "mysql_options" */
@@ -1256,20 +1280,20 @@ typedef struct sheaf_record {
 
 /** Opens the sheaf @p path for reading in byte mode (not inherited by child programs); the
  * stream, or null. */
-KAV_API FILE *KAV_CALL sheaf_open(const char *path);
+KAV_API FILE *KAV_CALL sheaf_open(const char *path) KAV_NOEXCEPT;
 /** Closes @p stream: 0, or EOF on failure and for null. */
-KAV_API int KAV_CALL sheaf_close(FILE *stream);
+KAV_API int KAV_CALL sheaf_close(FILE *stream) KAV_NOEXCEPT;
 /** Finds the first line of @p stream, from its start, whose key equals @p key (byte for byte,
  * followed by `:`) and splits it into @p record, whose fields stay valid until it is filled
  * again.  0 when found, the stream left after that line; 1 when not, with count 0 and every
  * field empty.  A null key is the empty key. */
-KAV_API int KAV_CALL sheaf_first(const char *key, sheaf_record *record, FILE *stream);
+KAV_API int KAV_CALL sheaf_first(const char *key, sheaf_record *record, FILE *stream) KAV_NOEXCEPT;
 /** As sheaf_first, from the stream's current position: repeated calls visit every line with the
  * key in file order; 1 at the end of the file. */
-KAV_API int KAV_CALL sheaf_next(const char *key, sheaf_record *record, FILE *stream);
+KAV_API int KAV_CALL sheaf_next(const char *key, sheaf_record *record, FILE *stream) KAV_NOEXCEPT;
 /** @p value (its first 1023 characters) with every `:` replaced by `|`, in a 1024-byte
  * process-wide buffer that the next call overwrites; the empty string for null. */
-KAV_API char *KAV_CALL sheaf_quote(const char *value);
+KAV_API char *KAV_CALL sheaf_quote(const char *value) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -1287,13 +1311,13 @@ KAV_API char *KAV_CALL sheaf_quote(const char *value);
 /** Opens the device @p device ("COM1", "/dev/ttyS0") for reading and writing and applies
  * @p settings with condition_tty.  The handle, or -1 when the device does not open or the
  * settings are refused (then nothing stays open). */
-KAV_API int KAV_CALL tty_open(const char *device, const char *settings);
+KAV_API int KAV_CALL tty_open(const char *device, const char *settings) KAV_NOEXCEPT;
 /** Applies @p settings to the open port @p handle, then purges both directions.  0; -1 when the
  * text is refused (the port keeps its settings), a null text, or the port refuses the settings
  * (it then keeps what it reached). */
-KAV_API int KAV_CALL condition_tty(int handle, const char *settings);
+KAV_API int KAV_CALL condition_tty(int handle, const char *settings) KAV_NOEXCEPT;
 /** Closes @p handle: 0, or -1 on failure and for -1. */
-KAV_API int KAV_CALL tty_close(int handle);
+KAV_API int KAV_CALL tty_close(int handle) KAV_NOEXCEPT;
 /** Writes the system's short name into @p name when it is not null, and its version numbers
  * through the pointers that are not null.  Windows: "32", "95", "98", "ME", "2K", "XP" (Home),
  * "XPP", "2K3", "Vista ", "2k8 ", "Windows 7 ", "2008 R2 ", "NT" or the empty string by platform
@@ -1303,7 +1327,7 @@ KAV_API int KAV_CALL tty_close(int handle);
  * three numbers of its release, service pack 0.0.  @p name needs 11 bytes; never more is
  * written.  1 on success; 0 when the system gives no version, and nothing is written. */
 KAV_API int KAV_CALL kav_getwinver(char *name, uint32_t *major, uint32_t *minor, uint32_t *build,
-                                   uint32_t *sp_major, uint32_t *sp_minor);
+                                   uint32_t *sp_major, uint32_t *sp_minor) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -1320,27 +1344,27 @@ KAV_API int KAV_CALL kav_getwinver(char *name, uint32_t *major, uint32_t *minor,
  * @{ */
 
 /** Sets the log id that every log-file record carries (initially 0); returns 1. */
-KAV_API int KAV_CALL kav_logerr_id(int id);
+KAV_API int KAV_CALL kav_logerr_id(int id) KAV_NOEXCEPT;
 /** Sends every message to @p stream from now on (the text alone: no time stamp, no id; the
  * stream is never flushed or closed), or ends the redirection when @p stream is null.  Returns
  * the stream set before, or null.  End the redirection before closing the stream. */
-KAV_API FILE *KAV_CALL kav_logerr_redirect(FILE *stream);
+KAV_API FILE *KAV_CALL kav_logerr_redirect(FILE *stream) KAV_NOEXCEPT;
 /** Formats @p format with printf rules (cut at 10238 characters), appends a line feed and logs
  * the text.  1; 0, with nothing logged, for a null @p format. */
-KAV_API int KAV_CDECL kav_logerr(const char *format, ...);
+KAV_API int KAV_CDECL kav_logerr(const char *format, ...) KAV_NOEXCEPT;
 /** As kav_logerr, with `; errno=<number> "<strerror text>"` added after the message for the
  * value errno had when the call began. */
-KAV_API int KAV_CDECL kav_logerrno(const char *format, ...);
+KAV_API int KAV_CDECL kav_logerrno(const char *format, ...) KAV_NOEXCEPT;
 /** Logs @p text as it stands, without adding a line feed.  Returns 1 (also for a null @p text,
  * which logs nothing). */
-KAV_API int KAV_CALL kav_logerr_write(const char *text);
+KAV_API int KAV_CALL kav_logerr_write(const char *text) KAV_NOEXCEPT;
 /** Formats @p format with a reduced printf of its own and logs the result as kav_logerr does; it
  * asks the user nothing.  Only `"%d"`, `"%u"` (each also with `l`), `"%c"`, `"%f"`, `"%s"` and
  * `"%%"` are supported, with flags, width and precision; the text is cut at 511 characters.  1; 0,
  * with nothing logged, for a null @p format. */
-KAV_API int KAV_CDECL s_prompterr(const char *format, ...);
+KAV_API int KAV_CDECL s_prompterr(const char *format, ...) KAV_NOEXCEPT;
 /** Answers no at once: returns 0, shows nothing, reads nothing and takes no arguments. */
-KAV_API int KAV_CDECL s_confirm(const char *format, ...);
+KAV_API int KAV_CDECL s_confirm(const char *format, ...) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -1357,15 +1381,15 @@ KAV_API int KAV_CDECL s_confirm(const char *format, ...);
  * between the brackets (kept within 0 to 255), @p total the amount of work that makes 100 %,
  * and @p interval the least number of seconds between two drawings.  Draws nothing. */
 KAV_API int KAV_CALL StatusBarInit(FILE *stream, const char *caption, int width, unsigned int total,
-                                   int interval);
+                                   int interval) KAV_NOEXCEPT;
 /** Redraws the line for the amount @p current done (0 to total), unless the last drawing was
  * less than the interval ago; the first update after StatusBarInit always draws and starts the
  * clock.  The percentage shows for widths above 10, the time left once some work is done and
  * some time has passed.  A total of 0 draws a full bar. */
-KAV_API int KAV_CALL StatusBarUpdate(unsigned int current);
+KAV_API int KAV_CALL StatusBarUpdate(unsigned int current) KAV_NOEXCEPT;
 /** Draws the full bar, with "100%" in its middle for widths of 4 or more, followed by " Done"
  * and a line feed, and releases the caption copy. */
-KAV_API int KAV_CALL StatusBarDone(void);
+KAV_API int KAV_CALL StatusBarDone(void) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -1402,21 +1426,23 @@ typedef struct MICR_Line_E13B {
 /** Sets every field of @p record to its default: empty texts, the default template
  * (`"         CaaaaaaaaaaC AtttttttttAooooooooooooooooooC             "`) and the client
  * programs' settings.  0; 1 for a null record. */
-KAV_API int KAV_CALL MICR_SetDefaults_E13B(MICR_Line_E13B *record);
+KAV_API int KAV_CALL MICR_SetDefaults_E13B(MICR_Line_E13B *record) KAV_NOEXCEPT;
 /** Resets @p record with MICR_SetDefaults_E13B, which clears field texts filled in before, and
  * installs @p format as its template (at most 1023 characters); a null or empty @p format keeps
  * the default template.  A null record is ignored. */
-KAV_API void KAV_CALL MICR_DecodeFormat_E13B(const char *format, MICR_Line_E13B *record);
+KAV_API void KAV_CALL MICR_DecodeFormat_E13B(const char *format,
+                                             MICR_Line_E13B *record) KAV_NOEXCEPT;
 /** Lays the field texts into the template, turns every position into a code of the caller's
  * MICR font and drops the leading blanks.  Returns the record's line, valid until the record
  * changes, or null for a null record.  @p symbols gives the codes of the transit, amount, on-us
  * and dash symbols and of a blank, in that order; null or empty means "ABCD " (ending with a
  * space), and a shorter string replaces only the codes it has. */
-KAV_API char *KAV_CALL MICR_BuildLine_E13B(MICR_Line_E13B *record, const char *symbols);
+KAV_API char *KAV_CALL MICR_BuildLine_E13B(MICR_Line_E13B *record,
+                                           const char *symbols) KAV_NOEXCEPT;
 /** The check digit, 0 to 9, of a routing number from the first 8 characters of @p digits, with
  * the weights 3, 7, 1 (a character that is not a digit counts as 0); -1 when @p digits is null
  * or shorter than 8 characters. */
-KAV_API int KAV_CALL MICR_CalculateChecksum(const char *digits);
+KAV_API int KAV_CALL MICR_CalculateChecksum(const char *digits) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -1430,16 +1456,16 @@ KAV_API int KAV_CALL MICR_CalculateChecksum(const char *digits);
 
 /** The words for @p number, in the process-wide buffer; "ZERO" for 0; null for a negative
  * number and for one above 2147483647. */
-KAV_API const char *KAV_CALL spellno(long number);
+KAV_API const char *KAV_CALL spellno(long number) KAV_NOEXCEPT;
 /** Copies the word of the digit character *@p digit into @p word (10 bytes, may be null) and
  * returns the digit's value.  The words are "ONE" to "NINE"; 0 and a character that is not a
  * digit give the empty word and the value 0. */
-KAV_API int KAV_CALL spell_ones(const char *digit, char *word);
+KAV_API int KAV_CALL spell_ones(const char *digit, char *word) KAV_NOEXCEPT;
 /** Spells the two digit characters at @p digits into @p word (10 bytes, may be null).  When the
  * first is 1, it gives the teen word of the second ("TEN" to "NINETEEN") and the result 1;
  * otherwise the tens word of the first ("TWENTY" to "NINETY", empty for 0) and the result its
  * value. */
-KAV_API int KAV_CALL spell_tens(const char *digits, char *word);
+KAV_API int KAV_CALL spell_tens(const char *digits, char *word) KAV_NOEXCEPT;
 
 /** @} */
 
@@ -1458,11 +1484,11 @@ KAV_API int KAV_CALL spell_tens(const char *digits, char *word);
  * escapes, `\n` and `\r`) add it in front or at the end; `Z` zero-fills what `S` would keep to
  * @p width characters, keeping the rightmost ones when there are more; any other character does
  * nothing.  Nothing happens when an argument is null. */
-KAV_API void KAV_CALL fill_with_id(char *tmpl, char *identifier, int width);
+KAV_API void KAV_CALL fill_with_id(char *tmpl, char *identifier, int width) KAV_NOEXCEPT;
 /** Rounds the number at the end of @p identifier down (toward zero) to a multiple of @p step,
  * keeping its width with leading zeros ("INV000123" with 100 gives "INV000100").  Nothing changes
  * for a step of 0, an identifier without trailing digits, or a null one.  Returns 1. */
-KAV_API int KAV_CALL round_down_id(char *identifier, int step);
+KAV_API int KAV_CALL round_down_id(char *identifier, int step) KAV_NOEXCEPT;
 
 /** @} */
 

@@ -125,7 +125,7 @@ char* GeneralSearch() {
 
 }  // namespace
 
-extern "C" KAV_API char* KAV_CALL KAVGetGhostScriptPath(int edition) {
+extern "C" KAV_API char* KAV_CALL KAVGetGhostScriptPath(int edition) KAV_NOEXCEPT {
   try {
     return edition != 0 ? EditionSearch() : GeneralSearch();
   } catch (...) {  // only allocation can fail: nothing found

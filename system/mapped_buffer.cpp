@@ -31,7 +31,7 @@ const char* TemporaryDirectory() {
 
 extern "C" {
 
-KAV_API MappedBuffer* KAV_CALL CreateMappedBuffer(uint32_t size) {
+KAV_API MappedBuffer* KAV_CALL CreateMappedBuffer(uint32_t size) KAV_NOEXCEPT {
   auto* buffer = static_cast<MappedBuffer*>(kav::memory::allocate(sizeof(MappedBuffer)));
   if (buffer == nullptr) return nullptr;
   std::memset(buffer, 0, sizeof *buffer);
@@ -46,7 +46,7 @@ KAV_API MappedBuffer* KAV_CALL CreateMappedBuffer(uint32_t size) {
   return buffer;
 }
 
-KAV_API void KAV_CALL DeleteMappedBuffer(MappedBuffer* buffer) {
+KAV_API void KAV_CALL DeleteMappedBuffer(MappedBuffer* buffer) KAV_NOEXCEPT {
   if (buffer == nullptr) return;
   kav::platform::close_backing_file(*buffer);
   if (buffer->file_name[0] != '\0') kav::platform::remove_file(buffer->file_name);
@@ -54,8 +54,13 @@ KAV_API void KAV_CALL DeleteMappedBuffer(MappedBuffer* buffer) {
   kav::memory::release(buffer);
 }
 
-KAV_API uint32_t KAV_CALL GetDiskFreeSpaceInMB(const char* path) {
+// A path whose parents cannot be had for want of memory is a disk the system cannot tell about.
+KAV_API uint32_t KAV_CALL GetDiskFreeSpaceInMB(const char* path) KAV_NOEXCEPT {
   if (path == nullptr || path[0] == '\0') return 0xFFFFFFFFu;
-  return kav::platform::free_megabytes(path);
+  try {
+    return kav::platform::free_megabytes(path);
+  } catch (...) {
+    return 0xFFFFFFFFu;
+  }
 }
 }

@@ -88,7 +88,7 @@ kav_mysql_commit_fn mysql_api_commit;
 kav_mysql_rollback_fn mysql_api_rollback;
 kav_mysql_store_result_fn mysql_api_store_result;
 
-KAV_API int KAV_CALL kav_mysql_load(void) {
+KAV_API int KAV_CALL kav_mysql_load(void) KAV_NOEXCEPT {
   if (g_users < INT32_MAX) ++g_users;
   if (g_client != nullptr) return 1;
   try {
@@ -102,7 +102,7 @@ KAV_API int KAV_CALL kav_mysql_load(void) {
   return 0;
 }
 
-KAV_API void KAV_CALL kav_mysql_free(void) {
+KAV_API void KAV_CALL kav_mysql_free(void) KAV_NOEXCEPT {
   if (g_client != nullptr && --g_users > 0) return;
   if (g_client != nullptr) Unload();
   g_users = 0;

@@ -58,7 +58,8 @@ int Result(const Started& started, WaitFor wait) {
 extern "C" {
 
 KAV_API int KAV_CALL kav_winexec(char* command_line, unsigned short show, int wait_mode,
-                                 const char* input, const char* output, const char* error) {
+                                 const char* input, const char* output,
+                                 const char* error) KAV_NOEXCEPT {
   if (command_line == nullptr) return kav::platform::kInvalidParameterError;
   const bool inherit = !((wait_mode == 3 || wait_mode == 4) && !AnyFile(input, output, error));
   const Launch launch{command_line, show, LaunchWait(wait_mode), inherit, input, output, error};
@@ -67,7 +68,7 @@ KAV_API int KAV_CALL kav_winexec(char* command_line, unsigned short show, int wa
 
 KAV_API int KAV_CALL kav_winexec_as_user(char* command_line, unsigned short show, int wait_mode,
                                          const char* input, const char* output, const char* error,
-                                         const char* user, const char* password) {
+                                         const char* user, const char* password) KAV_NOEXCEPT {
   if (command_line == nullptr) return kav::platform::kInvalidParameterError;
   const Launch launch{command_line, show, OtherWait(wait_mode), false, input, output, error};
   kav::platform::Logon logon{user, password};
@@ -83,7 +84,8 @@ KAV_API int KAV_CALL kav_winexec_as_user(char* command_line, unsigned short show
 // Show values outside 0 to 11 become 1 (normal).  Hidden programs (0) and mode 0 get no
 // redirection; the exit code that mode 2 waits for is not returned.
 KAV_API int KAV_CALL kav_winexec_console(char* command_line, int show, int wait_mode,
-                                         const char* input, const char* output, const char* error) {
+                                         const char* input, const char* output,
+                                         const char* error) KAV_NOEXCEPT {
   if (command_line == nullptr) return kav::platform::kInvalidParameterError;
   const int bounded = show >= 0 && show <= 11 ? show : 1;
   Launch launch{command_line, bounded, OtherWait(wait_mode), true, nullptr, nullptr, nullptr};

@@ -13,7 +13,8 @@
 // would have left it.  The blocks start at 1 KiB and double up to 1 MiB.  A stream whose
 // position cannot be told (a pipe), or that does not deliver the file's bytes as they are (a
 // Windows text-mode stream turns CR LF into LF), is read with fgets to the end; so is the rest
-// of a stream whose position stops moving by the bytes read.
+// of a stream whose position stops moving by the bytes read.  Every read, seek and close goes
+// through the I/O seam (platform/io.h), and sheaf_open opens regular files and devices alike.
 
 #include <algorithm>
 #include <climits>
@@ -23,6 +24,7 @@
 #include <cstring>
 
 #include "kavutil.h"
+#include "platform/io.h"
 #include "platform/memory.h"
 #include "platform/streams.h"
 
@@ -81,7 +83,7 @@ enum class Scan { kFound, kEnd, kMore };
 // The definition itself: fgets, piece by piece, at most `pieces` of them.
 Scan ReadLines(Key key, sheaf_record* record, std::FILE* stream, long pieces) {
   for (; pieces > 0; --pieces) {
-    if (std::fgets(record->line, SHEAF_LINE_SIZE, stream) == nullptr) return Scan::kEnd;
+    if (kav::io::fgets(record->line, SHEAF_LINE_SIZE, stream) == nullptr) return Scan::kEnd;
     // strncmp stops at the piece's NUL before it could pass the line's end.
     if (std::strncmp(record->line, key.text, key.length) == 0 && record->line[key.length] == ':') {
       SplitLine(record);
@@ -114,8 +116,8 @@ class Window {
     size_ -= keep;
     origin_ += static_cast<long>(keep);
     if (!Reserve(size_ + block_)) return false;
-    const std::size_t got = std::fread(data_ + size_, 1, block_, stream_);
-    const long position = std::ftell(stream_);
+    const std::size_t got = kav::io::fread(data_ + size_, 1, block_, stream_);
+    const long position = kav::io::ftell(stream_);
     if (position < 0 || position - origin_ != static_cast<long>(size_ + got)) return false;
     size_ += got;
     at_end_ = got < block_;  // the end of the file, or a read error, which ends it as for fgets
@@ -183,11 +185,11 @@ int NextByBlocks(Key key, sheaf_record* record, std::FILE* stream, long origin) 
   if (scan == Scan::kFound) {
     std::memcpy(record->line, window.data() + piece.at, piece.length);
     record->line[piece.length] = '\0';
-    std::fseek(stream, window.origin() + static_cast<long>(piece.at + piece.length), SEEK_SET);
+    kav::io::fseek(stream, window.origin() + static_cast<long>(piece.at + piece.length), SEEK_SET);
     SplitLine(record);
     return 0;
   }
-  if (scan == Scan::kEnd || std::fseek(stream, window.origin(), SEEK_SET) != 0) {
+  if (scan == Scan::kEnd || kav::io::fseek(stream, window.origin(), SEEK_SET) != 0) {
     return NotFound(record);
   }
   return Result(ReadLines(key, record, stream, LONG_MAX), record);
@@ -197,32 +199,32 @@ int NextByBlocks(Key key, sheaf_record* record, std::FILE* stream, long origin) 
 
 extern "C" {
 
-KAV_API FILE* KAV_CALL sheaf_open(const char* path) {
+KAV_API FILE* KAV_CALL sheaf_open(const char* path) KAV_NOEXCEPT {
   return path == nullptr ? nullptr : kav::platform::open_byte_stream(path);
 }
 
-KAV_API int KAV_CALL sheaf_close(FILE* stream) {
-  return stream == nullptr ? EOF : std::fclose(stream);
+KAV_API int KAV_CALL sheaf_close(FILE* stream) KAV_NOEXCEPT {
+  return stream == nullptr ? EOF : kav::io::fclose(stream);
 }
 
-KAV_API int KAV_CALL sheaf_next(const char* key, sheaf_record* record, FILE* stream) {
+KAV_API int KAV_CALL sheaf_next(const char* key, sheaf_record* record, FILE* stream) KAV_NOEXCEPT {
   if (record == nullptr) return 1;
   if (stream == nullptr) return NotFound(record);
   const Key wanted{key == nullptr ? "" : key, key == nullptr ? 0 : std::strlen(key)};
   const Scan first = ReadLines(wanted, record, stream, kPiecesByLine);
   if (first != Scan::kMore) return Result(first, record);
-  const long origin = kav::platform::is_byte_stream(stream) ? std::ftell(stream) : -1;
+  const long origin = kav::platform::is_byte_stream(stream) ? kav::io::ftell(stream) : -1;
   if (origin < 0) return Result(ReadLines(wanted, record, stream, LONG_MAX), record);
   return NextByBlocks(wanted, record, stream, origin);
 }
 
-KAV_API int KAV_CALL sheaf_first(const char* key, sheaf_record* record, FILE* stream) {
+KAV_API int KAV_CALL sheaf_first(const char* key, sheaf_record* record, FILE* stream) KAV_NOEXCEPT {
   if (stream != nullptr) std::rewind(stream);
   return sheaf_next(key, record, stream);
 }
 
 // A value longer than the buffer is outside the format: its first 1023 characters are quoted.
-KAV_API char* KAV_CALL sheaf_quote(const char* value) {
+KAV_API char* KAV_CALL sheaf_quote(const char* value) KAV_NOEXCEPT {
   static char quoted[SHEAF_LINE_SIZE];
   const void* end = value == nullptr ? nullptr : std::memchr(value, '\0', sizeof quoted - 1);
   std::size_t length = sizeof quoted - 1;

@@ -7,6 +7,7 @@
 #include "system/winver.h"
 
 #include <cstring>
+#include <optional>
 
 #include "kavutil.h"
 #include "platform/os_version.h"
@@ -72,8 +73,13 @@ void Store(std::uint32_t *target, std::uint32_t value) {
 
 extern "C" KAV_API int KAV_CALL kav_getwinver(char *name, uint32_t *major, uint32_t *minor,
                                               uint32_t *build, uint32_t *sp_major,
-                                              uint32_t *sp_minor) {
-  const auto version = kav::platform::os_version();
+                                              uint32_t *sp_minor) KAV_NOEXCEPT {
+  std::optional<kav::platform::OsVersion> version;
+  try {
+    version = kav::platform::os_version();
+  } catch (...) {  // only allocation can fail (the system's own name): no version
+    return 0;
+  }
   if (!version) return 0;
   const char *text = version->own_name ? version->own_name->c_str()
                                        : kav::windows_version_name(

@@ -15,10 +15,10 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 #include "kavutil.h"
+#include "platform/memory.h"
 
 namespace {
 
@@ -248,7 +248,7 @@ void FormatString(Output& out, kav_string_hook hook, const char* argument, const
     length = static_cast<std::size_t>(d.precision);
   }
   WritePadded(out, text, length, d);
-  std::free(owned);
+  kav::memory::release(owned);
 }
 
 // The byte as a decimal number without leading zeros; returns the characters written.
@@ -364,7 +364,7 @@ int Format(kav_string_hook hook, char* buffer, const char* format, Arguments& ar
 }  // namespace
 
 extern "C" KAV_API int KAV_CALL kav_vsprintf(kav_string_hook hook, char* buffer, const char* format,
-                                             va_list args) {
+                                             va_list args) KAV_NOEXCEPT {
   Arguments copy;
   va_copy(copy.list, args);
   const int count = Format(hook, buffer, format, copy);
@@ -373,7 +373,7 @@ extern "C" KAV_API int KAV_CALL kav_vsprintf(kav_string_hook hook, char* buffer,
 }
 
 extern "C" KAV_API int KAV_CDECL kav_sprintf(kav_string_hook hook, char* buffer, const char* format,
-                                             ...) {
+                                             ...) KAV_NOEXCEPT {
   Arguments args;
   va_start(args.list, format);
   const int count = Format(hook, buffer, format, args);

@@ -708,7 +708,7 @@ const unsigned char* Subject(const char* text) {
 
 }  // namespace
 
-extern "C" KAV_API int KAV_CALL kav_setup_regexp(const char* wildcard, char* regex) {
+extern "C" KAV_API int KAV_CALL kav_setup_regexp(const char* wildcard, char* regex) KAV_NOEXCEPT {
   if (regex == nullptr) return 1;
   char* out = regex;
   for (const char* p = wildcard == nullptr ? "" : wildcard; *p != '\0'; ++p) {
@@ -738,7 +738,7 @@ extern "C" KAV_API int KAV_CALL kav_setup_regexp(const char* wildcard, char* reg
   return 1;
 }
 
-extern "C" KAV_API int KAV_CALL kav_test_re(const char* text, const char* regex) {
+extern "C" KAV_API int KAV_CALL kav_test_re(const char* text, const char* regex) KAV_NOEXCEPT {
   if (regex == nullptr || regex[0] == '\0') return 1;
   Program program;
   if (!Compiler(regex, program).Compile()) return 1;

@@ -204,7 +204,8 @@ int ScanFields(const char* input, const char* format, va_list targets) {
 
 }  // namespace
 
-extern "C" KAV_API int KAV_CDECL kav_sscanf(const char* input, const char* format, ...) {
+extern "C" KAV_API int KAV_CDECL kav_sscanf(const char* input, const char* format,
+                                            ...) KAV_NOEXCEPT {
   if (input == nullptr || format == nullptr) return 0;
   va_list targets;
   va_start(targets, format);

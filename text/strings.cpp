@@ -11,11 +11,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "kavutil.h"
 #include "platform/io.h"
+#include "platform/memory.h"
 
 namespace {
 
@@ -57,6 +57,21 @@ void EscapeEach(const char* text, Emit emit) {
     emit(static_cast<char>('0' + ((c >> 3) & 7)));
     emit(static_cast<char>('0' + (c & 7)));
   }
+}
+
+// Writes the escaped text in blocks through the I/O seam; like fputc's, write errors stay with
+// the stream.
+void WriteEscaped(const char* text, std::FILE* stream) {
+  char block[1024];
+  std::size_t used = 0;
+  EscapeEach(text, [&](char c) {
+    if (used == sizeof block) {
+      kav::io::fwrite(block, 1, used, stream);
+      used = 0;
+    }
+    block[used++] = c;
+  });
+  if (used > 0) kav::io::fwrite(block, 1, used, stream);
 }
 
 bool StartsWithIgnoringCase(const char* text, const char* prefix) {
@@ -133,13 +148,13 @@ std::size_t RemoveIf(char* s, Drop drop) {
 
 }  // namespace
 
-extern "C" KAV_API char* KAV_CALL kav_basename(char* path) {
+extern "C" KAV_API char* KAV_CALL kav_basename(char* path) KAV_NOEXCEPT {
   std::size_t end = std::strlen(path);
   while (end > 0 && !IsSeparator(path[end - 1])) --end;
   return path + end;
 }
 
-extern "C" KAV_API char* KAV_CALL kav_dirname(char* path) {
+extern "C" KAV_API char* KAV_CALL kav_dirname(char* path) KAV_NOEXCEPT {
   std::size_t at = std::strlen(path);
   while (at > 0 && !IsSeparator(path[at])) --at;
   if (at > 0) {
@@ -151,7 +166,7 @@ extern "C" KAV_API char* KAV_CALL kav_dirname(char* path) {
   return path;
 }
 
-extern "C" KAV_API double KAV_CALL dround(double value, int digits) {
+extern "C" KAV_API double KAV_CALL dround(double value, int digits) KAV_NOEXCEPT {
   // Past 8 digits the 32-bit intermediates would overflow, and infinities and NaN have no digits
   // to round: both come back unchanged.
   if (digits > 8 || !std::isfinite(value)) return value;
@@ -166,20 +181,18 @@ extern "C" KAV_API double KAV_CALL dround(double value, int digits) {
   return AsDouble(whole + AsDouble(static_cast<double>(t) / scale));
 }
 
-extern "C" KAV_API double KAV_CALL dtrunc(double value) { return std::trunc(value); }
+extern "C" KAV_API double KAV_CALL dtrunc(double value) KAV_NOEXCEPT { return std::trunc(value); }
 
-extern "C" KAV_API char* KAV_CALL escape_control(const char* text, FILE* stream) {
+extern "C" KAV_API char* KAV_CALL escape_control(const char* text, FILE* stream) KAV_NOEXCEPT {
   if (stream != nullptr) {
-    if (text != nullptr) {
-      EscapeEach(text, [stream](char c) { std::fputc(static_cast<unsigned char>(c), stream); });
-    }
+    if (text != nullptr) WriteEscaped(text, stream);
     return nullptr;
   }
   if (text == nullptr) text = "";
   const std::size_t length = std::strlen(text);
   // A failed allocation, or a size that cannot even be asked for, gives a null result.
   if (length > (SIZE_MAX - 1) / 4) return nullptr;
-  auto* out = static_cast<char*>(std::malloc(4 * length + 1));
+  auto* out = static_cast<char*>(kav::memory::allocate(4 * length + 1));
   if (out == nullptr) return nullptr;
   char* end = out;
   EscapeEach(text, [&end](char c) { *end++ = c; });
@@ -187,7 +200,7 @@ extern "C" KAV_API char* KAV_CALL escape_control(const char* text, FILE* stream)
   return out;
 }
 
-extern "C" KAV_API char* KAV_CALL kav_strstr(char* haystack, const char* needle) {
+extern "C" KAV_API char* KAV_CALL kav_strstr(char* haystack, const char* needle) KAV_NOEXCEPT {
   const std::size_t n = std::strlen(needle);
   for (char* p = haystack; *p != '\0'; ++p) {
     if (std::strncmp(p, needle, n) == 0) return p;
@@ -195,7 +208,7 @@ extern "C" KAV_API char* KAV_CALL kav_strstr(char* haystack, const char* needle)
   return nullptr;
 }
 
-extern "C" KAV_API char* KAV_CALL kav_stristr(char* haystack, char* needle) {
+extern "C" KAV_API char* KAV_CALL kav_stristr(char* haystack, char* needle) KAV_NOEXCEPT {
   if (haystack == nullptr || needle == nullptr) return nullptr;
   for (char* p = haystack; *p != '\0'; ++p) {
     if (StartsWithIgnoringCase(p, needle)) return p;
@@ -203,7 +216,7 @@ extern "C" KAV_API char* KAV_CALL kav_stristr(char* haystack, char* needle) {
   return nullptr;
 }
 
-extern "C" KAV_API char* KAV_CALL stritok(const char* text, const char* word) {
+extern "C" KAV_API char* KAV_CALL stritok(const char* text, const char* word) KAV_NOEXCEPT {
   if (text == nullptr || word == nullptr) return nullptr;
   for (const char* p = SkipNonIdentifier(text); *p != '\0';
        p = SkipNonIdentifier(SkipIdentifier(p))) {
@@ -212,7 +225,7 @@ extern "C" KAV_API char* KAV_CALL stritok(const char* text, const char* word) {
   return nullptr;
 }
 
-extern "C" KAV_API char* KAV_CALL kav_strfld(char* text, const char* delimiter) {
+extern "C" KAV_API char* KAV_CALL kav_strfld(char* text, const char* delimiter) KAV_NOEXCEPT {
   char* start = text != nullptr ? text : field_cursor;
   if (start == nullptr) return nullptr;
   char* hit = kav_strstr(start, delimiter);
@@ -221,7 +234,7 @@ extern "C" KAV_API char* KAV_CALL kav_strfld(char* text, const char* delimiter) 
   return start;
 }
 
-extern "C" KAV_API char* KAV_CALL kav_strtok(char* text, const char* delimiters) {
+extern "C" KAV_API char* KAV_CALL kav_strtok(char* text, const char* delimiters) KAV_NOEXCEPT {
   char* start = text != nullptr ? text : token_cursor;
   if (start == nullptr) return nullptr;
   char* hit = std::strpbrk(start, delimiters);
@@ -230,7 +243,7 @@ extern "C" KAV_API char* KAV_CALL kav_strtok(char* text, const char* delimiters)
   return start;
 }
 
-extern "C" KAV_API int KAV_CALL kav_strbrk(char* dest, const char* text, int width) {
+extern "C" KAV_API int KAV_CALL kav_strbrk(char* dest, const char* text, int width) KAV_NOEXCEPT {
   // No room for a single character: an empty piece, and a scan in progress stays where it is.
   if (width <= 0) return CopyPiece(dest, "", 0);
   const char* start = text != nullptr ? text : break_cursor;
@@ -250,21 +263,21 @@ extern "C" KAV_API int KAV_CALL kav_strbrk(char* dest, const char* text, int wid
   return CopyPiece(dest, start, cut);
 }
 
-extern "C" KAV_API char* KAV_CALL kav_strdub(char* dest, const char* src) {
+extern "C" KAV_API char* KAV_CALL kav_strdub(char* dest, const char* src) KAV_NOEXCEPT {
   const std::size_t length = std::strlen(src);
   std::memcpy(dest, src, length);
   return dest + length;
 }
 
-extern "C" KAV_API int KAV_CALL stripblanks_end(char* s, unsigned int len) {
+extern "C" KAV_API int KAV_CALL stripblanks_end(char* s, unsigned int len) KAV_NOEXCEPT {
   return StripEnd(s, len, IsSpace);
 }
 
-extern "C" KAV_API int KAV_CALL stripblanks_endcrnl(char* s, unsigned int len) {
+extern "C" KAV_API int KAV_CALL stripblanks_endcrnl(char* s, unsigned int len) KAV_NOEXCEPT {
   return StripEnd(s, len, IsSpaceOrLineEnd);
 }
 
-extern "C" KAV_API int KAV_CALL stripblanks_begend(char* s, unsigned int len) {
+extern "C" KAV_API int KAV_CALL stripblanks_begend(char* s, unsigned int len) KAV_NOEXCEPT {
   if ((len > 0 && s[len - 1] == ' ') || s[len] == '\0') {
     ClearTrailing(s, len, IsSpace);
   } else {
@@ -275,13 +288,13 @@ extern "C" KAV_API int KAV_CALL stripblanks_begend(char* s, unsigned int len) {
   return static_cast<int>(std::strlen(s));
 }
 
-extern "C" KAV_API int KAV_CALL stripblanks_any(char* s, unsigned int len) {
+extern "C" KAV_API int KAV_CALL stripblanks_any(char* s, unsigned int len) KAV_NOEXCEPT {
   if (stripblanks_begend(s, len) == 0) return 0;
   return static_cast<int>(RemoveIf(s, IsSpace));
 }
 
 // len is accepted for the callers' sake and not used.
-extern "C" KAV_API int KAV_CALL stripblanks_begendmult(char* s, unsigned int /*len*/) {
+extern "C" KAV_API int KAV_CALL stripblanks_begendmult(char* s, unsigned int /*len*/) KAV_NOEXCEPT {
   std::size_t read = 0;
   std::size_t write = 0;
   bool gap = false;
@@ -298,12 +311,12 @@ extern "C" KAV_API int KAV_CALL stripblanks_begendmult(char* s, unsigned int /*l
   return -static_cast<int>(read - write);
 }
 
-extern "C" KAV_API char* KAV_CALL strip_chars(char* s, const char* set) {
+extern "C" KAV_API char* KAV_CALL strip_chars(char* s, const char* set) KAV_NOEXCEPT {
   RemoveIf(s, [set](char c) { return std::strchr(set, c) != nullptr; });
   return s;
 }
 
-extern "C" KAV_API char* KAV_CALL kav_fgets(char* buf, int size, FILE* stream) {
+extern "C" KAV_API char* KAV_CALL kav_fgets(char* buf, int size, FILE* stream) KAV_NOEXCEPT {
   if (buf == nullptr || size <= 0 || stream == nullptr) return nullptr;
   if (kav::io::fgets(buf, size, stream) == nullptr) return nullptr;
   std::size_t length = std::strlen(buf);

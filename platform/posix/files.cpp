@@ -68,7 +68,7 @@ std::FILE* OpenRegularAt(int directory, const char* name) {
     errno = EINVAL;
     return nullptr;
   }
-  std::FILE* stream = fdopen(fd.get(), "rb");  // a regular file ignores O_NONBLOCK
+  std::FILE* stream = kav::io::fdopen(fd.get(), "rb");  // a regular file ignores O_NONBLOCK
   if (stream != nullptr) fd.Release();
   return stream;
 }
@@ -198,7 +198,7 @@ Descriptor CreateTemporary(int directory, std::string& name) {
 // Runs the writer on a stream over fd (which the stream takes), then flushes the stream and the
 // file to disk and closes it.
 bool WriteThroughStream(Descriptor& fd, const StreamWriter& write) {
-  std::FILE* out = fdopen(fd.get(), "wb");
+  std::FILE* out = kav::io::fdopen(fd.get(), "wb");
   if (out == nullptr) return false;
   fd.Release();
   bool written = write(out);

@@ -16,12 +16,13 @@
 namespace kav::io {
 
 SystemCalls &system_calls() {
-  static SystemCalls calls{
-      ::open,     ::openat,     ::close,    ::read,     ::pread,    ::write,     ::fsync,
-      ::fstat,    ::fstatat,    ::stat,     ::lstat,    ::flock,    ::ftruncate, ::fchmod,
-      ::mkostemp, ::renameat,   ::unlink,   ::unlinkat, ::mkdir,    ::mkdirat,   ::rmdir,
-      ::opendir,  ::fdopendir,  ::readdir,  ::closedir, ::futimens, ::realpath,  ::dup,
-      ::fcntl,    ::readlinkat, ::symlinkat};
+  static SystemCalls calls{::open,      ::openat,          ::close,     ::read,    ::pread,
+                           ::write,     ::fsync,           ::fstat,     ::fstatat, ::stat,
+                           ::lstat,     ::flock,           ::ftruncate, ::fchmod,  ::mkostemp,
+                           ::renameat,  ::unlink,          ::unlinkat,  ::mkdir,   ::mkdirat,
+                           ::rmdir,     ::opendir,         ::fdopendir, ::readdir, ::closedir,
+                           ::futimens,  ::realpath,        ::dup,       ::fcntl,   ::readlinkat,
+                           ::symlinkat, ::posix_fallocate, ::mmap,      ::statvfs, ::fdopen};
   return calls;
 }
 
@@ -142,7 +143,7 @@ std::FILE *fopen_regular(const char *path, const char *mode) {
   } else if (!S_ISREG(status.st_mode)) {
     errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
   } else {
-    stream = ::fdopen(fd, mode);
+    stream = kav::io::fdopen(fd, mode);
   }
   if (stream == nullptr) {
     const int error = errno;
@@ -171,6 +172,23 @@ ssize_t readlinkat(int directory, const char *path, char *target, size_t size) {
 
 int symlinkat(const char *target, int directory, const char *path) {
   return fault("symlinkat") ? -1 : system_calls().symlinkat(target, directory, path);
+}
+
+int posix_fallocate(int fd, off_t offset, off_t length) {
+  return fault("posix_fallocate") ? errno : system_calls().posix_fallocate(fd, offset, length);
+}
+
+void *mmap(void *address, size_t length, int protection, int flags, int fd, off_t offset) {
+  return fault("mmap") ? MAP_FAILED
+                       : system_calls().mmap(address, length, protection, flags, fd, offset);
+}
+
+int statvfs(const char *path, struct statvfs *status) {
+  return fault("statvfs") ? -1 : system_calls().statvfs(path, status);
+}
+
+std::FILE *fdopen(int fd, const char *mode) {
+  return fault("fdopen") ? nullptr : system_calls().fdopen(fd, mode);
 }
 
 }  // namespace kav::io

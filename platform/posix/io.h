@@ -9,7 +9,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -49,6 +51,10 @@ struct SystemCalls {
   int (*fcntl)(int fd, int command, ...);
   ssize_t (*readlinkat)(int directory, const char *path, char *target, size_t size);
   int (*symlinkat)(const char *target, int directory, const char *path);
+  int (*posix_fallocate)(int fd, off_t offset, off_t length);
+  void *(*mmap)(void *address, size_t length, int protection, int flags, int fd, off_t offset);
+  int (*statvfs)(const char *path, struct statvfs *status);
+  std::FILE *(*fdopen)(int fd, const char *mode);
 };
 
 // The table in use; tests may replace entries and must restore them.
@@ -85,5 +91,11 @@ int dup(int fd);
 int fcntl(int fd, int command, int argument = 0);
 ssize_t readlinkat(int directory, const char *path, char *target, size_t size);
 int symlinkat(const char *target, int directory, const char *path);
+// posix_fallocate reports its error as its result (errno untouched), mmap fails with MAP_FAILED,
+// and a failed fdopen leaves the descriptor to its caller, as the real ones do.
+int posix_fallocate(int fd, off_t offset, off_t length);
+void *mmap(void *address, size_t length, int protection, int flags, int fd, off_t offset);
+int statvfs(const char *path, struct statvfs *status);
+std::FILE *fdopen(int fd, const char *mode);
 
 }  // namespace kav::io

@@ -7,7 +7,8 @@
 // of a file it cannot extend does) instead of killing the program with SIGBUS on a later
 // write; the mapping is shared, so the view's bytes are the file's.  Filling reserved blocks
 // also costs less than filling a sparse file (docs/performance.md).  The record's file field
-// holds the descriptor; there is no separate mapping object.
+// holds the descriptor; there is no separate mapping object.  Every call on the file goes
+// through the I/O seam (platform/posix/io.h).
 //
 // Free space is the whole free space of the file system that holds the path (f_bfree,
 // including blocks reserved for root), as Windows reports a disk's total free bytes.  A path
@@ -25,11 +26,13 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "platform/posix/child.h"
+#include "platform/posix/io.h"
 
 namespace kav::platform {
 namespace {
@@ -57,16 +60,18 @@ unsigned long current_thread_id() {
 #endif
 }
 
+// The name is made in the record itself, so that creating the file needs no memory.
 bool create_backing_file(MappedBuffer& buffer, const char* directory, const char* prefix) {
   if (directory == nullptr) return false;
-  std::string name = directory;
-  if (name.size() > 1 && name.back() == '/') name.pop_back();
-  name += '/';
-  name += prefix;
-  name += "XXXXXX";
-  if (name.size() >= sizeof buffer.file_name) return false;
-  std::memcpy(buffer.file_name, name.c_str(), name.size() + 1);
-  const int made = mkostemp(buffer.file_name, O_CLOEXEC);
+  std::size_t length = std::strlen(directory);
+  if (length > 1 && directory[length - 1] == '/') --length;
+  const int written = std::snprintf(buffer.file_name, sizeof buffer.file_name, "%.*s/%sXXXXXX",
+                                    static_cast<int>(length), directory, prefix);
+  if (written < 0 || static_cast<std::size_t>(written) >= sizeof buffer.file_name) {
+    buffer.file_name[0] = '\0';
+    return false;
+  }
+  const int made = io::mkostemp(buffer.file_name, O_CLOEXEC);
   if (made < 0) {
     buffer.file_name[0] = '\0';
     return false;
@@ -79,12 +84,12 @@ bool create_backing_file(MappedBuffer& buffer, const char* directory, const char
 
 bool map_backing_file(MappedBuffer& buffer) {
   const int fd = Descriptor(buffer);
-  if (buffer.size == 0 || ftruncate(fd, static_cast<off_t>(buffer.size)) != 0) return false;
+  if (buffer.size == 0 || io::ftruncate(fd, static_cast<off_t>(buffer.size)) != 0) return false;
   int reserved;
-  while ((reserved = posix_fallocate(fd, 0, static_cast<off_t>(buffer.size))) == EINTR) {
+  while ((reserved = io::posix_fallocate(fd, 0, static_cast<off_t>(buffer.size))) == EINTR) {
   }
   if (reserved != 0) return false;
-  void* view = mmap(nullptr, buffer.size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  void* view = io::mmap(nullptr, buffer.size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (view == MAP_FAILED) return false;
   buffer.view = view;
   return true;
@@ -92,13 +97,13 @@ bool map_backing_file(MappedBuffer& buffer) {
 
 void close_backing_file(MappedBuffer& buffer) {
   if (buffer.view != nullptr) munmap(buffer.view, buffer.size);
-  if (buffer.file != nullptr) close(Descriptor(buffer));
+  if (buffer.file != nullptr) io::close(Descriptor(buffer));
 }
 
 uint32_t free_megabytes(const char* path) {
   struct statvfs status;
   std::string place = path;
-  while (statvfs(place.c_str(), &status) != 0) {
+  while (io::statvfs(place.c_str(), &status) != 0) {
     if (errno != ENOENT || (place = Parent(place)).empty()) return 0xFFFFFFFFu;
   }
   const uint64_t blocks = status.f_bfree;

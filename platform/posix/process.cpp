@@ -7,11 +7,12 @@
 // Windows' 32,767 characters are refused with E2BIG; a line without a program gives ENOENT.
 // Results are errno values where Windows gives GetLastError codes.
 //
-// Handles map to descriptors.  Redirection files are opened close-on-exec, created when
-// missing (mode 0666 less the umask) and never truncated; output and error are opened for
-// appending.  A file that cannot be opened gives the program an unusable stream (/dev/null
-// opened the other way round: reads or writes fail with EBADF), as Windows hands it an invalid
-// handle; a stream that Windows leaves without a handle reads from or writes to /dev/null.
+// Handles map to descriptors.  Redirection files are opened in the caller's process, through the
+// I/O seam (the child only installs the descriptors), close-on-exec, created when missing (mode
+// 0666 less the umask) and never truncated; output and error are opened for appending.  A file
+// that cannot be opened gives the program an unusable stream (/dev/null opened the other way
+// round: reads or writes fail with EBADF), as Windows hands it an invalid handle; a stream that
+// Windows leaves without a handle reads from or writes to /dev/null.
 // Inheritance on: the program also gets the caller's descriptors that are not close-on-exec;
 // off: it gets 0 to 2 only.
 //
@@ -37,6 +38,7 @@
 #include <vector>
 
 #include "platform/posix/child.h"
+#include "platform/posix/io.h"
 #include "platform/posix/logon.h"
 #include "system/command_line.h"
 
@@ -69,14 +71,14 @@ class RedirectionFiles {
   RedirectionFiles& operator=(const RedirectionFiles&) = delete;
   ~RedirectionFiles() {
     for (int fd : descriptors_)
-      if (fd >= 0) close(fd);
+      if (fd >= 0) io::close(fd);
   }
 
   // Opens name for the stream; an unusable stream when it does not open.
   StreamSource Open(const char* name, int stream) {
     const int flags = stream == 0 ? O_RDONLY : O_WRONLY | O_APPEND;
     const int fd = posix::keep_above_standard_streams(
-        open(name, flags | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
+        io::open(name, flags | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
     if (fd < 0) return {Kind::kUnusable};
     descriptors_[stream] = fd;
     return {Kind::kDescriptor, fd};

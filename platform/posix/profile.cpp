@@ -114,8 +114,10 @@ uint32_t profile_get_string(const char* section, const char* key, const char* de
     return config::copy_ini_string(
         buffer, size,
         value ? config::unquoted_ini_value(*value) : config::ini_default_value(default_value));
-  } catch (...) {
-    return OutOfMemory(buffer, size);
+  } catch (...) {  // out of memory: answered as from a file that cannot be read
+    errno = ENOMEM;
+    if (section == nullptr) return config::copy_ini_list(buffer, size, "", false);
+    return config::copy_ini_string(buffer, size, config::ini_default_value(default_value));
   }
 }
 

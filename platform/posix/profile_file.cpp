@@ -41,6 +41,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 #include <string_view>
@@ -223,11 +224,9 @@ std::optional<std::string> WriteTarget(const char* path) {
   struct stat status;
   if (io::lstat(path, &status) != 0) return std::nullopt;
   if (!S_ISLNK(status.st_mode)) return std::string(path);
-  char* resolved = io::realpath(path, nullptr);
-  if (resolved == nullptr) return std::nullopt;
-  std::string target(resolved);
-  std::free(resolved);
-  return target;
+  char resolved[PATH_MAX];  // realpath's own size; a longer target fails with ENAMETOOLONG
+  if (io::realpath(path, resolved) == nullptr) return std::nullopt;
+  return std::string(resolved);
 }
 
 enum class Held { kCurrent, kReplaced, kFailed };

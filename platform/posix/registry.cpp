@@ -16,26 +16,27 @@
 // Key paths compare without regard to ASCII letter case, as Windows' do, and trailing
 // backslashes are ignored.  Subkeys come in the order the file names them, then the system's
 // libraries.  There is one view: the access masks are not needed.  The program-files folder is
-// $PROGRAMFILES when set and not empty, else /opt.
+// $PROGRAMFILES when set and not empty, else /opt.  The file and the directories are read through
+// the I/O seam (platform/posix/io.h).
 
 #include "platform/registry.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <utility>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/io.h"
 
 namespace kav::platform {
 
@@ -113,16 +114,20 @@ std::vector<std::string> LibraryDirectories() {
 // Whether the directory was seen before under another name (/lib is often /usr/lib).
 bool SeenBefore(const std::string& directory, std::vector<std::pair<dev_t, ino_t>>& seen) {
   struct stat status;
-  if (stat(directory.c_str(), &status) != 0) return true;
+  if (kav::io::stat(directory.c_str(), &status) != 0) return true;
   const std::pair identity{status.st_dev, status.st_ino};
   if (std::ranges::find(seen, identity) != seen.end()) return true;
   seen.push_back(identity);
   return false;
 }
 
+struct DirectoryCloser {
+  void operator()(DIR* listing) const { kav::io::closedir(listing); }
+};
+
 bool IsRegularFile(const std::string& path) {
   struct stat status;
-  return lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+  return kav::io::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 // The library files of directory: every one, or only that of version when it is not empty.
@@ -133,12 +138,12 @@ std::vector<std::string> LibraryNames(const std::string& directory, const std::s
     return {};
   }
   std::vector<std::string> names;
-  std::error_code error;
-  for (const auto& item : std::filesystem::directory_iterator(directory, error)) {
-    std::string name = item.path().filename().string();
+  const std::unique_ptr<DIR, DirectoryCloser> listing(kav::io::opendir(directory.c_str()));
+  while (const dirent* entry = listing ? kav::io::readdir(listing.get()) : nullptr) {
+    const std::string name = entry->d_name;
     if (name.starts_with(prefix) && IsVersion(name.substr(prefix.size())) &&
         IsRegularFile(directory + "/" + name)) {
-      names.push_back(std::move(name));
+      names.push_back(name);
     }
   }
   std::ranges::sort(names);

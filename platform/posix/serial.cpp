@@ -14,7 +14,8 @@
 // and no parity bit whatever it is given.  DTR and RTS "on" or "off" raise or drop the line where
 // the device has modem lines (a pseudo-terminal has none); Linux has no DTR handshake and no RTS
 // toggle, which keep their line raised.  The kernel sizes a terminal's queues itself, so there
-// are no queue sizes to set; the purge discards what is queued both ways (tcflush).
+// are no queue sizes to set; the purge discards what is queued both ways (tcflush).  Opening,
+// locking and closing go through the I/O seam (platform/posix/io.h).
 
 #include "platform/serial.h"
 
@@ -27,6 +28,7 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "platform/posix/io.h"
 #include "platform/posix/termios_settings.h"
 #include "system/comm_settings.h"
 
@@ -60,18 +62,18 @@ bool DriveModemLines(int fd, const comm::CommSettings &settings) {
 }
 
 bool Blocking(int fd) {
-  const int flags = fcntl(fd, F_GETFL);
-  return flags != -1 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+  const int flags = io::fcntl(fd, F_GETFL);
+  return flags != -1 && io::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
 }  // namespace
 
 int open_port(const char *name) {
-  const int fd = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = io::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return -1;
-  const bool in_use = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  const bool in_use = io::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
   if (in_use || !Blocking(fd)) {
-    close(fd);
+    io::close(fd);
     return -1;
   }
   return fd;
@@ -90,6 +92,6 @@ bool condition_port(int handle, const char *settings) {
 }
 
 // Linux releases the descriptor even when close reports EINTR.
-bool close_port(int handle) { return close(handle) == 0 || errno == EINTR; }
+bool close_port(int handle) { return io::close(handle) == 0 || errno == EINTR; }
 
 }  // namespace kav::platform

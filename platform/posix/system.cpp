@@ -6,6 +6,7 @@
 // have no short form, the program's names come from /proc/self/exe, and full_path forms an
 // absolute path lexically, as _fullpath does, without asking whether the target exists.
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -115,7 +116,8 @@ std::optional<std::string> short_path(const std::string& path) { return path; }
 std::optional<std::string> module_file_name() {
   std::vector<char> buffer(256);
   for (;;) {
-    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    const ssize_t length =
+        kav::io::readlinkat(AT_FDCWD, "/proc/self/exe", buffer.data(), buffer.size());
     if (length < 0) return std::nullopt;
     if (static_cast<std::size_t>(length) < buffer.size()) return std::string(buffer.data(), length);
     buffer.resize(buffer.size() * 2);
@@ -136,7 +138,7 @@ bool make_directory(const char* path) { return kav::io::mkdir(path, 0777) == 0; 
 
 bool path_exists(const char* path) {
   struct stat status;
-  return stat(path, &status) == 0;
+  return kav::io::stat(path, &status) == 0;
 }
 
 // Both separators split the path, as they do for _fullpath; the result uses '/'.

@@ -75,6 +75,13 @@ struct DirectoryCloser {
   void operator()(DIR* directory) const { kav::io::closedir(directory); }
 };
 
+struct StreamCloser {
+  void operator()(std::FILE* stream) const {
+    KeepErrno keep;
+    kav::io::fclose(stream);
+  }
+};
+
 // The names in the directory fd, "." and ".." left out; nothing when the listing fails.
 std::optional<std::vector<std::string>> ListNames(int fd) {
   Descriptor copy(kav::io::dup(fd));
@@ -256,14 +263,12 @@ class TreeCopier {
     return true;
   }
 
+  // The source stream is closed also when the copy runs out of memory.
   bool CopyFile(int source, int target, const std::string& name) {
-    std::FILE* in = posix::OpenRegularAt(source, name.c_str());
-    if (in == nullptr) return false;
-    const bool copied =
-        posix::ReplaceAt(target, name, [&](std::FILE* out) { return copy_.copy(in, out); });
-    KeepErrno keep;
-    kav::io::fclose(in);
-    return copied;
+    const std::unique_ptr<std::FILE, StreamCloser> in(posix::OpenRegularAt(source, name.c_str()));
+    if (!in) return false;
+    return posix::ReplaceAt(target, name,
+                            [&](std::FILE* out) { return copy_.copy(in.get(), out); });
   }
 
   // The link is made under a temporary name and renamed over the destination entry.

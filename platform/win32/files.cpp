@@ -41,10 +41,6 @@ struct SearchCloser {
   void operator()(HANDLE search) const { FindClose(search); }
 };
 
-struct MemoryReleaser {
-  void operator()(char* memory) const { std::free(memory); }
-};
-
 bool IsDotOrDotDot(const char* name) {
   return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
 }
@@ -208,10 +204,15 @@ bool copy_file_if_absent(const char* source, const char* destination) {
 }
 
 std::optional<std::string> current_directory() {
-  // With no buffer, _getcwd allocates one as long as the directory needs.
-  const std::unique_ptr<char, MemoryReleaser> directory(_getcwd(nullptr, 0));
-  if (!directory) return std::nullopt;
-  return std::string(directory.get());
+  // In a buffer of ours, grown until the directory fits (the runtime's own would come from its
+  // heap, outside the library's).
+  std::string buffer(MAX_PATH, '\0');
+  while (_getcwd(buffer.data(), static_cast<int>(buffer.size())) == nullptr) {
+    if (errno != ERANGE) return std::nullopt;
+    buffer.resize(buffer.size() * 2);
+  }
+  buffer.resize(std::strlen(buffer.c_str()));
+  return buffer;
 }
 
 // A directory may be named with trailing separators (the runtime's _stat alone refuses them); a

@@ -7,7 +7,7 @@
 // view of the whole mapping is the buffer.  Free space asks GetDiskFreeSpaceExA (found in
 // KERNEL32.DLL, which is loaded once and kept) on NT systems newer than build 1000 and
 // GetDiskFreeSpaceA otherwise or when that fails, about the first three characters of the
-// path.
+// path.  Creating the file asks the I/O seam's fault plan first (as "open").
 
 #include "platform/mapped_file.h"
 
@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/io.h"
 
 namespace kav::platform {
 namespace {
@@ -66,8 +68,9 @@ bool create_backing_file(MappedBuffer& buffer, const char* directory, const char
     char* name = _tempnam(directory, prefix);
     if (name != nullptr && std::strlen(name) < sizeof buffer.file_name)
       std::strcpy(buffer.file_name, name);
-    std::free(name);
+    std::free(name);  // the runtime's own block, from its heap, not the library's
   }
+  if (kav::io::fault("open")) return false;
   const HANDLE file = CreateFileA(buffer.file_name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE,
                                   nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;

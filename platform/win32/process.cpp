@@ -9,13 +9,16 @@
 // hand a file that does not open to the program as the invalid handle; kav_winexec_console
 // opens every file on its own handle and counts a file that does not open as not named.
 // Handles are closed error first (unless it is the output's), then output, then input; the
-// caller's own standard handles are never closed.
+// caller's own standard handles are never closed.  Each open asks the I/O seam's fault plan first
+// (as "open").
 
 #include "platform/process.h"
 
 #include <windows.h>
 
 #include <cstring>
+
+#include "platform/io.h"
 
 namespace kav::platform {
 
@@ -27,11 +30,13 @@ namespace {
 bool IsOpen(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
 
 HANDLE OpenForReading(const char* name, SECURITY_ATTRIBUTES* security) {
+  if (kav::io::fault("open")) return INVALID_HANDLE_VALUE;
   return CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, security, OPEN_ALWAYS,
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 HANDLE OpenForAppending(const char* name, SECURITY_ATTRIBUTES* security) {
+  if (kav::io::fault("open")) return INVALID_HANDLE_VALUE;
   const HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, security, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (IsOpen(file)) SetFilePointer(file, 0, nullptr, FILE_END);

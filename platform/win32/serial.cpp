@@ -1,9 +1,12 @@
 // serial.cpp - communications devices on Windows: CreateFileA, then the port's device-control
 // block read with GetCommState, changed by BuildCommDCBA and written with SetCommState, queues of
-// 1024 bytes each way (SetupComm) and a purge of everything pending (PurgeComm).
+// 1024 bytes each way (SetupComm) and a purge of everything pending (PurgeComm).  The open asks
+// the I/O seam's fault plan first (as "open").
 #include "platform/serial.h"
 
 #include <windows.h>
+
+#include "platform/io.h"
 
 namespace kav::platform {
 namespace {
@@ -16,6 +19,7 @@ HANDLE PortHandle(int handle) { return LongToHandle(handle); }
 }  // namespace
 
 int open_port(const char *name) {
+  if (kav::io::fault("open")) return -1;
   const HANDLE port =
       CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

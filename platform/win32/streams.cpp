@@ -2,15 +2,18 @@
 // every runtime version knows for "not inherited", so the file is opened with _open and
 // _O_NOINHERIT and the stream put on it with _fdopen.  The C runtime tells a descriptor's mode
 // only as the previous mode when it is changed, so is_byte_stream sets binary mode and at once
-// puts back what was there.
+// puts back what was there.  The open asks the I/O seam's fault plan first (as "open").
 #include "platform/streams.h"
 
 #include <fcntl.h>
 #include <io.h>
 
+#include "platform/io.h"
+
 namespace kav::platform {
 
 std::FILE *open_byte_stream(const char *path) {
+  if (kav::io::fault("open")) return nullptr;
   const int descriptor = _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
   if (descriptor < 0) return nullptr;
   std::FILE *stream = _fdopen(descriptor, "rb");

@@ -59,16 +59,20 @@ bool IsLinkDirectory(DWORD attributes) {
   return (attributes & kBoth) == kBoth;
 }
 
+struct StreamCloser {
+  void operator()(std::FILE* stream) const {
+    const int error = errno;
+    kav::io::fclose(stream);
+    errno = error;
+  }
+};
+
+// The source stream is closed also when the copy runs out of memory.
 bool CopyOneFile(const std::string& source, const std::string& target, const TreeCopy& copy) {
   if (!copy.make_directories(target)) return false;
-  std::FILE* in = open_regular_file(source.c_str());
-  if (in == nullptr) return false;
-  const bool copied =
-      replace_file(target.c_str(), [&](std::FILE* out) { return copy.copy(in, out); });
-  const int error = errno;
-  kav::io::fclose(in);
-  errno = error;
-  return copied;
+  const std::unique_ptr<std::FILE, StreamCloser> in(open_regular_file(source.c_str()));
+  if (!in) return false;
+  return replace_file(target.c_str(), [&](std::FILE* out) { return copy.copy(in.get(), out); });
 }
 
 // Copies one directory level, then the levels below; the listing comes first, so entries made

@@ -1,0 +1,501 @@
+// alloc_fault_test.cpp - the fault sweeps: for one representative call of each family, the k-th
+// allocation fails (and every one after it) for k = 0, 1, 2, ... until the call completes
+// without reaching k; then the k-th file operation of the newer families, one at a time.
+//
+// fault_new.cpp routes operator new through the heap seam, so the k-th can be any of the
+// library's mallocs, strings or containers.  A case describes an attempt's outcome as text: the
+// result and what the call must leave alone (a container's contents, a file's bytes, leftover
+// files).  An attempt that reached k must give the family's failure outcome (or its normal one
+// where the family gets over the failure); every attempt must give back every block it took (the
+// seam's count; LeakSanitizer checks the asan build too) and every descriptor; and no exception
+// may leave the library, whose exported functions are noexcept.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+#include "kavutil.h"
+#include "platform/io.h"
+#include "platform/memory.h"
+#include "platform/platform.h"
+#include "platform/process.h"
+#include "system/comm_settings.h"
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path dir;          // the sweep's own directory
+bool file_faults;      // the sweep fails file operations, not allocations
+long fail_at = -1;     // the attempt's k; -1: nothing fails
+bool reached = false;  // whether an Armed call of the attempt met its k-th allocation or call
+
+// Runs call, which must allocate nothing of its own, under the attempt's fault plan.
+template <typename Call>
+auto Armed(Call call) {
+  struct Plan {
+    Plan() {
+      if (fail_at < 0) return;
+      file_faults ? kav::io::fail_call(nullptr, fail_at, EIO) : kav::memory::fail_after(fail_at);
+    }
+    ~Plan() {
+      if (fail_at < 0) return;
+      reached =
+          reached || (file_faults ? kav::io::calls_made() >= fail_at : kav::memory::refused() > 0);
+      file_faults ? kav::io::fail_call(nullptr, 0, 0) : kav::memory::fail_after(-1);
+    }
+  } plan;
+  return call();
+}
+
+std::string At(const char* name) { return (dir / name).string(); }
+std::string Text(const char* text) { return text != nullptr ? text : "<null>"; }
+std::string Str(long long value) { return std::to_string(value); }
+
+void Write(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<none>";
+}
+
+// The number of files below path, and " torn" when one of them is not `whole` (if given).
+std::string Files(const fs::path& path, const std::string& whole = "") {
+  int files = 0;
+  bool torn = false;
+  std::error_code error;
+  for (const auto& entry : fs::recursive_directory_iterator(path, error)) {
+    if (!entry.is_regular_file()) continue;
+    ++files;
+    torn = torn || (!whole.empty() && Read(entry.path().string()) != whole);
+  }
+  return Str(files) + (torn ? " torn" : "");
+}
+
+void Set(const char* name, const std::string& value) {
+#if defined(_WIN32)
+  _putenv_s(name, value.c_str());
+#else
+  setenv(name, value.c_str(), 1);
+#endif
+}
+
+std::string Child(const char* steps) {
+  const fs::path self = *kav::platform::module_file_name();
+  return "\"" + (self.parent_path() / "kav_child").string() + "\" " + steps;
+}
+
+char* Hook(const char* text) {  // a C++ hook: its string's allocation may fail too
+  return kav::memory::duplicate((std::string(text) + " (hooked)").c_str());
+}
+
+kav_word Identity(kav_word word) { return word; }
+int Compare(kav_word a, kav_word b) { return a < b ? -1 : a > b ? 1 : 0; }
+
+IQueue* TwoInQueue() {
+  const IQueue prototype{};
+  IQueue* queue = IQueueDup(&prototype);
+  for (kav_word payload : {1, 2}) IQueueEnqueue(queue, payload);
+  return queue;
+}
+
+std::string Contents(IQueue* queue) {
+  std::string out;
+  for (int i = 0; i < IQueueCount(queue); ++i) out += " " + Str(IQueueN(queue, i));
+  return out;
+}
+
+IMap* TwoInMap() {
+  const IMap prototype{Identity, nullptr, Compare, nullptr, nullptr, 0, 0, nullptr, nullptr};
+  IMap* map = IMapDup(&prototype);
+  for (kav_word key : {1, 2}) IMapSet(map, key, key * 10);
+  return map;
+}
+
+std::string Contents(IMap* map) {
+  std::string out = " " + Str(IMapCount(map));
+  for (kav_word key = 1; key <= 3; ++key) out += " " + Str(IMapGet(map, key));
+  return out;
+}
+
+dsList TwoInList(const char* order) {
+  dsList list;
+  dsInitialize(&list);
+  if (order != nullptr) dsSetSort(&list, order);
+  for (const char* text : {"b", "a"}) dsAppend(&list, text);
+  return list;
+}
+
+const std::string kLongText = std::string(3000, 'a') + "b";
+const std::string kFileBytes = std::string(70000, 'x') + "\n";
+
+// A child whose output goes to a file, waited for.
+std::string LaunchChild() {
+  std::string line = Child("out text exit 3");
+  const std::string output = At("child.txt");
+  const int result =
+      Armed([&] { return kav_winexec(line.data(), 1, 2, nullptr, output.c_str(), nullptr); });
+  fs::remove(output);
+  return Str(result);
+}
+
+// Whether a buffer was made, and the files in QELTMP then.
+std::string MakeMappedBuffer() {
+  MappedBuffer* buffer = Armed([] { return CreateMappedBuffer(4096); });
+  const std::string out = (buffer != nullptr ? "made " : "none ") + Files(dir / "tmp");
+  DeleteMappedBuffer(buffer);
+  return out;
+}
+
+struct Case {
+  const char* name;
+  std::string (*run)();
+  std::string failed;  // the outcome of an attempt that reached k; empty: the normal one
+};
+
+const Case kAllocationCases[] = {
+    {"escape_control",
+     [] {
+       char* out = Armed([] { return escape_control("tab\there|", nullptr); });
+       const std::string text = Text(out);
+       kav::memory::release(out);
+       return text;
+     },
+     "<null>"},
+    {"kav_sprintf with a hook",
+     [] {
+       char out[128];
+       Armed([&] { return kav_sprintf(Hook, out, "[%s] %d", "a text too long to fit in", 7); });
+       return std::string(out);
+     },
+     "[<NULL>] 7"},
+    {"kav_test_re on a long text",  // the simulation's memory, or the backtracker without it
+     [] { return Str(Armed([] { return kav_test_re(kLongText.c_str(), "a*b$"); })); }, ""},
+    {"families that allocate nothing: scanner, settings text, MICR line, words, identifier",
+     [] {
+       static MICR_Line_E13B record;
+       MICR_DecodeFormat_E13B(nullptr, &record);
+       std::strcpy(record.transit, "12345678");
+       kav::comm::CommSettings settings;
+       int number = 0, fields = 0;
+       char word[16], id[16] = "00041", tmpl[] = "SSSS";
+       bool set = false;
+       const char *line = nullptr, *words = nullptr;
+       Armed([&] {
+         fields = kav_sscanf("12|abc|", "%d|%s|", &number, word);
+         set = kav::comm::apply_settings_text("baud=9600 parity=E data=7", settings);
+         fill_with_id(tmpl, id, 8);
+         line = MICR_BuildLine_E13B(&record, nullptr);
+         return words = spellno(1234567);
+       });
+       return Str(fields) + Str(set) + Text(line) + Text(words) + word + id +
+              Str(number + settings.baud_rate);
+     },
+     ""},
+    {"append_node",
+     [] {
+       list_node* list = nullptr;
+       for (kav_word payload : {1, 2}) insert_node(&list, payload);
+       std::string out = Str(Armed([&] { return append_node(&list, 3); }));
+       for (kav_word payload = 0; delete_get(&list, &payload) != 0;) out += " " + Str(payload);
+       return out;
+     },
+     "0 2 1"},
+    {"IQueueEnqueue",
+     [] {
+       IQueue* queue = TwoInQueue();
+       const std::string out =
+           Str(Armed([&] { return IQueueEnqueue(queue, 3); })) + Contents(queue);
+       IQueueFree(queue);
+       return out;
+     },
+     "0 1 2"},
+    {"IQueueDup",
+     [] {
+       IQueue* queue = TwoInQueue();
+       IQueue* copy = Armed([&] { return IQueueDup(queue); });
+       const std::string out = copy != nullptr ? Contents(copy) : "none";
+       IQueueFree(copy);
+       IQueueFree(queue);
+       return out;
+     },
+     "none"},
+    {"IMapSet",
+     [] {
+       IMap* map = TwoInMap();
+       const std::string out = Str(Armed([&] { return IMapSet(map, 3, 30); })) + Contents(map);
+       IMapFree(map);
+       return out;
+     },
+     "0 2 10 20 0"},
+    {"IMapDup",
+     [] {
+       IMap* map = TwoInMap();
+       IMap* copy = Armed([&] { return IMapDup(map); });
+       const std::string out = copy != nullptr ? Contents(copy) : "none";
+       IMapFree(copy);
+       IMapFree(map);
+       return out;
+     },
+     "none"},
+    {"dsAppend to a sorted list",
+     [] {
+       dsList list = TwoInList("+S0");
+       std::string out = Str(Armed([&] { return dsAppend(&list, "c"); }));
+       for (int i = 0; i < list.count; ++i) out += std::string(" ") + dsGetStringAtIndex(&list, i);
+       dsFree(&list);
+       return out;
+     },
+     "0 a\n b\n"},
+    {"dsAppend to a plain list",
+     [] {
+       dsList list = TwoInList(nullptr);
+       const int added = Armed([&] { return dsAppend(&list, kLongText.c_str()); });
+       const std::string out = Str(added) + " " + Text(dsGetBuffer(&list)).substr(0, 8);
+       dsFree(&list);
+       return out;
+     },
+     "0 b\na\n"},
+    {"IArrayListAddAsCopy",
+     [] {
+       IArrayList* list = IArrayListInit();
+       IArrayListAdd(list, 7);
+       const void* copy = Armed([&] { return IArrayListAddAsCopy(list, "bytes", 6); });
+       const std::string out = Text(static_cast<const char*>(copy)) + " " + Str(list->count) + " " +
+                               Str(IArrayListGetPos(list, 0));
+       IArrayListDestroy(list);
+       return out;
+     },
+     "<null> 1 7"},
+    {"kav_putenv",
+     [] {
+       kav_putenv(kav::memory::duplicate("FAULT_A=1"));
+       char* entry = kav::memory::duplicate("FAULT_B=2");
+       const int result = Armed([&] { return kav_putenv(entry); });
+       if (result != 0) kav::memory::release(entry);  // still the caller's
+       const std::string out =
+           Str(result) + " " + Text(kav_getenv("FAULT_A")) + " " + Text(kav_getenv("FAULT_B"));
+       kav_clearenv();
+       return out;
+     },
+     "-1 1 <null>"},
+    {"fill_env_vars with an instance base",
+     [] {
+       kav_putenv(kav::memory::duplicate("INSTANCE2BASE=/zero /one"));
+       kav_putenv(kav::memory::duplicate("FAULT_HOME=/srv$QELINSTANCE_BASE"));
+       fill_env_vars_set_instance(1);
+       char text[64] = "$FAULT_HOME/x";
+       Armed([&] { return fill_env_vars(text, sizeof text); });
+       fill_env_vars_set_instance(-1);
+       kav_clearenv();
+       return std::string(text);
+     },
+     "$FAULT_HOME/x"},
+    {"QelGetPrivateProfileString",
+     [] {
+       const std::string file = At("read.ini");
+       char out[32];
+       const int found = Armed([&] {
+         return QelGetPrivateProfileString("S", "key", "def", out, sizeof out, file.c_str(), 5);
+       });
+       // The same value again: the write drops the parsed file from the read cache.
+       QelWritePrivateProfileString("S", "key", "value", file.c_str(), 5);
+       return Str(found) + " " + out;
+     },
+     "0 def"},
+    {"QelWritePrivateProfileString",
+     [] {
+       const std::string file = At("profiles/write.ini");
+       Write(file, "[S]\r\nkey=old\r\n");
+       const int written =
+           Armed([&] { return QelWritePrivateProfileString("S", "key", "new", file.c_str(), 5); });
+       return Str(written) + " " + Read(file) + " " + Files(dir / "profiles");
+     },
+     "0 [S]\r\nkey=old\r\n 1"},
+    {"get_cfsvalue_def",
+     [] {
+       const std::string file = At("site.cfg");
+       const char* value =
+           Armed([&] { return get_cfsvalue_def(file.c_str(), "Site", "key", "d"); });
+       const std::string out = Text(value);
+       cfs_free();
+       return out;
+     },
+     "d"},
+    {"copy_file",
+     [] {
+       const std::string source = At("source.txt"), copy = At("copies/copy.txt");
+       Write(copy, "old");
+       const int result = Armed([&] { return copy_file(source.c_str(), copy.c_str()); });
+       return Str(result) + (Read(copy) == "old" ? " old " : " new ") + Files(dir / "copies");
+     },
+     "1 old 1"},
+    {"copy_dir",  // the files copied before the failure stay, each whole
+     [] {
+       const std::string source = At("tree"), copy = At("tree-copy");
+       fs::remove_all(copy);
+       const int result = Armed([&] { return copy_dir(source.c_str(), copy.c_str()); });
+       return Str(result) + (Files(copy, kFileBytes).ends_with("torn") ? " torn" : "");
+     },
+     "1"},
+    {"get_check_sum",
+     [] {
+       const std::string file = At("source.txt");
+       return Str(Armed([&] { return get_check_sum(file.c_str()); }));
+     },
+     "0"},
+    {"kav_logerr",  // a record that cannot be composed is lost, never written in part
+     [] {
+       fs::remove(At("log.txt"));
+       const int result = Armed([] { return kav_logerr("fault %s", "sweep"); });
+       const std::string log = Read(At("log.txt"));  // text mode on Windows: CR LF
+       const bool whole = log.ends_with(" 0 fault sweep\n") || log.ends_with(" 0 fault sweep\r\n");
+       return Str(result) + (log == "<none>" ? " none" : whole ? " record" : " torn");
+     },
+     "1 none"},
+    {"kav_winexec", LaunchChild, Str(kav::platform::kOutOfMemoryError)},
+    {"CreateMappedBuffer", MakeMappedBuffer, "none 0"},
+    {"KAVGetGhostScriptPath",
+     [] { return "[" + Text(Armed([] { return KAVGetGhostScriptPath(1); })) + "]"; }, "[]"},
+    {"kav_mysql_load without a client", [] { return Str(Armed(kav_mysql_load)); }, "0"},
+    {"sheaf_first past the first lines",  // the block search's memory, or fgets without it
+     [] {
+       FILE* stream = sheaf_open(At("records.txt").c_str());
+       sheaf_record record;
+       const int result = Armed([&] { return sheaf_first("wanted", &record, stream); });
+       sheaf_close(stream);
+       return Str(result) + " " + record.fields[1] + " " + record.fields[2];
+     },
+     ""},
+};
+
+// The opens, reads, writes and closes of the newer families: a failure result, or the normal one
+// where a family gets over the failure (a faulted close still closes).
+const Case kFileCases[] = {
+    {"CreateMappedBuffer", MakeMappedBuffer, "none 0"},  // ftruncate, fallocate, mmap refused
+    {"sheaf_open and sheaf_first",
+     [] {
+       const std::string file = At("records.txt");
+       sheaf_record record;
+       const int result = Armed([&] {
+         FILE* stream = sheaf_open(file.c_str());
+         const int found = sheaf_first("wanted", &record, stream);
+         sheaf_close(stream);
+         return found;
+       });
+       return Str(result) + " " + record.fields[1] + " " + record.fields[2];
+     },
+     "1  "},
+    {"dsReadFromFile",
+     [] {
+       dsList list;
+       dsInitialize(&list);
+       const std::string file = At("records.txt");
+       const int result = Armed([&] { return dsReadFromFile(&list, file.c_str()); });
+       dsFree(&list);
+       return Str(result);
+     },
+     "0"},
+    {"kav_winexec", LaunchChild, "5"},  // an output file that does not open: the child cannot write
+#if !defined(_WIN32)
+    {"tty_open on a pseudo-terminal",
+     [] {
+       const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+       const std::string device =
+           grantpt(master) == 0 && unlockpt(master) == 0 ? ptsname(master) : "";
+       const int handle = Armed([&] { return tty_open(device.c_str(), "9600,n,8,1"); });
+       tty_close(handle);
+       close(master);
+       return std::string(handle >= 0 ? "open" : "refused");
+     },
+     "refused"},
+#endif
+};
+
+// The process's open descriptors, on POSIX (under Wine the list is Wine's own).
+long OpenDescriptors() {
+#if defined(_WIN32)
+  return 0;
+#else
+  std::error_code error;
+  const fs::directory_iterator listing("/proc/self/fd", error);
+  return error ? 0 : std::distance(listing, fs::directory_iterator());
+#endif
+}
+
+template <std::size_t count>
+void Sweep(const Case (&cases)[count], bool files) {
+  file_faults = files;
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    fail_at = -1;
+    const std::string normal = test.run();  // also fills what later attempts find cached
+    long k = files ? 1 : 0;
+    for (bool done = false; !done && k < 100000; ++k) {
+      fail_at = k;
+      reached = false;
+      const long blocks = kav::memory::live_blocks();
+      const long descriptors = OpenDescriptors();
+      {
+        const std::string outcome = test.run();
+        done = !reached;
+        const std::string& failed = done || test.failed.empty() ? normal : test.failed;
+        EXPECT_TRUE(outcome == failed || (files && outcome == normal))
+            << "k = " << k << ": \"" << outcome << "\", not \"" << failed << "\"";
+      }
+      EXPECT_EQ(kav::memory::live_blocks(), blocks) << "blocks left at k = " << k;
+      EXPECT_EQ(OpenDescriptors(), descriptors) << "descriptors left at k = " << k;
+    }
+    fail_at = -1;
+    EXPECT_LT(k, 100000);
+  }
+}
+
+class FaultSweep : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir = fs::temp_directory_path() / ("kav_faults_" + Str(std::random_device{}()));
+    for (const char* sub : {"profiles", "copies", "tree/sub", "tmp", "gs"}) {
+      fs::create_directories(dir / sub);
+    }
+    Write(At("site.cfg"), "[Site]\nkey=value\n");
+    Write(At("read.ini"), "[S]\nkey=value\n");
+    for (const char* file : {"source.txt", "tree/a.txt", "tree/sub/b.txt"}) {
+      Write(At(file), kFileBytes);
+    }
+    std::string records;
+    for (int i = 0; i < 40; ++i) records += "key" + Str(i) + ":value\n";
+    Write(At("records.txt"), records + "wanted:a:b\n");
+    Write(At("gs/libgs.so.9.50"), "");
+    Write(At("registry.ini"), "[Software\\GPL Ghostscript (KAV Edition)\\9.50]\nGS_DLL=" +
+                                  At("gs/libgs.so.9.50") + "\n");
+    Set("KAV_REGISTRY", At("registry.ini"));
+    Set("KAV_MYSQL_CLIENT", At("missing/libmysqlclient.so"));
+    Set("LOGFILE", At("log.txt"));
+    Set("QELTMP", At("tmp"));
+    Set("TMP", "");
+    kav::memory::fail_after(-1);  // starts the seam's counts
+  }
+  static void TearDownTestSuite() { fs::remove_all(dir); }
+};
+
+TEST_F(FaultSweep, EveryFamilyFailsCleanlyAtEachAllocation) { Sweep(kAllocationCases, false); }
+
+TEST_F(FaultSweep, NewerFamiliesFailCleanlyAtEachFileOperation) { Sweep(kFileCases, true); }
+
+}  // namespace
