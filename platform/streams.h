@@ -11,8 +11,4 @@ namespace kav::platform {
 // Opens an existing file for reading in byte mode ("rb"); null when it cannot be opened.
 std::FILE *open_byte_stream(const char *path);
 
-// Whether the stream delivers the file's bytes as they are: always on POSIX; on Windows, a stream
-// in binary mode, not one in text mode, which turns CR LF into LF and stops at Ctrl-Z.
-bool is_byte_stream(std::FILE *stream);
-
 }  // namespace kav::platform

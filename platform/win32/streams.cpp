@@ -1,8 +1,7 @@
 // streams.cpp - standard I/O streams on Windows.  The C runtime's fopen has no mode letter that
 // every runtime version knows for "not inherited", so the file is opened with _open and
-// _O_NOINHERIT and the stream put on it with _fdopen.  The C runtime tells a descriptor's mode
-// only as the previous mode when it is changed, so is_byte_stream sets binary mode and at once
-// puts back what was there.  The open asks the I/O seam's fault plan first (as "open").
+// _O_NOINHERIT and the stream put on it with _fdopen.  The open asks the I/O seam's fault plan
+// first (as "open").
 #include "platform/streams.h"
 
 #include <fcntl.h>
@@ -19,14 +18,6 @@ std::FILE *open_byte_stream(const char *path) {
   std::FILE *stream = _fdopen(descriptor, "rb");
   if (stream == nullptr) _close(descriptor);
   return stream;
-}
-
-bool is_byte_stream(std::FILE *stream) {
-  const int descriptor = _fileno(stream);
-  const int mode = descriptor < 0 ? -1 : _setmode(descriptor, _O_BINARY);
-  if (mode == -1) return false;
-  if (mode != _O_BINARY) _setmode(descriptor, mode);
-  return mode == _O_BINARY;
 }
 
 }  // namespace kav::platform
