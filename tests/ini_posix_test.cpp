@@ -26,6 +26,7 @@
 #include <string>
 
 #include "config/ini_document.h"
+#include "kavutil.h"
 #include "platform/io.h"
 #include "platform/platform.h"
 
@@ -194,6 +195,18 @@ TEST_F(IniPosix, EveryWriteStampsALaterModificationTime) {
     ASSERT_EQ(Value("k"), value);
     before = after;
   }
+}
+
+// A 32-bit time_t ends in January 2038: a file dated after it must still be a file that is read
+// and written (32-bit builds use a 64-bit time_t).
+TEST_F(IniPosix, FilesDatedAfter2038AreReadAndWritten) {
+  ASSERT_TRUE(pf::profile_write_string("s", "k", "a", path_.c_str()));
+  const timespec year2040[2] = {{0, UTIME_OMIT}, {2208988800, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path_.c_str(), year2040, 0), 0);
+  EXPECT_EQ(getfiletype(path_.c_str()), 1);
+  EXPECT_EQ(Value("k"), "a");
+  EXPECT_TRUE(pf::profile_write_string("s", "k", "b", path_.c_str()));
+  EXPECT_EQ(Value("k"), "b");
 }
 
 TEST_F(IniPosix, AWriteRemovesOnlyTheTemporariesOfDeadWriters) {
