@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Checks what "make package" and "make dist-windows" made.  Debian packages: each holds its
-# files (dpkg-deb -c) and its dependencies (dpkg-deb -f).  Windows zips: the files, a DLL that is
-# stripped, carries the version resource, exports exactly the header's names and loads alone.
+# files (dpkg-deb -c) and its dependencies (dpkg-deb -f), and a program builds against them.
+# Windows zips: the files, a DLL that is stripped, carries the version resource, exports exactly
+# the header's names and loads alone, and a program builds against the DLL and statically (run
+# under Wine in the win64 build's prefix, BUILD/win64/wineprefix beside BUILD/dist).
 # Usage: check-packages.sh PACKAGE...   (.deb or .zip files)
 set -euo pipefail
 source=$(cd "$(dirname "$0")/.." && pwd)
@@ -61,6 +63,29 @@ check_zip() {
     fail "$package: the DLL has no version resource for $version"
   bash "$source/tests/check_exports.sh" "$source/include/kavutil.h" "$dll" "$tools-objdump" ||
     fail "$package: the DLL's export table"
+  consume "$tools" "$work/$top" "$(dirname "$package")/../${top##*-}/wineprefix"
+}
+
+# consume TOOLS DIR WINEPREFIX: the C program built with the unpacked files' pkg-config file,
+# against the DLL (run under Wine where it can run) and statically (it must export nothing).
+consume() {
+  local flags program=$2/bin/consumer
+  export PKG_CONFIG_PATH=$2/lib/pkgconfig
+  read -ra flags <<<"$(pkg-config --cflags --libs kavutil)"
+  "$1-gcc" -o "$program.exe" "$source/tests/consumers/consumer.c" "${flags[@]}" ||
+    fail "$package: a program against the DLL"
+  read -ra flags <<<"$(pkg-config --static --cflags --libs kavutil)"
+  "$1-gcc" -static -o "$program-static.exe" "$source/tests/consumers/consumer.c" \
+    "${flags[@]/#-lkavutil/-l:libkavutil.a}" || fail "$package: a program against libkavutil.a"
+  bash "$source/tests/check_exports.sh" --none "$program-static.exe" "$1-objdump" ||
+    fail "$package: the static program exports names"
+  if [ "$1" = x86_64-w64-mingw32 ]; then
+    for exe in "$program.exe" "$program-static.exe"; do
+      "$source/cmake/wine-run.sh" "$3" "$exe" | grep -q "^kavutil $version: ONE THOUSAND" ||
+        fail "$package: $(basename "$exe") under Wine"
+    done
+  fi
+  unset PKG_CONFIG_PATH
 }
 
 # The Debian packages unpacked together: kav runs, and a C program builds with their pkg-config
