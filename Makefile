@@ -1,6 +1,7 @@
 # kavutil: "make demo" builds the library and runs the kav demo; "make test"
-# installs what is missing, then builds and tests everything: natively, under
-# AddressSanitizer+UBSan, the Windows DLLs under Wine, plus lint and fuzzing.
+# installs what is missing, then builds and tests everything: natively, as 32-bit
+# x86, under AddressSanitizer+UBSan, the Windows DLLs under Wine, the installed
+# files with programs built against them, plus lint and fuzzing.
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SANITIZERS := address,undefined
@@ -8,29 +9,34 @@ FUZZ_SANITIZERS := fuzzer-no-link,address,undefined
 FUZZ_SECONDS ?= 20
 SOURCES = $(shell git ls-files '*.c' '*.cpp' '*.h')
 
-configure = cmake -S . -B $(BUILD)/$(1) -Wno-dev $(2) >$(BUILD)/$(1).configure.log || \
+configure = mkdir -p $(BUILD) && cmake -S . -B $(BUILD)/$(1) -Wno-dev -DKAV_WERROR=ON $(2) \
+	>$(BUILD)/$(1).configure.log || \
 	{ cat $(BUILD)/$(1).configure.log; exit 1; }
-build = mkdir -p $(BUILD) && $(call configure,$(1),$(2)) && cmake --build $(BUILD)/$(1) -j $(JOBS)
+build = $(call configure,$(1),$(2)) && cmake --build $(BUILD)/$(1) -j $(JOBS) $(3)
+NATIVE := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAV_BENCH=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 ctest = cd $(BUILD)/$(1) && ctest --output-on-failure -j $(JOBS) $(2) 2>&1 | tee ctest.out; \
 	test $${PIPESTATUS[0]} -eq 0
 
 SHELL := /bin/bash
 
-.PHONY: all demo test deps native asan win64 win32 fuzz bench lint \
-	test-native test-asan test-win64 test-win32 fuzz-smoke clean docs install
+.PHONY: all demo test deps native asan win64 win32 fuzz bench lint m32 test-m32 test-install \
+	test-native test-asan test-win64 test-win32 fuzz-smoke clean docs install package dist-windows
 
 all: native
 
-demo: native
+demo:
+	$(call build,native,$(NATIVE),--target kav)
 	$(BUILD)/native/bin/kav demo
 
 deps:
 	@bash scripts/install-deps.sh
 
-NATIVE_OPTIONS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAV_BENCH=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
-
 native:
-	$(call build,native,$(NATIVE_OPTIONS))
+	$(call build,native,$(NATIVE))
+
+# The native suites as 32-bit x86 code (g++-multilib): 32-bit long and pointers, x87 arithmetic.
+m32:
+	$(call build,m32,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/linux-i686.cmake)
 
 asan:
 	$(call build,asan,-DCMAKE_BUILD_TYPE=Debug -DKAV_SANITIZE=$(SANITIZERS))
@@ -61,7 +67,7 @@ lint:
 	cppcheck --quiet --error-exitcode=1 --enable=warning,performance,portability \
 		--std=c++20 --inline-suppr -I include \
 		$(filter-out tests/% bench/% fuzz/%,$(filter %.cpp %.c,$(SOURCES)))
-	@mkdir -p $(BUILD) && $(call configure,native,$(NATIVE_OPTIONS))
+	@mkdir -p $(BUILD) && $(call configure,native,$(NATIVE))
 	run-clang-tidy -quiet -p $(BUILD)/native -j $(JOBS) $(TIDY_UNITS) \
 		-config="{Checks: '-*,bugprone-exception-escape', WarningsAsErrors: '*'}" \
 		>$(BUILD)/clang-tidy.log 2>&1 || \
@@ -81,6 +87,9 @@ test-native: native
 
 test-asan: asan
 	$(call ctest,asan)
+
+test-m32: m32
+	$(call ctest,m32)
 
 test-win64: win64
 	$(call ctest,win64)
@@ -111,12 +120,36 @@ fuzz-smoke: fuzz
 	done
 
 test: deps
-	$(MAKE) lint test-native test-asan test-win64 test-win32 fuzz-smoke
-	@bash scripts/summarize-tests.sh $(BUILD)/native $(BUILD)/asan $(BUILD)/win64 $(BUILD)/win32
+	$(MAKE) lint test-native test-m32 test-asan test-win64 test-win32 test-install fuzz-smoke
+	@bash scripts/summarize-tests.sh $(BUILD)/native $(BUILD)/m32 $(BUILD)/asan $(BUILD)/win64 \
+		$(BUILD)/win32
 
-# Installs what the native build has install rules for (the PAM service file so far).
+# Installs the native build under a temporary prefix and builds and runs programs against it
+# (pkg-config, find_package, add_subdirectory), then the packages and their contents.
+test-install: native package dist-windows
+	bash tests/consumers/check.sh $(BUILD)/native
+
 install: native
 	cmake --install $(BUILD)/native
+
+# Debian packages (libkavutil1, libkavutil-dev, kavutil-tools), built for /usr as Debian builds
+# its own: -O2 with dpkg-buildflags' hardening flags.
+package:
+	export CFLAGS="$$(dpkg-buildflags --get CFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+		CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+		LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)"; \
+	$(call build,package,-DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr -DKAV_TESTS=OFF)
+	cd $(BUILD)/package && rm -f *.deb && { cpack -G DEB >cpack.log || { cat cpack.log; exit 1; }; }
+	bash scripts/check-packages.sh $(BUILD)/package/*.deb
+
+# build/dist/kavutil-<version>-win32.zip and -win64.zip: DLL (stripped), import library, .def,
+# static library, header, kav.exe.
+dist-windows: win32 win64
+	@rm -rf $(BUILD)/dist && mkdir -p $(BUILD)/dist
+	for arch in win32 win64; do \
+		(cd $(BUILD)/$$arch && cpack -G ZIP -B $(abspath $(BUILD))/dist >cpack.log) || exit 1; \
+	done
+	bash scripts/check-packages.sh $(BUILD)/dist/kavutil-*-win32.zip $(BUILD)/dist/kavutil-*-win64.zip
 
 clean:
 	rm -rf $(BUILD)

@@ -50,16 +50,21 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// FNV-1a over the folded bytes.
-std::size_t HashFolded(std::string_view s, std::size_t hash) {
+// 64-bit FNV-1a over the folded bytes, folded to size_t: its constants are 64-bit ones, and a
+// 32-bit size_t would cut the prime to 0x1b3 and leave a weak hash.
+std::uint64_t HashFolded(std::string_view s, std::uint64_t hash) {
   for (char c : s) hash = (hash ^ static_cast<unsigned char>(FoldCase(c))) * 0x100000001b3ULL;
   return hash;
 }
 
-constexpr std::size_t kHashBasis = 0xcbf29ce484222325ULL;
+constexpr std::uint64_t kHashBasis = 0xcbf29ce484222325ULL;
+
+std::size_t ToSize(std::uint64_t hash) { return static_cast<std::size_t>(hash ^ (hash >> 32)); }
 
 struct FoldedNameHash {
-  std::size_t operator()(std::string_view name) const { return HashFolded(name, kHashBasis); }
+  std::size_t operator()(std::string_view name) const {
+    return ToSize(HashFolded(name, kHashBasis));
+  }
 };
 
 struct FoldedNameEqual {
@@ -84,7 +89,7 @@ uint64_t profile_parse_count() { return parse_count.load(std::memory_order_relax
 
 // Names hold no NUL (they are cut there), so a NUL between them keeps pairs apart.
 std::size_t IniDocument::FoldedHash::operator()(const NamePair& names) const {
-  return HashFolded(names.key, HashFolded(names.section, kHashBasis) * 0x100000001b3ULL);
+  return ToSize(HashFolded(names.key, HashFolded(names.section, kHashBasis) * 0x100000001b3ULL));
 }
 
 bool IniDocument::FoldedEqual::operator()(const NamePair& a, const NamePair& b) const {

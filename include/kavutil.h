@@ -36,6 +36,16 @@
 #include <stdint.h>
 #include <stdio.h>
 
+/** The major version of the library and this header; it changes only when the interface breaks,
+ * and it is the number in the shared library's name (libkavutil.so.1, SONAME). */
+#define KAVUTIL_VERSION_MAJOR 1
+/** The minor version; it grows when the interface gains names. */
+#define KAVUTIL_VERSION_MINOR 0
+/** The patch level; it grows with fixes that change no declaration. */
+#define KAVUTIL_VERSION_PATCH 0
+/** The version as text, "MAJOR.MINOR.PATCH" (the build checks that the macros name it). */
+#define KAVUTIL_VERSION_STRING "1.0.0"
+
 #if defined(_WIN32)
 #if defined(KAVUTIL_BUILD)
 #define KAV_EXPORT_ATTR __declspec(dllexport)

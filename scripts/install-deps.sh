@@ -14,7 +14,7 @@ packages=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64
   libpam0g-dev libgs10 libmariadb3 mariadb-server
-  g++-multilib pkg-config doxygen zip
+  g++-multilib pkg-config doxygen zip unzip dpkg-dev
   groff-base
   libglib2.0-dev
 )

@@ -169,6 +169,18 @@ TEST_F(IniPosix, EveryWriteStampsALaterModificationTime) {
   }
 }
 
+// A 32-bit time_t ends in January 2038: a file dated after it must still be a file that is read
+// and written (32-bit builds use a 64-bit time_t).
+TEST_F(IniPosix, FilesDatedAfter2038AreReadAndWritten) {
+  ASSERT_TRUE(pf::profile_write_string("s", "k", "a", path_.c_str()));
+  const timespec year2040[2] = {{0, UTIME_OMIT}, {2208988800, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path_.c_str(), year2040, 0), 0);
+  EXPECT_EQ(getfiletype(path_.c_str()), 1);
+  EXPECT_EQ(Value("k"), "a");
+  EXPECT_TRUE(pf::profile_write_string("s", "k", "b", path_.c_str()));
+  EXPECT_EQ(Value("k"), "b");
+}
+
 TEST_F(IniPosix, AWriteRemovesOnlyTheTemporariesOfDeadWriters) {
   ASSERT_TRUE(pf::profile_write_string("s", "k", "1", path_.c_str()));
   const fs::path dead = dir_ / ".test.ini.kavtmp.Ab12Cd", live = dir_ / ".test.ini.kavtmp.xY34zW",
