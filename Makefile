@@ -6,6 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SANITIZERS := address,undefined
 FUZZ_SANITIZERS := fuzzer-no-link,address,undefined
 FUZZ_SECONDS ?= 20
+FUZZ_LONG_SECONDS ?= 600
 SOURCES = $(shell git ls-files '*.c' '*.cpp' '*.h')
 
 configure = cmake -S . -B $(BUILD)/$(1) -Wno-dev $(2) >$(BUILD)/$(1).configure.log || \
@@ -17,7 +18,7 @@ ctest = cd $(BUILD)/$(1) && ctest --output-on-failure -j $(JOBS) $(2) 2>&1 | tee
 SHELL := /bin/bash
 
 .PHONY: all demo test deps native asan win64 win32 fuzz bench lint \
-	test-native test-asan test-win64 test-win32 fuzz-smoke clean docs install
+	test-native test-asan test-win64 test-win32 fuzz-smoke fuzz-long clean docs install
 
 all: native
 
@@ -97,6 +98,12 @@ fuzz-smoke: fuzz
 			{ tail -40 $$log; exit 1; }; \
 		grep -E '^Done|^#[0-9]+ +DONE' $$log | tail -1; \
 	done
+
+# Every fuzzer for FUZZ_LONG_SECONDS (10 minutes), two at a time, each going on from the corpus
+# its last long run left in $(BUILD)/fuzz/long-corpus; the summary lands in
+# $(BUILD)/fuzz/fuzz-long.md (docs/building.md keeps the last one).
+fuzz-long: fuzz
+	@bash scripts/fuzz-long.sh $(BUILD)/fuzz $(FUZZ_LONG_SECONDS) 2
 
 test: deps
 	$(MAKE) lint test-native test-asan test-win64 test-win32 fuzz-smoke
