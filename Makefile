@@ -45,10 +45,16 @@ fuzz:
 	$(call build,fuzz,-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKAV_TESTS=OFF \
 		-DKAV_FUZZ=ON -DKAV_SANITIZE=$(FUZZ_SANITIZERS))
 
+# Every benchmark program, then the Windows profile read benchmark under Wine (whose peer is
+# Wine's own GetPrivateProfileStringA); each hands its comparisons to $(BUILD)/bench-rows.tsv,
+# and the run ends with one table of them all, also written to $(BUILD)/bench-table.md.
 bench: native win64
-	@for b in $(BUILD)/native/bin/*_bench; do echo "== $$b"; $$b || exit 1; done
-	@echo "== $(BUILD)/win64/bin/profile_read_bench.exe (under Wine)"
-	@cmake/wine-run.sh $(BUILD)/win64/wineprefix $(BUILD)/win64/bin/profile_read_bench.exe
+	@rows=$(abspath $(BUILD))/bench-rows.tsv; rm -f $$rows; export KAV_BENCH_ROWS=$$rows; \
+	for b in $(BUILD)/native/bin/*_bench; do echo "== $$b"; $$b || exit 1; done; \
+	echo "== $(BUILD)/win64/bin/profile_read_bench.exe (under Wine)"; \
+	cmake/wine-run.sh $(BUILD)/win64/wineprefix $(BUILD)/win64/bin/profile_read_bench.exe || exit 1; \
+	bash scripts/bench-table.sh $$rows >$(BUILD)/bench-table.md; \
+	echo; echo "== Every comparison of this run ($(BUILD)/bench-table.md)"; cat $(BUILD)/bench-table.md
 
 lint:
 	clang-format --dry-run --Werror $(SOURCES)
