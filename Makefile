@@ -105,11 +105,12 @@ fuzz-smoke: fuzz
 		grep -E '^Done|^#[0-9]+ +DONE' $$log | tail -1; \
 	done
 
-# Every fuzzer for FUZZ_LONG_SECONDS (10 minutes), two at a time, each going on from the corpus
-# its last long run left in $(BUILD)/fuzz/long-corpus; the summary lands in
-# $(BUILD)/fuzz/fuzz-long.md (docs/building.md keeps the last one).
+# Every fuzzer (or those FUZZ_TARGETS names, such as "containers cmdline") for FUZZ_LONG_SECONDS
+# (10 minutes), two at a time, each going on from the corpus its last long run left in
+# $(BUILD)/fuzz/long-corpus; the summary lands in $(BUILD)/fuzz/fuzz-long.md (docs/building.md
+# keeps the last one).
 fuzz-long: fuzz
-	@bash scripts/fuzz-long.sh $(BUILD)/fuzz $(FUZZ_LONG_SECONDS) 2
+	@bash scripts/fuzz-long.sh $(BUILD)/fuzz $(FUZZ_LONG_SECONDS) 2 $(FUZZ_TARGETS)
 
 test: deps
 	$(MAKE) lint test-native test-asan test-win64 test-win32 fuzz-smoke

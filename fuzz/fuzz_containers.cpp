@@ -509,7 +509,7 @@ struct Item {
   auto operator<=>(const Item &) const = default;
 };
 
-constexpr std::size_t kMaxItems = 4000;
+constexpr std::size_t kMaxItems = 1200;  // past two growth steps, and quick to check
 
 struct ArrayRun {
   IArrayList *lists[2];
