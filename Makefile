@@ -7,6 +7,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SANITIZERS := address,undefined
 FUZZ_SANITIZERS := fuzzer-no-link,address,undefined
 FUZZ_SECONDS ?= 20
+FUZZ_LONG_SECONDS ?= 600
 SOURCES = $(shell git ls-files '*.c' '*.cpp' '*.h')
 
 configure = mkdir -p $(BUILD) && cmake -S . -B $(BUILD)/$(1) -Wno-dev -DKAV_WERROR=ON $(2) \
@@ -20,7 +21,7 @@ ctest = cd $(BUILD)/$(1) && ctest --output-on-failure -j $(JOBS) $(2) 2>&1 | tee
 SHELL := /bin/bash
 
 .PHONY: all demo test deps native asan win64 win32 fuzz bench lint m32 test-m32 test-install \
-	test-native test-asan test-win64 test-win32 fuzz-smoke clean docs install package dist-windows
+	test-native test-asan test-win64 test-win32 fuzz-smoke fuzz-long clean docs install package dist-windows
 
 all: native
 
@@ -52,10 +53,16 @@ fuzz:
 	$(call build,fuzz,-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKAV_TESTS=OFF \
 		-DKAV_FUZZ=ON -DKAV_SANITIZE=$(FUZZ_SANITIZERS))
 
+# Every benchmark program, then the Windows profile read benchmark under Wine (whose peer is
+# Wine's own GetPrivateProfileStringA); each hands its comparisons to $(BUILD)/bench-rows.tsv,
+# and the run ends with one table of them all, also written to $(BUILD)/bench-table.md.
 bench: native win64
-	@for b in $(BUILD)/native/bin/*_bench; do echo "== $$b"; $$b || exit 1; done
-	@echo "== $(BUILD)/win64/bin/profile_read_bench.exe (under Wine)"
-	@cmake/wine-run.sh $(BUILD)/win64/wineprefix $(BUILD)/win64/bin/profile_read_bench.exe
+	@rows=$(abspath $(BUILD))/bench-rows.tsv; rm -f $$rows; export KAV_BENCH_ROWS=$$rows; \
+	for b in $(BUILD)/native/bin/*_bench; do echo "== $$b"; $$b || exit 1; done; \
+	echo "== $(BUILD)/win64/bin/profile_read_bench.exe (under Wine)"; \
+	cmake/wine-run.sh $(BUILD)/win64/wineprefix $(BUILD)/win64/bin/profile_read_bench.exe || exit 1; \
+	bash scripts/bench-table.sh $$rows >$(BUILD)/bench-table.md; \
+	echo; echo "== Every comparison of this run ($(BUILD)/bench-table.md)"; cat $(BUILD)/bench-table.md
 
 # clang-tidy's exception-escape check reads the native build's compile commands (configuring it
 # is enough) and looks at every library unit of that build: no exception may leave a noexcept
@@ -118,6 +125,13 @@ fuzz-smoke: fuzz
 			{ tail -40 $$log; exit 1; }; \
 		grep -E '^Done|^#[0-9]+ +DONE' $$log | tail -1; \
 	done
+
+# Every fuzzer (or those FUZZ_TARGETS names, such as "containers cmdline") for FUZZ_LONG_SECONDS
+# (10 minutes), two at a time, each going on from the corpus its last long run left in
+# $(BUILD)/fuzz/long-corpus; the summary lands in $(BUILD)/fuzz/fuzz-long.md (docs/building.md
+# keeps the last one).
+fuzz-long: fuzz
+	@bash scripts/fuzz-long.sh $(BUILD)/fuzz $(FUZZ_LONG_SECONDS) 2 $(FUZZ_TARGETS)
 
 test: deps
 	$(MAKE) lint test-native test-m32 test-asan test-win64 test-win32 test-install fuzz-smoke

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "comparison.h"
 #include "kavutil.h"
 
 namespace {
@@ -90,3 +91,10 @@ void BM_byte_loop(benchmark::State &state) {
 BENCHMARK(BM_byte_loop)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 }  // namespace
+
+// Goals: 5 times the byte loop's speed, and 3 GB/s (1 GiB in 0.358 s).
+int main(int argc, char **argv) {
+  return bench::RunWithComparisons(argc, argv,
+                                   {{"get_check_sum, page-cached 1 GiB file", "BM_get_check_sum",
+                                     "BM_byte_loop", "the byte loop", "r0.2,t0.358"}});
+}

@@ -1,20 +1,24 @@
 // comparison.h - the end of a benchmark program's output: one table row per comparison of ours
-// against its peer, both measured in the same run, with the ratio (ours / peer).
+// against its peer, both measured in the same run, with the ratio (ours / peer).  The rows also
+// go to the table of the whole "make bench" run (bench/rows.h).
 //
 // A program lists its rows and calls RunWithComparisons from its own main.  Each side names a
 // benchmark by function and argument ("BM_DsList/100000").  Times are CPU times, so that other
-// load on the machine does not count; a row where either side measures real time (a peer that
-// runs as a child process) compares real times.  Rows whose benchmarks did not run (filtered
-// out, failed) are left out.
+// load on the machine does not count: the process's own, plus that of the child processes a
+// benchmark waited for when it counts them with ChildCpu (a peer that runs as a program).  Rows
+// whose benchmarks did not run (filtered out, failed) are left out.
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "rows.h"
 
 namespace bench {
 
@@ -23,6 +27,33 @@ struct Comparison {
   const char *ours;        // benchmark name of our side
   const char *peer;        // benchmark name of the peer
   const char *peer_label;  // how the table names the peer
+  const char *goal = "";   // as in bench/rows.h: "r1.2", "t0.001", or both
+};
+
+// Counts the CPU time of the children that a benchmark waits for, from construction to the end
+// of the benchmark function, as the counter "child_cpu" (seconds per iteration).
+class ChildCpu {
+ public:
+  explicit ChildCpu(benchmark::State &state) : state_(state), start_(Now()) {}
+  ~ChildCpu() {
+    state_.counters["child_cpu"] =
+        benchmark::Counter(Now() - start_, benchmark::Counter::kAvgIterations);
+  }
+  ChildCpu(const ChildCpu &) = delete;
+  ChildCpu &operator=(const ChildCpu &) = delete;
+
+ private:
+  static double Now() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+  }
+  static double Seconds(const timeval &t) {
+    return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6;
+  }
+
+  benchmark::State &state_;
+  double start_;
 };
 
 class ComparisonReporter : public benchmark::ConsoleReporter {
@@ -30,44 +61,46 @@ class ComparisonReporter : public benchmark::ConsoleReporter {
   // Colours only on a terminal, as the library's own reporter does.
   ComparisonReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_Color : OO_None) {}
 
-  struct Time {
-    double real;
-    double cpu;
-    bool real_time;
-    const char *unit;
-  };
-
   void ReportRuns(const std::vector<Run> &runs) override {
     for (const Run &run : runs) {
       if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
       std::string name = run.run_name.function_name;
       if (!run.run_name.args.empty()) name += "/" + run.run_name.args;
-      times_[name] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime(),
-                      !run.run_name.time_type.empty(), benchmark::GetTimeUnitString(run.time_unit)};
+      const double unit = benchmark::GetTimeUnitMultiplier(run.time_unit);
+      const auto child = run.counters.find("child_cpu");
+      times_[name] = {run.GetAdjustedRealTime() / unit,
+                      run.GetAdjustedCPUTime() / unit +
+                          (child == run.counters.end() ? 0.0 : child->second.value)};
     }
     ConsoleReporter::ReportRuns(runs);
   }
 
   void PrintTable(const std::vector<Comparison> &rows) const {
-    std::printf("\n| Work | ours | peer | ours / peer |\n|---|---|---|---|\n");
+    std::printf("\n| Work | ours (CPU) | peer (CPU) | ours / peer |\n|---|---|---|---|\n");
     for (const Comparison &row : rows) {
       const auto ours = times_.find(row.ours);
       const auto peer = times_.find(row.peer);
       if (ours == times_.end() || peer == times_.end()) continue;
-      const bool real = ours->second.real_time || peer->second.real_time;
-      const double a = real ? ours->second.real : ours->second.cpu;
-      const double b = real ? peer->second.real : peer->second.cpu;
-      std::printf("| %s | %.4g %s | %s %.4g %s | %.3g |\n", row.work, a, ours->second.unit,
-                  row.peer_label, b, peer->second.unit, b > 0 ? a / b : 0.0);
+      const double a = ours->second.cpu, b = peer->second.cpu;
+      std::printf("| %s | %s | %s %s | %.3g |\n", row.work, Duration(a).c_str(), row.peer_label,
+                  Duration(b).c_str(), b > 0 ? a / b : 0.0);
+      AppendRow(row.work, ours->second, row.peer_label, peer->second, row.goal);
     }
     std::fflush(stdout);
   }
 
  private:
-  std::map<std::string, Time> times_;
+  static std::string Duration(double seconds) {
+    char text[32];
+    const char *unit = seconds >= 1 ? "s" : seconds >= 1e-3 ? "ms" : seconds >= 1e-6 ? "us" : "ns";
+    const double scale = seconds >= 1 ? 1 : seconds >= 1e-3 ? 1e3 : seconds >= 1e-6 ? 1e6 : 1e9;
+    std::snprintf(text, sizeof text, "%.4g %s", seconds * scale, unit);
+    return text;
+  }
+
+  std::map<std::string, Side> times_;
 };
 
-// Both sides of a row must use the same time unit; the benchmarks set it.
 inline int RunWithComparisons(int argc, char **argv, const std::vector<Comparison> &rows) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -4,9 +4,9 @@
 // The lines look like "Name|City|Ref|Amount" with 2,000 names.  The plain scan walks the list
 // from the start for every line, copying each key text it looks at into a heap block of its own;
 // it is quadratic, so it runs at 10,000 lines only.  GNU sort reads the same lines from a
-// temporary file with the same keys (-k1,1f -k4,4nr); its time (real time: it runs as a child)
-// includes starting the shell and the program.  The "OneName" case gives every line the same
-// name, the worst case for the walk over equal names; its peer is the mixed case.
+// temporary file with the same keys (-k1,1f -k4,4nr); its time (the CPU time of the shell and
+// of sort, which run as children) includes starting them.  The "OneName" case gives every line the
+// same name, the worst case for the walk over equal names; its peer is the mixed case.
 
 #include <benchmark/benchmark.h>
 
@@ -133,6 +133,7 @@ void BM_GnuSort(benchmark::State& state) {
   for (const auto& line : lines) std::fprintf(file, "%s\n", line.c_str());
   std::fclose(file);
   const std::string command = "sort -t'|' -k1,1f -k4,4nr " + in + " > " + out;
+  const bench::ChildCpu children(state);
   for (auto _ : state) {
     if (std::system(command.c_str()) != 0) state.SkipWithError("sort failed");
   }
@@ -150,10 +151,10 @@ BENCHMARK(BM_GnuSort)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime()
 int main(int argc, char** argv) {
   return bench::RunWithComparisons(
       argc, argv,
-      {{"dsList +S0\\|-D3, 100,000 lines of one first field (goal: at most 4x the mixed case)",
-        "BM_DsListOneName/100000", "BM_DsList/100000", "dsList, 2,000 first fields"},
+      {{"dsList +S0\\|-D3, 100,000 lines of one first field", "BM_DsListOneName/100000",
+        "BM_DsList/100000", "dsList, 2,000 first fields", "r4,t2"},
        {"dsList +S0\\|-D3, 100,000 lines of 2,000 first fields", "BM_DsList/100000",
-        "BM_GnuSort/100000", "GNU sort"},
+        "BM_GnuSort/100000", "GNU sort", "t1"},
        {"dsList +S0\\|-D3, 10,000 lines", "BM_DsList/10000", "BM_PlainScan/10000",
         "the plain scan"}});
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "comparison.h"
 #include "kavutil.h"
 
 namespace {
@@ -75,3 +76,13 @@ void BM_snprintf_record(benchmark::State& state) {
 BENCHMARK(BM_snprintf_record);
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  return bench::RunWithComparisons(argc, argv,
+                                   {{"kav_sprintf, integers `%d %5u %08x %-6d\\|%X %+d`",
+                                     "BM_kav_integers", "BM_snprintf_integers", "snprintf", "r1"},
+                                    {"kav_sprintf, strings `%s: %-12s [%.4s] %8s`",
+                                     "BM_kav_strings", "BM_snprintf_strings", "snprintf", "r1"},
+                                    {"kav_sprintf, record `%-10s %6d %08X %s=%u`", "BM_kav_record",
+                                     "BM_snprintf_record", "snprintf", "r1"}});
+}

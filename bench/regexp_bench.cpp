@@ -2,8 +2,8 @@
 // the C library's regcomp (basic syntax, REG_NOSUB) and regexec per name.  Both sides compile
 // and match on every call, as a client program filtering a directory listing does.  Then
 // expressions with many repetitions over texts of 20,000 characters, which a backtracking
-// matcher takes time to the power of the repetitions for.  The run ends with a table of each
-// comparison: our time per name or text, the C library's, and the ratio.
+// matcher takes time to the power of the repetitions for.  The run ends with the table of each
+// comparison (bench/comparison.h).
 
 #include <benchmark/benchmark.h>
 #include <regex.h>
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "comparison.h"
 #include "kavutil.h"
 
 namespace {
@@ -134,66 +135,23 @@ void BM_regcomp_long(benchmark::State& state) {
 }
 BENCHMARK(BM_regcomp_long)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
 
-std::string Duration(double seconds) {
-  char out[32];
-  if (seconds < 1e-6) {
-    std::snprintf(out, sizeof out, "%.0f ns", seconds * 1e9);
-  } else if (seconds < 1e-3) {
-    std::snprintf(out, sizeof out, "%.1f µs", seconds * 1e6);
-  } else if (seconds < 1) {
-    std::snprintf(out, sizeof out, "%.2f ms", seconds * 1e3);
-  } else {
-    std::snprintf(out, sizeof out, "%.2f s", seconds);
-  }
-  return out;
-}
-
-// The usual console output, then each BM_kav_ run beside its BM_regcomp_ twin: CPU time per
-// name or text (from the items processed) and how many times faster ours is.
-class ComparisonReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const auto rate = run.counters.find("items_per_second");
-      if (run.error_occurred || rate == run.counters.end() || rate->second.value <= 0) continue;
-      times_.push_back({run.benchmark_name(), run.report_label, 1 / rate->second.value});
-    }
-  }
-
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::FILE* out = stdout;
-    std::fprintf(out, "\n| Regular expressions | kav_test_re | regcomp + regexec | Ratio |\n");
-    std::fprintf(out, "|---|---|---|---|\n");
-    for (const Time& ours : times_) {
-      if (ours.name.rfind("BM_kav_", 0) != 0) continue;
-      const std::string peer_name = "BM_regcomp_" + ours.name.substr(7);
-      for (const Time& peer : times_) {
-        if (peer.name != peer_name) continue;
-        const double ratio = peer.seconds / ours.seconds;
-        std::fprintf(out, "| %s | %s | %s | %.*fx |\n", ours.label.c_str(),
-                     Duration(ours.seconds).c_str(), Duration(peer.seconds).c_str(),
-                     ratio < 10 ? 1 : 0, ratio);
-      }
-    }
-  }
-
- private:
-  struct Time {
-    std::string name, label;
-    double seconds;
-  };
-  std::vector<Time> times_;
-};
-
 }  // namespace
 
+// Times per iteration: 1,000,000 names for the filters, one text for the long cases.
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  ComparisonReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return bench::RunWithComparisons(argc, argv,
+                                   {{"wildcard `*.txt`, 1,000,000 names", "BM_kav_filter/0",
+                                     "BM_regcomp_filter/0", "regcomp + regexec", "r0.05"},
+                                    {"wildcard `report??.pdf`, 1,000,000 names", "BM_kav_filter/1",
+                                     "BM_regcomp_filter/1", "regcomp + regexec", "r0.05"},
+                                    {"wildcard `*2024*.log`, 1,000,000 names", "BM_kav_filter/2",
+                                     "BM_regcomp_filter/2", "regcomp + regexec", "r0.05"},
+                                    {"wildcard `a*b*c`, 1,000,000 names", "BM_kav_filter/3",
+                                     "BM_regcomp_filter/3", "regcomp + regexec", "r0.05"},
+                                    {"`a*a*a*a*b` on 20,000 a's", "BM_kav_long/0",
+                                     "BM_regcomp_long/0", "regcomp + regexec", "t0.001"},
+                                    {"`.*.*.*x` on 20,000 characters", "BM_kav_long/1",
+                                     "BM_regcomp_long/1", "regcomp + regexec", "t0.001"},
+                                    {"`ab*` 500 times then `c` (2003 bytes) on 20,000 characters",
+                                     "BM_kav_long/2", "BM_regcomp_long/2", "regcomp + regexec"}});
 }

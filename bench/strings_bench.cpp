@@ -1,11 +1,18 @@
 // Throughput of the string primitives that client programs run over whole
-// documents: case-insensitive search, escaping, line breaking, blank squeezing.
+// documents: case-insensitive search, escaping, line breaking, blank squeezing.  The search
+// and the escaping have peers that programs reach for without kavutil: glibc's strcasestr and
+// GLib's g_strescape (which also writes control bytes and bytes above 0x7E as octal escapes,
+// and C escapes for the common ones); line breaking and blank squeezing have none.
 #include <benchmark/benchmark.h>
+#include <glib.h>
+#include <strings.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "comparison.h"
 #include "kavutil.h"
 
 namespace {
@@ -26,12 +33,26 @@ void BM_stristr_miss(benchmark::State &state) {
 }
 BENCHMARK(BM_stristr_miss)->Arg(4096)->Arg(65536);
 
+void BM_strcasestr_miss(benchmark::State &state) {
+  std::string text = sample_text(size_t(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(strcasestr(text.c_str(), "cheque number"));
+  state.SetBytesProcessed(int64_t(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_strcasestr_miss)->Arg(65536);
+
 void BM_escape_control(benchmark::State &state) {
   std::string text = sample_text(size_t(state.range(0)));
   for (auto _ : state) std::free(escape_control(text.c_str(), nullptr));
   state.SetBytesProcessed(int64_t(state.iterations()) * state.range(0));
 }
 BENCHMARK(BM_escape_control)->Arg(4096)->Arg(65536);
+
+void BM_g_strescape(benchmark::State &state) {
+  std::string text = sample_text(size_t(state.range(0)));
+  for (auto _ : state) g_free(g_strescape(text.c_str(), nullptr));
+  state.SetBytesProcessed(int64_t(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_g_strescape)->Arg(65536);
 
 void BM_strbrk_lines(benchmark::State &state) {
   std::string text = sample_text(size_t(state.range(0)));
@@ -56,3 +77,12 @@ void BM_stripblanks_begendmult(benchmark::State &state) {
 BENCHMARK(BM_stripblanks_begendmult)->Arg(4096)->Arg(65536);
 
 }  // namespace
+
+int main(int argc, char **argv) {
+  return bench::RunWithComparisons(
+      argc, argv,
+      {{"kav_stristr, needle absent, 64 KiB text", "BM_stristr_miss/65536",
+        "BM_strcasestr_miss/65536", "glibc strcasestr"},
+       {"escape_control to the heap, 64 KiB text", "BM_escape_control/65536",
+        "BM_g_strescape/65536", "GLib g_strescape"}});
+}

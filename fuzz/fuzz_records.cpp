@@ -1,7 +1,7 @@
 // Colon record lines and serial settings texts.  The input's first line is a key and a settings
-// text; the rest is a record file.  sheaf_first and sheaf_next run through the file twice, once
-// on a stream that can tell its position (read in blocks) and once on one that cannot (read
-// with fgets), and must find the same records with the same fields.  The settings text goes
+// text; the rest is a record file.  sheaf_first and sheaf_next run through the file twice, on a
+// memory stream and on a stream fed by a read callback, and must find the same records, with
+// a field count within the record and nothing past it.  The settings text goes
 // through the device-control reader, which must change nothing when it refuses the text and
 // give a framing termios can hold back unchanged when it takes it.
 #include <stdio.h>

@@ -17,6 +17,7 @@ packages=(
   g++-multilib pkg-config doxygen zip unzip dpkg-dev
   groff-base
   libglib2.0-dev
+  libicu-dev
 )
 
 missing=()
