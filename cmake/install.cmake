@@ -114,6 +114,8 @@ else()
   set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME kavutil-tools)
   set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
   set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS runtime)
+  # kav holds the library (it links the static one) but logs users on through the PAM service
+  # file that libkavutil1 installs.
   set(CPACK_COMPONENT_TOOLS_DEPENDS runtime)
   set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "kavutil utility library: profiles, text, containers, files, cheques\n\
 The library the KAV document-output programs load for what is not their own business:\n\

@@ -108,8 +108,12 @@ class Compiler {
     while (pos_ < end_) {
       if (!CompileItem()) return false;
     }
-    return open_count_ == 0 && Emit(kEnd);
+    if (open_count_ != 0) return Fail("unmatched \\(");
+    return Emit(kEnd);
   }
+
+  // Why the pattern did not compile, in the words grep would use; null when it did.
+  const char* error() const { return error_; }
 
  private:
   // The item compiled last, which decides what a following '*' or "\{" means.
@@ -119,7 +123,15 @@ class Compiler {
 
   char Next() { return pos_ < end_ ? pattern_[pos_++] : '\0'; }
 
-  bool HasRoom(std::size_t bytes) const { return program_.size + bytes <= kProgramSize; }
+  bool Fail(const char* why) {
+    error_ = why;
+    return false;
+  }
+
+  bool HasRoom(std::size_t bytes) {
+    return program_.size + bytes <= kProgramSize ||
+           Fail("expression too long (its program passes 2048 bytes)");
+  }
 
   bool Emit(std::uint8_t byte) {
     if (!HasRoom(1)) return false;
@@ -183,7 +195,7 @@ class Compiler {
   bool CompileEscape() {
     // A pattern ending in a single backslash (or a backslash before the line feed that ends
     // the pattern) is rejected: there is no character for it to escape.
-    if (pos_ == end_) return false;
+    if (pos_ == end_) return Fail("trailing backslash");
     const char c = Next();
     switch (c) {
       case '(':
@@ -201,14 +213,14 @@ class Compiler {
   }
 
   bool OpenGroup() {
-    if (next_group_ == kGroupCount) return false;
+    if (next_group_ == kGroupCount) return Fail("more than 9 groups");
     open_[open_count_++] = next_group_;
     last_ = Last::kGroup;
     return Emit(kGroupStart, next_group_++);
   }
 
   bool CloseGroup() {
-    if (open_count_ == 0) return false;
+    if (open_count_ == 0) return Fail("unmatched \\)");
     ++closed_count_;
     last_ = Last::kGroup;
     return Emit(kGroupEnd, open_[--open_count_]);
@@ -224,7 +236,8 @@ class Compiler {
   // \1 needs one closed group, \2 two, and so on.  A reference to a group that encloses it
   // (possible once enough inner groups have closed) has no text yet and matches the empty text.
   bool EmitBackReference(int group) {
-    if (group >= closed_count_) return false;
+    if (group >= closed_count_)
+      return Fail("invalid back reference (\\N needs N groups closed before it)");
     program_.has_back_references = program_.has_back_references || !IsOpen(group);
     last_ = Last::kBackReference;
     last_at_ = program_.size;
@@ -237,22 +250,28 @@ class Compiler {
   // an instruction carries one repetition mark, and groups and references take no interval.
   bool CompileInterval() {
     if (last_ == Last::kNothing) return EmitLiteral('{');
-    if (last_ != Last::kOneCharacter) return false;
+    if (last_ != Last::kOneCharacter)
+      return Fail("\\{ after a group, a back reference or a repeated item");
     int least = 0;
-    if (!ReadCount(least)) return false;
+    if (!ReadCount(least)) return BadInterval();
     int most = least;
     if (Peek() == ',') {
       ++pos_;
       if (Peek() == '\\') {
         most = kOpenBound;
       } else if (!ReadCount(most) || most < least) {
-        return false;
+        return BadInterval();
       }
     }
-    if (Next() != '\\' || Next() != '}' || !HasRoom(2)) return false;
+    if (Next() != '\\' || Next() != '}') return BadInterval();
+    if (!HasRoom(2)) return false;
     program_.code[last_at_] |= kIntervalMark;
     last_ = Last::kRepeated;
     return Emit(static_cast<std::uint8_t>(least), static_cast<std::uint8_t>(most));
+  }
+
+  bool BadInterval() {
+    return Fail("invalid interval (\\{M\\}, \\{M,\\} or \\{M,N\\}, 0 <= M <= N <= 254)");
   }
 
   bool ReadCount(int& count) {
@@ -273,13 +292,13 @@ class Compiler {
     unsigned char previous = 0;
     for (bool first = true;; first = false) {
       const auto c = static_cast<unsigned char>(Next());
-      if (c == '\0') return false;
+      if (c == '\0') return Fail("unmatched [");
       if (c == ']' && !first) break;
       unsigned char from = c;
       unsigned char to = c;
       if (c == '-' && !first && Peek() != ']') {
         to = static_cast<unsigned char>(Next());
-        if (to == '\0') return false;
+        if (to == '\0') return Fail("unmatched [");
         from = previous < to ? previous : to;
       }
       for (unsigned m = from; m <= to; ++m) AddToMap(map, static_cast<unsigned char>(m));
@@ -305,6 +324,7 @@ class Compiler {
   }
 
   const char* pattern_;
+  const char* error_ = nullptr;
   std::size_t end_;
   std::size_t pos_ = 0;
   Program& program_;
@@ -752,7 +772,8 @@ int kav::regexp::backtrack(const char* text, const char* regex, std::uint64_t ma
   return Backtracker(program, max_steps).Search(Subject(text), program.anchored);
 }
 
-bool kav::regexp::compiles(const char* regex) {
+const char* kav::regexp::compile_error(const char* regex) {
   Program program;
-  return regex != nullptr && Compiler(regex, program).Compile();
+  Compiler compiler(regex, program);
+  return compiler.Compile() ? nullptr : compiler.error();
 }

@@ -1,6 +1,7 @@
 // regexp.h - the regular-expression internals that tests and the fuzzer reach: the compiler's
-// verdict, and the backtracking matcher on its own, which kav_test_re uses only for expressions
-// with back-references and which the tests keep as the reference for the linear matcher.
+// verdict and its reason, and the backtracking matcher on its own, which kav_test_re uses only for
+// expressions with back-references and which the tests keep as the reference for the linear
+// matcher.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,9 @@ inline constexpr int kUndecided = -1;
 // kUndecided: the steps ran out first.
 int backtrack(const char* text, const char* regex, std::uint64_t max_steps);
 
-// Whether regex compiles (the kav tool's expression check is compared with this).
-bool compiles(const char* regex);
+// Null when kav_test_re compiles regex (not null); else why it does not, in the words grep
+// would use ("unmatched [", "trailing backslash", ...), a static text.  kav_test_re lets every
+// text through an expression it cannot compile; the kav tool refuses one with this reason.
+const char* compile_error(const char* regex);
 
 }  // namespace kav::regexp

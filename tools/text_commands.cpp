@@ -14,7 +14,7 @@
 #include "commands.h"
 #include "kavutil.h"
 #include "progress.h"
-#include "regex_check.h"
+#include "text/regexp.h"
 
 namespace kav::tool {
 namespace {
@@ -45,8 +45,8 @@ int sort(Args args) {
 // Refuses an expression that kav_test_re would not compile (and so would let every text
 // through).
 void check_expression(const char *regex, const std::string &shown) {
-  const std::string error = regex_error(regex);
-  if (!error.empty()) throw UsageError(shown + " is not a valid expression: " + error);
+  const char *error = kav::regexp::compile_error(regex);
+  if (error != nullptr) throw UsageError(shown + " is not a valid expression: " + error);
 }
 
 int match(Args args) {
