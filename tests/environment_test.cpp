@@ -98,13 +98,11 @@ TEST_F(Environment, InstanceBase) {
   Put("WORK=$QELINSTANCE_BASE" + kSep + "work");
   Put("TWICE=$QELINSTANCE_BASE:$QELINSTANCE_BASE");
   EXPECT_EQ(Expand("$WORK"), "$QELINSTANCE_BASE" + kSep + "work");
-  fill_env_vars_set_instance(1);
-  EXPECT_EQ(Expand("$WORK"), b + kSep + "work");
+  for (const auto& [instance, base] : {std::pair{1, b}, {0, a}, {9, b}}) {  // 9: the last word
+    fill_env_vars_set_instance(instance);
+    EXPECT_EQ(Expand("$WORK"), base + kSep + "work") << instance;
+  }
   EXPECT_EQ(Expand("$TWICE"), b + ":$QELINSTANCE_BASE");
-  fill_env_vars_set_instance(0);
-  EXPECT_EQ(Expand("$WORK"), a + kSep + "work");
-  fill_env_vars_set_instance(9);
-  EXPECT_EQ(Expand("$WORK"), b + kSep + "work");
 }
 
 TEST(InstancePath, Words) {

@@ -45,13 +45,11 @@ Result Capture(uint32_t size, Call call) {
   return {ret, buffer};
 }
 
-class Ini : public ::testing::Test {
+class Ini : public InDirectory {
  protected:
-  static void SetUpTestSuite() { directory_ = NewDirectory("kav-ini-"); }
-  static void TearDownTestSuite() { fs::remove_all(directory_); }
   void SetUp() override {
-    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    path_ = (directory_ / (test + ".ini")).string();
+    InDirectory::SetUp();
+    path_ = At("test.ini");
   }
   const char* file() const { return path_.c_str(); }
   // Replaces the file through a rename, as an editor saving it would.
@@ -91,11 +89,8 @@ class Ini : public ::testing::Test {
     return pf::profile_write_string(section, key, value, file());
   }
 
-  static fs::path directory_;
   std::string path_;
 };
-
-fs::path Ini::directory_;
 
 TEST_F(Ini, ValueLookupFollowsTheLineRules) {
   Put("[s]\r\n  key1  =  value one  \r\nmy key = a  b \r\nk=a=b=c\r\n"
@@ -223,8 +218,8 @@ TEST_F(Ini, LinesEndAtCrOrLfAndNamesAndValuesAtNul) {
 TEST_F(Ini, MissingFilesAndBareNames) {
   EXPECT_EQ(String("s", "k", "DEF", 10), (Result{3, "DEF\0"s}));
   EXPECT_EQ(Names(10), (Result{0, "\0"s}));
-  const std::string missing_directory = (Ini::directory_ / "no-such-dir" / "x.ini").string();
-  for (const std::string& name : {missing_directory, Ini::directory_.string(), std::string()}) {
+  const std::string missing_directory = At("no-such-dir/x.ini");
+  for (const std::string& name : {missing_directory, dir_.string(), std::string()}) {
     EXPECT_EQ(Value("s", "k", name.c_str()), "DEF") << name;
     EXPECT_FALSE(pf::profile_write_string("s", "k", "v", name.c_str())) << name;
     // Wine 8.0 reports success for a section written to "", though it writes nothing.
@@ -241,7 +236,7 @@ TEST_F(Ini, MissingFilesAndBareNames) {
 
   // A name without separator is in the Windows directory.
   const fs::path previous = fs::current_path();
-  fs::current_path(Ini::directory_);
+  fs::current_path(dir_);
   const std::string name = "kav-bare-" + std::to_string(std::random_device{}()) + ".ini";
   WriteFile(name, "[s]\r\nk=here\r\n");
   EXPECT_EQ(Value("s", "k", name.c_str()), "DEF");

@@ -168,12 +168,10 @@ TEST(ProfileReads, LocationsAndPaths) {
 }
 
 TEST(ProfileWrites, PerUserProgramsAndTargets) {
-  for (const char* name : {"TASMOR", "tasmor.ini", "GordaLin.InI"}) {
+  for (const char* name : {"TASMOR", "tasmor.ini", "GordaLin.InI"})
     EXPECT_EQ(kav::config::is_per_user_ini(name), 1) << name;
-  }
-  for (const char* name : {"TASMOR.INI.INI", "ini", "server.ini", "xTASMOR", "TASMO"}) {
+  for (const char* name : {"TASMOR.INI.INI", "ini", "server.ini", "xTASMOR", "TASMO"})
     EXPECT_EQ(kav::config::is_per_user_ini(name), 0) << name;
-  }
   ASSERT_EQ(QelWritePrivateProfileString("s", "k", "user", "TASMOR.ini", 1), 1);
   EXPECT_EQ(Read("k", "TASMOR.ini", 2), "1 user");
   EXPECT_FALSE(fs::exists(In(1, "TASMOR.ini")));
