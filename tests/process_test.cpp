@@ -298,8 +298,7 @@ TEST_F(ProcessTest, DescriptorsFollowTheInheritanceRule) {
 void CountSignal(int) {}
 
 TEST_F(ProcessTest, ThousandLaunchesLeaveNoDescriptorChildOrHandlerBehind) {
-  struct sigaction mine {
-  }, saved{}, now{};
+  struct sigaction mine = {}, saved = {}, now = {};
   mine.sa_handler = CountSignal;
   sigaction(SIGCHLD, &mine, &saved);
   const std::set<int> before = OpenDescriptors(false);
