@@ -16,9 +16,11 @@ const fs::path scratch = fs::absolute("profile_init_scratch");  // files named b
 [[maybe_unused]] auto* const folders =
     ::testing::AddGlobalTestEnvironment(new kavtest::ProfileFolders(scratch.string()));
 
-// The directory of the versions, beside the running one's (whose path the profile suite checks).
 fs::path Versions(bool common) {
-  return fs::path(QelGetINIPath(common ? 1 : 2)).parent_path().parent_path();
+  using kav::platform::Folder;
+  return fs::path(*kav::platform::special_folder(common ? Folder::kCommonAppData
+                                                        : Folder::kUserAppData)) /
+         "KAV" / "VELTRA";
 }
 
 std::string Profile(bool common, const char* version, const char* name = "app.ini") {
