@@ -98,13 +98,11 @@ TEST_F(Environment, InstanceBase) {
   Put("WORK=$QELINSTANCE_BASE" + kSep + "work");
   Put("TWICE=$QELINSTANCE_BASE:$QELINSTANCE_BASE");
   EXPECT_EQ(Expand("$WORK"), "$QELINSTANCE_BASE" + kSep + "work");
-  fill_env_vars_set_instance(1);
-  EXPECT_EQ(Expand("$WORK"), b + kSep + "work");
+  for (const auto& [instance, base] : {std::pair{1, b}, {0, a}, {9, b}}) {  // 9: the last word
+    fill_env_vars_set_instance(instance);
+    EXPECT_EQ(Expand("$WORK"), base + kSep + "work") << instance;
+  }
   EXPECT_EQ(Expand("$TWICE"), b + ":$QELINSTANCE_BASE");
-  fill_env_vars_set_instance(0);
-  EXPECT_EQ(Expand("$WORK"), a + kSep + "work");
-  fill_env_vars_set_instance(9);
-  EXPECT_EQ(Expand("$WORK"), b + kSep + "work");
 }
 
 TEST(InstancePath, Words) {
@@ -140,38 +138,34 @@ TEST_F(Environment, InstanceToEnvironment) {
   EXPECT_STREQ(std::getenv("KAVTEST_PROC"), "xby");
 }
 
+// The longest value wins; among equal values, names that start with QEL; PWD never counts.
 TEST_F(Environment, PathToReference) {
-  const std::string data = kRoot + kSep + "data", in = data + kSep + "in";
-  Put("DATA=" + data);
+  const std::string data = kRoot + kSep + "data", in = data + kSep + "in", x = kSep + "x";
+  const std::string long_name(300, 'L');
+  for (const std::string& entry :
+       {"DATA=" + data, "DATAIN=" + in, "PLAIN=" + kRoot + "1", "QELONE=" + kRoot + "1",
+        "QELTWO=" + kRoot + "2", "OTHER=" + kRoot + "2", "PWD=" + kRoot + "3",
+        long_name + "=" + kRoot + "5"})
+    Put(entry);
+  ASSERT_TRUE(kav::platform::put_environment("KAVTEST_PDIR=" + kRoot + "4"));
   const struct {
     std::string path;
     int mode;
     std::string expected;
-  } cases[] = {{in + kSep + "a.txt", 0, "$DATA" + kSep + "in" + kSep + "a.txt"},
+  } cases[] = {{data + kSep + "a.txt", 0, "$DATA" + kSep + "a.txt"},
+               {in + kSep + "a", 0, "$DATAIN" + kSep + "a"},
                {data + kSep, 0, "$DATA"},
                {data, 0, "$DATA"},
                {data + kOtherSep + "x", 0, "$DATA" + kOtherSep + "x"},
                {data + "base", 0, data + "base"},
                {data + ".txt", 1, "$DATA.txt"},
-               {data + kSep + "x", 1, data + kSep + "x"}};
+               {data + x, 1, data + x},
+               {kRoot + "1" + x, 0, "$QELONE" + x},
+               {kRoot + "2" + x, 0, "$QELTWO" + x},
+               {kRoot + "3" + x, 0, kRoot + "3" + x},
+               {kRoot + "4" + x, 0, "$KAVTEST_PDIR" + x},
+               {kRoot + "5" + x, 0, "$" + long_name.substr(0, 255) + x}};
   for (const auto& c : cases) EXPECT_EQ(Reverse(c.path, c.mode), c.expected) << c.path;
-
-  Put("DATAIN=" + in);
-  EXPECT_EQ(Reverse(in + kSep + "a", 0), "$DATAIN" + kSep + "a");  // the longest value wins
-  Put("PLAIN=" + kRoot + "1");
-  Put("QELONE=" + kRoot + "1");
-  Put("QELTWO=" + kRoot + "2");
-  Put("OTHER=" + kRoot + "2");
-  EXPECT_EQ(Reverse(kRoot + "1" + kSep + "x", 0), "$QELONE" + kSep + "x");
-  EXPECT_EQ(Reverse(kRoot + "2" + kSep + "x", 0), "$QELTWO" + kSep + "x");
-  Put("PWD=" + kRoot + "3");
-  EXPECT_EQ(Reverse(kRoot + "3" + kSep + "x", 0), kRoot + "3" + kSep + "x");
-  ASSERT_TRUE(kav::platform::put_environment("KAVTEST_PDIR=" + kRoot + "4"));
-  EXPECT_EQ(Reverse(kRoot + "4" + kSep + "x", 0), "$KAVTEST_PDIR" + kSep + "x");
-
-  const std::string long_name(300, 'L');
-  Put(long_name + "=" + kRoot + "5");
-  EXPECT_EQ(Reverse(kRoot + "5" + kSep + "x", 0), "$" + long_name.substr(0, 255) + kSep + "x");
 }
 
 TEST(LineReader, DropsLineEnds) {

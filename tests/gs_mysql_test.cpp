@@ -32,24 +32,54 @@ const char* const kGpl = "Software\\GPL Ghostscript\\";
 const char* const kAfpl = "Software\\AFPL Ghostscript\\";
 const char* const kGplEdition = "Software\\GPL Ghostscript (KAV Edition)\\";
 const char* const kAfplEdition = "Software\\AFPL Ghostscript (KAV Edition)\\";
+
+// What differs by platform: this program's folder (the stand-in clients are in folders in it),
+// the Program Files folder, how a version key with its GS_DLL is stored and removed, and how a
+// MySQL client is chosen and seen loaded.
 #if defined(_WIN32)
 const char* const kFixedPlaceLibrary = "gsdll32.dll";
-#else
-const char* const kFixedPlaceLibrary = "libgs.so";
-#endif
-
-// A path beside this program, in the build's bin folder, where the stand-in clients are.
-fs::path Beside(const char* name) {
-#if defined(_WIN32)
+fs::path Bin() {
   char program[MAX_PATH] = "";
   GetModuleFileNameA(nullptr, program, MAX_PATH);
-  return fs::path(program).parent_path() / name;
-#else
-  return fs::canonical("/proc/self/exe").parent_path() / name;
-#endif
+  return fs::path(program).parent_path();
 }
-
-#if !defined(_WIN32)
+fs::path ProgramFiles(const fs::path&) {  // the Wine prefix's own: the test removes its gs folder
+  char folder[MAX_PATH] = "";
+  SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, folder);
+  return folder;
+}
+void UseRegistry(const fs::path&) {}
+void Register(const fs::path&, const std::string& key, const std::string& library) {
+  RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "GS_DLL", REG_SZ, library.c_str(),
+                  DWORD(library.size() + 1));
+}
+void Unregister(const fs::path& programs) {
+  for (std::string key : {kGpl, kAfpl, kGplEdition, kAfplEdition})
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.substr(0, key.size() - 1).c_str());
+  fs::remove_all(programs / "gs");
+}
+void Choose(const char* folder) { SetDllDirectoryA((Bin() / folder).string().c_str()); }
+bool Loaded(const char*) { return GetModuleHandleA("libmysql.dll") != nullptr; }
+#else
+const char* const kFixedPlaceLibrary = "libgs.so";
+fs::path Bin() { return fs::canonical("/proc/self/exe").parent_path(); }
+fs::path ProgramFiles(const fs::path& root) { return root / "programs"; }
+void UseRegistry(const fs::path& root) {
+  std::ofstream(root / "registry.ini").put('\n');
+  setenv("KAV_REGISTRY", (root / "registry.ini").c_str(), 1);
+  setenv("PROGRAMFILES", ProgramFiles(root).c_str(), 1);
+}
+void Register(const fs::path& root, const std::string& key, const std::string& library) {
+  std::ofstream(root / "registry.ini", std::ios::app)
+      << '[' << key << "]\nGS_DLL=" << library << '\n';
+}
+void Unregister(const fs::path&) {}
+std::string Client(const char* folder) { return (Bin() / folder / "libmysql.so").string(); }
+void Choose(const char* folder) { setenv("KAV_MYSQL_CLIENT", Client(folder).c_str(), 1); }
+bool Loaded(const char* folder) {
+  void* handle = dlopen(Client(folder).c_str(), RTLD_NOW | RTLD_NOLOAD);
+  return handle != nullptr && dlclose(handle) == 0;  // RTLD_NOLOAD counts a load too
+}
 // Why a library of this program's word size does not load, or "" when it does: a 32-bit build on
 // a 64-bit system may have no 32-bit Ghostscript or MariaDB client.
 std::string Unloadable(const char* library) {
@@ -73,52 +103,25 @@ class Ghostscript : public ::testing::Test {
  protected:
   void SetUp() override {
     TearDown();
-    fs::create_directories(ProgramFiles());
-#if !defined(_WIN32)
-    std::ofstream(root_ / "registry.ini").put('\n');
-    setenv("KAV_REGISTRY", (root_ / "registry.ini").c_str(), 1);
-    setenv("PROGRAMFILES", ProgramFiles().c_str(), 1);
-#endif
+    fs::create_directories(ProgramFiles(root_));
+    UseRegistry(root_);
   }
-
   void TearDown() override {
-#if defined(_WIN32)
-    for (std::string key : {kGpl, kAfpl, kGplEdition, kAfplEdition})
-      RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.substr(0, key.size() - 1).c_str());
-    fs::remove_all(ProgramFiles() / "gs");
-#endif
+    Unregister(ProgramFiles(root_));
     fs::remove_all(root_);
     kav_clearenv();
   }
-
   // The key product\version whose GS_DLL names <scratch>/<folder>/gs.dll, a file made unless
   // missing; the directory that holds it.
   std::string Add(const char* product, const std::string& version, const std::string& folder,
                   bool missing = false) {
     fs::create_directories(root_ / folder);
     if (!missing) std::ofstream(root_ / folder / "gs.dll").put('x');
-    const std::string library = (root_ / folder / "gs.dll").string();
-#if defined(_WIN32)
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, (product + version).c_str(), "GS_DLL", REG_SZ,
-                    library.c_str(), DWORD(library.size() + 1));
-#else
-    std::ofstream(root_ / "registry.ini", std::ios::app)
-        << '[' << product << version << "]\nGS_DLL=" << library << '\n';
-#endif
+    Register(root_, product + version, (root_ / folder / "gs.dll").string());
     return (root_ / folder).string();
   }
 
-  fs::path ProgramFiles() {
-#if defined(_WIN32)
-    char folder[MAX_PATH] = "";
-    SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, folder);
-    return folder;  // the Wine prefix's own, where the test makes and removes its gs folder
-#else
-    return root_ / "programs";
-#endif
-  }
-
-  const fs::path root_ = Beside("gs-test");  // in the build tree, one per build
+  const fs::path root_ = Bin() / "gs-test";  // in the build tree, one per build
 };
 
 // The version search on one product key, the AFPL one: the general search reaches it first when
@@ -148,7 +151,7 @@ TEST_F(Ghostscript, HighestVersionWithALibraryWins) {
 
 TEST_F(Ghostscript, EditionAndGeneralOrders) {
   EXPECT_EQ(Found(1), "(null)");  // nothing, not even at the fixed place
-  const fs::path fixed = ProgramFiles() / "gs" / "gskav" / "bin";
+  const fs::path fixed = ProgramFiles(root_) / "gs" / "gskav" / "bin";
   fs::create_directories(fixed);
   std::ofstream(fixed / kFixedPlaceLibrary).put('x');
   EXPECT_EQ(Found(1), fixed.string());
@@ -197,19 +200,6 @@ TEST_F(Ghostscript, SystemLibraryLoads) {
 // ---------------------------------------------------------------------------
 // The MySQL client.
 // ---------------------------------------------------------------------------
-
-#if defined(_WIN32)
-void Choose(const char* folder) { SetDllDirectoryA(Beside(folder).string().c_str()); }
-bool Loaded(const char*) { return GetModuleHandleA("libmysql.dll") != nullptr; }
-#else
-std::string Client(const char* folder) { return (Beside(folder) / "libmysql.so").string(); }
-void Choose(const char* folder) { setenv("KAV_MYSQL_CLIENT", Client(folder).c_str(), 1); }
-bool Loaded(const char* folder) {
-  void* handle = dlopen(Client(folder).c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (handle != nullptr) dlclose(handle);  // RTLD_NOLOAD counts a load too
-  return handle != nullptr;
-}
-#endif
 
 TEST(MysqlLoad, MissingOrIncompleteClientLeavesNothingLoaded) {
   for (const char* folder : {"mysql-none", "mysql-partial"}) {

@@ -26,16 +26,15 @@ using namespace kavtest;
 
 namespace {
 
-#if defined(_WIN32)
-bool PamLoads() { return false; }
-#else
 // Whether a libpam of this program's word size loads (a 32-bit build may find none).
 bool PamLoads() {
+#if defined(_WIN32)
+  return false;
+#else
   void* pam = dlopen("libpam.so.0", RTLD_NOW | RTLD_LOCAL);
-  if (pam != nullptr) dlclose(pam);
-  return pam != nullptr;
-}
+  return pam != nullptr && dlclose(pam) == 0;
 #endif
+}
 constexpr int kNotFound = 2;  // ENOENT, ERROR_FILE_NOT_FOUND
 constexpr int kInvalidParameter = kPosix ? 22 : 87;
 
@@ -67,15 +66,12 @@ void ExpectFacts(const fs::path& report, const std::string& expected) {
   for (const auto& [key, value] : Facts(expected)) EXPECT_EQ(facts[key], value) << key;
 }
 
-class ProcessTest : public ::testing::Test {
+class ProcessTest : public InDirectory {
  protected:
-  void SetUp() override { dir_ = NewDirectory("kav_process_"); }
   void TearDown() override {
     std::error_code error;
     EXPECT_TRUE(Poll([&] { return fs::remove_all(dir_, error), !fs::exists(dir_); }));
   }
-
-  std::string At(const char* name) const { return (dir_ / name).string(); }
   static std::string Child(const std::string& steps) {
     const fs::path self = *kav::platform::module_file_name();
     return "\"" + (self.parent_path() / "kav_child").string() + "\" " + steps;
@@ -105,8 +101,6 @@ class ProcessTest : public ::testing::Test {
     std::ofstream(At("GO")).close();
     EXPECT_TRUE(Poll([&] { return fs::exists(At("DONE")); }));
   }
-
-  fs::path dir_;
 };
 
 struct SplitCase {
@@ -271,7 +265,7 @@ std::vector<std::string> Children() {
   for (const auto& entry : fs::directory_iterator("/proc")) {
     if (entry.path().filename().string().find_first_not_of("0123456789") != std::string::npos)
       continue;
-    std::istringstream stat(ReadAll(entry.path() / "stat"));
+    std::istringstream stat(ReadFile(entry.path() / "stat"));
     std::string pid, name, state, parent;
     if (stat >> pid >> name >> state >> parent && parent == std::to_string(getpid()))
       children.push_back(pid + " " + name + " " + state);
@@ -304,8 +298,7 @@ TEST_F(ProcessTest, DescriptorsFollowTheInheritanceRule) {
 void CountSignal(int) {}
 
 TEST_F(ProcessTest, ThousandLaunchesLeaveNoDescriptorChildOrHandlerBehind) {
-  struct sigaction mine {
-  }, saved{}, now{};
+  struct sigaction mine = {}, saved = {}, now = {};
   mine.sa_handler = CountSignal;
   sigaction(SIGCHLD, &mine, &saved);
   const std::set<int> before = OpenDescriptors(false);
@@ -340,21 +333,11 @@ TEST_F(ProcessTest, ThousandLaunchesLeaveNoDescriptorChildOrHandlerBehind) {
 // (named for a process that is gone) is removed first.
 struct LocalUser {
   LocalUser() {
-    std::vector<std::string> stale;
-    for (const passwd* entry; (entry = getpwent()) != nullptr;) {
-      const std::string old = entry->pw_name;
-      if (old.rfind("kavt", 0) == 0 &&
-          old.find_first_not_of("0123456789", 4) == std::string::npos &&
-          kill(std::stoi(old.substr(4)), 0) != 0)
-        stale.push_back(old);
-    }
-    endpwent();
-    for (const std::string& old : stale)
-      std::system(("userdel -r " + old + " 2>/dev/null").c_str());
-    created = std::system(("useradd -m -G users " + name).c_str()) == 0;
-    std::FILE* chpasswd = popen("chpasswd", "w");
-    std::fprintf(chpasswd, "%s:%s\n", name.c_str(), password);
-    created = pclose(chpasswd) == 0 && created;
+    std::system(
+        "for u in $(getent passwd | cut -d: -f1 | grep -x 'kavt[0-9]*'); do "
+        "kill -0 ${u#kavt} 2>/dev/null || userdel -r $u 2>/dev/null; done");
+    const std::string add = "useradd -m -G users " + name + " && echo " + name + ":" + password;
+    created = std::system((add + " | chpasswd").c_str()) == 0;
   }
   ~LocalUser() { std::system(("userdel -r " + name + " 2>/dev/null").c_str()); }
   const std::string name = "kavt" + std::to_string(getpid());

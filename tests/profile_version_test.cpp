@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -12,11 +13,7 @@
 
 namespace {
 
-#ifdef _WIN32
-const std::string kSep = "\\";
-#else
-const std::string kSep = "/";
-#endif
+const std::string kSep(1, char(std::filesystem::path::preferred_separator));
 
 TEST(ProfileVersion, FromTheVersionFile) {
   // Major, minor, build, then the display version, by the kind of file.

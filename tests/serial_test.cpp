@@ -23,10 +23,12 @@ using kav::comm::CommSettings;
 
 // From 1200 baud, 8 data bits, no parity, 2 stop bits, no flow control, DTR and RTS off.
 CommSettings With(std::uint32_t baud, std::uint8_t data, std::uint8_t parity, std::uint8_t stop,
-                  bool x = false, bool cts = false, std::uint8_t dtr = 0, std::uint8_t rts = 0) {
+                  bool x = false, bool cts = false, std::uint8_t dtr = 0, std::uint8_t rts = 0,
+                  bool dsr_sensitivity = false) {
   CommSettings s{1200, 8, 0, 2, true, false, false, false, false, false, false, 0, 0};
   s.baud_rate = baud, s.byte_size = data, s.parity = parity, s.stop_bits = stop;
   s.out_x = s.in_x = x, s.out_cts_flow = cts, s.dtr_control = dtr, s.rts_control = rts;
+  s.dsr_sensitivity = dsr_sensitivity;
   return s;
 }
 const CommSettings kBase = With(1200, 8, 0, 2);
@@ -48,15 +50,9 @@ struct TextCase {
   Wine wine = kSame;
 };
 
-CommSettings AllKeywords() {
-  CommSettings s = With(9600, 5, 2, 0, true, false, 1, 1);
-  s.dsr_sensitivity = true;
-  return s;
-}
-
 const TextCase kAccepted[] = {
     {"baud=9600 parity=e data=5 stop=1 xon=on odsr=off octs=off dtr=on rts=on idsr=on",
-     AllKeywords()},
+     With(9600, 5, 2, 0, true, false, 1, 1, true)},
     {"BAUD=19200 Parity=O Data=7 To=On", With(19200, 7, 1, 0)},  // 1 stop bit when none is named
     {"baud=110", With(110, 8, 0, 2)},                            // but 2 at 110 baud
     {"PaRiTy=s    data=6     stop=1.5", With(1200, 6, 4, 1)},

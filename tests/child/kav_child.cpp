@@ -6,6 +6,8 @@
 // gid, groups, session leadership, controlling terminal, where 0 to 2 lead and how they are open,
 // HOME); "kill N" (raise signal N).  Standard streams are binary on Windows.
 
+#include <fcntl.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -13,12 +15,9 @@
 #include <filesystem>
 #include <string>
 #include <thread>
-
 #if defined(_WIN32)
-#include <fcntl.h>
 #include <io.h>
 #else
-#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -61,13 +60,11 @@ std::string Facts() {
   const int tty = open("/dev/tty", O_RDWR);
   facts +=
       "\nleader " + std::to_string(getsid(0) == getpid()) + "\ntty " + std::to_string(tty >= 0);
+  const char* access[] = {" r", " w", " rw"};  // O_RDONLY, O_WRONLY, O_RDWR
   for (int fd = 0; fd < 3; ++fd) {
-    const int mode = fcntl(fd, F_GETFL) & O_ACCMODE;
     facts += "\nstream" + std::to_string(fd) + " " +
              std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd)).string() +
-             (mode == O_RDONLY   ? " r"
-              : mode == O_WRONLY ? " w"
-                                 : " rw");
+             access[fcntl(fd, F_GETFL) & O_ACCMODE];
   }
   const char* home = std::getenv("HOME");
   return facts + "\nhome " + (home != nullptr ? home : "-") + "\n";
