@@ -2,15 +2,10 @@
 // stores heap copies, so a live-copy count and LeakSanitizer catch a payload copied or released the
 // wrong number of times; ExpectConsistent checks count, first and last after every sequence.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstddef>
-#include <cstdlib>
-#include <vector>
 
-#include "kavutil.h"
-#include "platform/memory.h"
+#include "support.h"
 
 namespace {
 
@@ -66,6 +61,14 @@ TEST(NodeList, InsertsAndDeletesByNodeAndPosition) {
   EXPECT_EQ(delete_get(&list, &payload), 0);
   EXPECT_EQ(payload, 2);
   EXPECT_EQ(empty_list(list), 1);
+  ASSERT_EQ(allocate_node(&list, 1), 1);
+  kav::memory::fail_after(0);  // every way of adding a node fails and leaves the list alone
+  EXPECT_EQ(allocate_node(&list, 2) + insert_node(&list, 2) + append_node(&list, 2), 0);
+  EXPECT_EQ(insert_after(list, 2), 0);
+  kav::memory::fail_after(-1);
+  EXPECT_EQ(Payloads(list), (Words{1}));
+  free_node(&list);
+  EXPECT_EQ(list, nullptr);
 }
 
 TEST(NodeList, DeleteLastReturnsTheNewLastNode) {
@@ -78,18 +81,6 @@ TEST(NodeList, DeleteLastReturnsTheNewLastNode) {
   EXPECT_EQ(delete_last(&list), nullptr);
   EXPECT_EQ(list, nullptr);
   EXPECT_EQ(delete_last(&list), nullptr);
-}
-
-TEST(NodeList, FailedAllocationsLeaveTheListAsItWas) {
-  list_node *list = nullptr;
-  ASSERT_EQ(allocate_node(&list, 1), 1);
-  kav::memory::fail_after(0);
-  EXPECT_EQ(allocate_node(&list, 2) + insert_node(&list, 2) + append_node(&list, 2), 0);
-  EXPECT_EQ(insert_after(list, 2), 0);
-  kav::memory::fail_after(-1);
-  EXPECT_EQ(Payloads(list), (Words{1}));
-  free_node(&list);
-  EXPECT_EQ(list, nullptr);
 }
 
 TEST(Queue, EachPairOfEndsIsAQueueOrAStack) {
@@ -166,31 +157,27 @@ TEST(Queue, NullArgumentsChangeNothing) {
   IQueueFree(nullptr);
 }
 
-// Each allocation in turn fails; the queues must stay consistent and release every copy once.
+// Each allocation in turn fails: one block for the record, one per node.  The queues must stay
+// consistent and release every copy once.
 TEST(Queue, RunningOutOfMemoryLosesNothing) {
   const IQueue prototype{CopyPayload, ReleasePayload, 0, 0, nullptr, nullptr};
-  for (long n = 0; n < 16; ++n) {
-    kav::memory::fail_after(n);
-    IQueue *queue = IQueueDup(&prototype);
-    IQueue *copy = nullptr;
-    if (queue != nullptr) {
-      for (kav_word p : {1, 2, 3}) {
-        IQueueEnqueue(queue, p);
-        IQueuePush(queue, p + 10);
-      }
-      copy = IQueueDup(queue);
-      kav::memory::fail_after(-1);
-      ExpectConsistent(*queue);
-      EXPECT_EQ(queue->count, std::min(n - 1, 6L));  // one block for the record, one per node
-      EXPECT_EQ(copy != nullptr, n >= 14);
-      if (copy != nullptr) ExpectConsistent(*copy);
-      EXPECT_EQ(live_copies, queue->count + (copy != nullptr ? copy->count : 0));
+  IQueue *queue = nullptr, *copy = nullptr;
+  const auto fill = [&] {
+    queue = IQueueDup(&prototype);
+    for (kav_word p : {1, 2, 3}) IQueueEnqueue(queue, p), IQueuePush(queue, p + 10);
+    return copy = IQueueDup(queue);
+  };
+  kavtest::SweepAllocations(fill, [&](long n, const IQueue *made) {
+    EXPECT_EQ(IQueueCount(queue), n == 0 ? -1 : std::min(n - 1, 6L));
+    EXPECT_EQ(made != nullptr, n >= 14);
+    long held = 0;
+    for (const IQueue *q : {queue, copy}) {
+      if (q != nullptr) ExpectConsistent(*q), held += q->count;
     }
-    kav::memory::fail_after(-1);
-    IQueueFree(queue);
-    IQueueFree(copy);
-    EXPECT_EQ(live_copies, 0) << "failing after " << n;
-  }
+    EXPECT_EQ(live_copies, held);
+    IQueueFree(queue), IQueueFree(copy);
+    EXPECT_EQ(live_copies, 0);
+  });
 }
 
 }  // namespace
