@@ -131,14 +131,13 @@ namespace kavtest {
 // none refused; check(n, what op returned) runs after each, with the heap whole again.
 template <typename Op, typename Check>
 void SweepAllocations(Op op, Check check) {
-  for (long n = 0;; ++n) {
+  for (long n = 0, refused = 1; refused > 0; ++n) {
     SCOPED_TRACE("allocations refused after " + std::to_string(n));
     kav::memory::fail_after(n);
     const auto result = op();
-    const bool refused = kav::memory::refused() > 0;
+    refused = kav::memory::refused();
     kav::memory::fail_after(-1);
     check(n, result);
-    if (!refused) return;
   }
 }
 
