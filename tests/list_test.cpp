@@ -44,7 +44,7 @@ static_assert(sizeof(kav_word) == w && offsetof(list_node, next) == w);
 static_assert(offsetof(IQueue, count) == 3 * w && offsetof(IQueue, last) == 5 * w);
 static_assert(offsetof(IQueueIterator, payload) == 2 * w);
 
-TEST(NodeList, InsertsAndDeletesByNodeAndPosition) {
+TEST(NodeList, InsertsAndDeletesAtEitherEndByNodeAndPosition) {
   list_node *list = nullptr;
   ASSERT_TRUE(append_node(&list, 2) && insert_node(&list, 1) && append_node(&list, 4));
   ASSERT_TRUE(insert_after(list->next, 3));
@@ -61,6 +61,14 @@ TEST(NodeList, InsertsAndDeletesByNodeAndPosition) {
   EXPECT_EQ(delete_get(&list, &payload), 0);
   EXPECT_EQ(payload, 2);
   EXPECT_EQ(empty_list(list), 1);
+  for (kav_word p : {1, 2, 3}) ASSERT_EQ(append_node(&list, p), 1);
+  list_node *const second = list->next;
+  EXPECT_EQ(delete_last(&list), second);  // the new last node
+  EXPECT_EQ(second->next, nullptr);
+  EXPECT_EQ(delete_last(&list), list);
+  EXPECT_EQ(delete_last(&list), nullptr);
+  EXPECT_EQ(list, nullptr);
+  EXPECT_EQ(delete_last(&list), nullptr);
   ASSERT_EQ(allocate_node(&list, 1), 1);
   kav::memory::fail_after(0);  // every way of adding a node fails and leaves the list alone
   EXPECT_EQ(allocate_node(&list, 2) + insert_node(&list, 2) + append_node(&list, 2), 0);
@@ -69,18 +77,6 @@ TEST(NodeList, InsertsAndDeletesByNodeAndPosition) {
   EXPECT_EQ(Payloads(list), (Words{1}));
   free_node(&list);
   EXPECT_EQ(list, nullptr);
-}
-
-TEST(NodeList, DeleteLastReturnsTheNewLastNode) {
-  list_node *list = nullptr;
-  for (kav_word p : {1, 2, 3}) ASSERT_EQ(append_node(&list, p), 1);
-  list_node *const second = list->next;
-  EXPECT_EQ(delete_last(&list), second);
-  EXPECT_EQ(second->next, nullptr);
-  EXPECT_EQ(delete_last(&list), list);
-  EXPECT_EQ(delete_last(&list), nullptr);
-  EXPECT_EQ(list, nullptr);
-  EXPECT_EQ(delete_last(&list), nullptr);
 }
 
 TEST(Queue, EachPairOfEndsIsAQueueOrAStack) {
