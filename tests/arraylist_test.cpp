@@ -1,16 +1,10 @@
-// arraylist_test.cpp - the IArrayList family (containers/arraylist.cpp): growth, owned copies,
-// null lists and running out of memory at the growth step.  ExpectConsistent compares count and
-// capacity with the slots, so an add that fails part-way shows as a broken record; leaked items
-// and copies show under LeakSanitizer.  Random sequences against a model (sorts, deletes, adding
-// lists, allocations failing in each) are the container fuzzer's (fuzz_containers, make
-// fuzz-smoke).
-
-#include <gtest/gtest.h>
+// arraylist_test.cpp - the IArrayList family (containers/arraylist.cpp).  ExpectConsistent
+// compares count and capacity with the slots, so an add that fails part-way under failing
+// allocations shows as a broken record; leaked items and copies show under LeakSanitizer.
 
 #include <cstddef>
 
-#include "kavutil.h"
-#include "platform/memory.h"
+#include "support.h"
 
 namespace {
 
@@ -23,6 +17,12 @@ void ExpectConsistent(const IArrayList &list) {
 
 const char *Text(const IArrayList *list, unsigned int position) {
   return reinterpret_cast<const char *>(IArrayListGetPos(list, position));
+}
+
+int CompareData(const void *a, const void *b) {
+  const kav_word x = (*static_cast<IArrayListItem *const *>(a))->data;
+  const kav_word y = (*static_cast<IArrayListItem *const *>(b))->data;
+  return x < y ? -1 : x > y ? 1 : 0;
 }
 
 // The records callers lay out, field by field.
@@ -59,24 +59,57 @@ TEST(ArrayList, CopiesAreOwnedAndEmptyCopiesStillAdded) {
   EXPECT_EQ(list->count, 3u);
   EXPECT_EQ(list->items[1]->owned, 1);
   EXPECT_EQ(IArrayListGetPos(list, 1), 0);
+  IArrayListAdd(list, 7);
+  IArrayListDeletePos(list, 0);
+  IArrayListDeletePos(list, 3);
+  EXPECT_EQ(list->count, 3u);
+  EXPECT_EQ(IArrayListGetPos(list, 2), 7);
   ExpectConsistent(*list);
   IArrayListDestroy(list);
 }
 
-TEST(ArrayList, NullListsChangeNothing) {
+TEST(ArrayList, AddAllCopiesOwnedDataAndSharesValues) {
+  IArrayList *source = IArrayListInit();
+  IArrayList *destination = IArrayListInit();
+  IArrayListAdd(source, 5);
+  IArrayListAddAsCopy(source, "hi", 3);
+  EXPECT_EQ(IArrayListAddAll(destination, source), 0);
+  EXPECT_EQ(IArrayListAddAll(source, source), 0);
+  EXPECT_EQ(source->count, 4u);
+  EXPECT_NE(Text(source, 3), Text(source, 1));
+  IArrayListDestroy(source);
+  EXPECT_EQ(IArrayListGetPos(destination, 0), 5);
+  EXPECT_STREQ(Text(destination, 1), "hi");
+  IArrayListAddAsCopy(destination, nullptr, 0);
+  IArrayListAdd(destination, 6);
+  IArrayList *third = IArrayListInit();
+  EXPECT_EQ(IArrayListAddAll(third, destination), 1);  // stops after the empty copy
+  EXPECT_EQ(third->count, 3u);
+  EXPECT_EQ(IArrayListAddAll(nullptr, third) + IArrayListAddAll(third, nullptr), 2);
+  IArrayListDestroy(third);
+  IArrayListDestroy(destination);
+}
+
+TEST(ArrayList, SortsByTheComparatorAndIgnoresNullLists) {
+  IArrayList *list = IArrayListInit();
+  for (kav_word v : {3, 1, 2}) IArrayListAdd(list, v);
+  IArrayListSort(list, CompareData);
+  for (unsigned int i = 0; i < 3; ++i) EXPECT_EQ(IArrayListGetPos(list, i), kav_word(i + 1));
+  IArrayListDestroy(list);
   EXPECT_EQ(IArrayListAdd(nullptr, 1), nullptr);
   EXPECT_EQ(IArrayListAddAsCopy(nullptr, "a", 1), nullptr);
   EXPECT_EQ(IArrayListGetPos(nullptr, 0), 0);
-  IArrayList *list = IArrayListInit();
-  EXPECT_EQ(IArrayListAddAll(nullptr, list) + IArrayListAddAll(list, nullptr), 2);
-  IArrayListDestroy(list);
   IArrayListDeletePos(nullptr, 0);
   IArrayListDestroy(nullptr);
 }
 
-// Allocations fail from each point of three adds on, the growth step included: the record must
-// stay whole and only the adds that completed may show.
+// Every allocation in turn fails, at the growth step too; the records must stay whole and only
+// the adds that completed may show.
 TEST(ArrayList, RunningOutOfMemoryAddsNothing) {
+  kavtest::SweepAllocations(IArrayListInit, [](long n, IArrayList *list) {
+    EXPECT_EQ(list != nullptr, n >= 2);  // the record, then its slots
+    IArrayListDestroy(list);
+  });
   const unsigned int completed[] = {0, 1, 1, 1, 2, 3};  // copy, item, growth for the second
   for (long n = 0; n < 6; ++n) {
     kav::memory::fail_after(-1);
@@ -90,6 +123,24 @@ TEST(ArrayList, RunningOutOfMemoryAddsNothing) {
     ExpectConsistent(*list);
     IArrayListDestroy(list);
   }
+}
+
+TEST(ArrayList, AddAllKeepsWhatItAddedBeforeRunningOut) {
+  IArrayList *source = IArrayListInit();
+  IArrayListAdd(source, 1);
+  IArrayListAddAsCopy(source, "ab", 3);
+  IArrayListAdd(source, 3);
+  const unsigned int completed[] = {0, 1, 1, 2, 3};  // item; copy, item; item
+  for (long n = 0; n < 5; ++n) {
+    IArrayList *destination = IArrayListInit();
+    kav::memory::fail_after(n);
+    EXPECT_EQ(IArrayListAddAll(destination, source), n < 4 ? 1 : 0);
+    kav::memory::fail_after(-1);
+    EXPECT_EQ(destination->count, completed[n]);
+    ExpectConsistent(*destination);
+    IArrayListDestroy(destination);
+  }
+  IArrayListDestroy(source);
 }
 
 }  // namespace

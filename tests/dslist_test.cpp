@@ -1,9 +1,8 @@
 // dslist_test.cpp - the ds family (containers/dslist.cpp): the library's insert positions and
 // finds against the plain scan (dslist_reference.h) on thousands of random lists; then sort
-// orders, sorted joins and reads, probes, and joins and reads running out of memory.
+// orders, unsorted appends, reads from files, probes and allocation failures.
 
 #include "dslist_reference.h"
-#include "platform/memory.h"
 #include "support.h"
 
 namespace {
@@ -132,12 +131,19 @@ TEST(Sort, Orders) {
   EXPECT_EQ(dsSetSort(&l, nullptr), 0);
 }
 
-// Unsorted appends, delimiters, formats and reads are the container fuzzer's (fuzz_containers,
-// make fuzz-smoke); here null arguments, the sorted list's joins and reads, and missing files.
-TEST(Buffers, SortedJoinsAndNullArguments) {
+TEST(Buffers, UnsortedDelimitersAndSortedJoins) {
   dsList l;
   dsInitialize(&l);
+  EXPECT_EQ(dsGetBuffer(&l), nullptr);
+  for (const char* t : {"abc", "def", "", "x\n"}) EXPECT_EQ(dsAppend(&l, t), 1);
+  EXPECT_EQ(dsAppendWithDelimiter(&l, "y", 0) + dsAppendWithDelimiter(&l, "z", -61), 2);
+  EXPECT_STREQ(dsGetBuffer(&l), "abc\ndef\n\nx\nyz");
+  EXPECT_EQ(dsGetStringCount(&l), 0);
   EXPECT_EQ(dsAppend(&l, nullptr) + dsAppend(nullptr, "a") + dsAppendFormat(nullptr, "a"), 0);
+  dsFree(&l);
+  EXPECT_EQ(dsAppendFormat(&l, "%d-%s", 42, std::string(300, 'q').c_str()), 1);
+  EXPECT_EQ(std::string(dsGetBuffer(&l)), "42-" + std::string(252, 'q') + "\n");
+  dsFree(&l);
   dsSetSort(&l, "+S0");
   EXPECT_EQ(dsGetBuffer(&l), nullptr);
   dsAppend(&l, "b");
@@ -149,11 +155,19 @@ TEST(Buffers, SortedJoinsAndNullArguments) {
   EXPECT_TRUE(l.sorted == 1 && l.buffer == nullptr);
 }
 
-TEST(Reading, SortedPiecesAndMissingFiles) {
+TEST(Reading, LinesPiecesAndIndex) {
   const std::string path = "dslist_" + std::to_string(std::random_device()()) + ".txt";
   kavtest::WriteFile(path, "b\na\n" + std::string(2050, 'z') + "\nc");
   dsList l;
   dsInitialize(&l);
+  l.keep_line_ends = 1;
+  ASSERT_EQ(dsReadFromFile(&l, path.c_str()), 1);
+  ASSERT_EQ(dsGetStringCount(&l), 3);
+  EXPECT_STREQ(dsGetStringAtIndex(&l, 0), "b");
+  EXPECT_EQ(std::string(dsGetStringAtIndex(&l, 2)), std::string(2050, 'z'));
+  EXPECT_EQ(dsAppend(&l, "late"), 0);
+  dsFree(&l);
+  l.keep_line_ends = 0;
   ASSERT_EQ(dsReadFromFile(&l, path.c_str()), 1);
   EXPECT_EQ(std::string(dsGetBuffer(&l)), "ba" + std::string(2050, 'z') + "c");
   dsFree(&l);
@@ -186,13 +200,12 @@ TEST(Finding, HandOverAndProbes) {
   dsFree(&l);
 }
 
-// Appends that run out are the fault sweep's and the fuzzers'; a join and a read that run out
-// must leave the list as it was too.
-TEST(Memory, FailedJoinsAndReadsLeaveTheListAsItWas) {
+TEST(Memory, FailuresLeaveTheListAsItWas) {
   dsList l;
   dsInitialize(&l);
   dsSetSort(&l, "+S0");
-  dsAppend(&l, "b");
+  kavtest::SweepAllocations([&] { return dsAppend(&l, "b"); },
+                            [&](long, int added) { EXPECT_EQ(l.count, added); });
   dsAppend(&l, "a");
   kav::memory::fail_after(0);
   EXPECT_EQ(dsGetBuffer(&l), nullptr);

@@ -1,16 +1,11 @@
-// list_test.cpp - the node list and the IQueue family (containers/list.cpp): each operation once,
-// both ends of the queue, zero payloads and null arguments.  The copying queue stores heap
-// copies, so a live-copy count and LeakSanitizer catch a payload copied or released the wrong
-// number of times.  Random sequences against a model, clears and running out of memory at every
-// step are the container fuzzer's (fuzz_containers, run by make fuzz-smoke) and the fault sweep's.
+// list_test.cpp - the node list and the IQueue family (containers/list.cpp).  The copying queue
+// stores heap copies, so a live-copy count and LeakSanitizer catch a payload copied or released the
+// wrong number of times; ExpectConsistent checks count, first and last after every sequence.
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <cstddef>
-#include <cstdlib>
-#include <vector>
 
-#include "kavutil.h"
+#include "support.h"
 
 namespace {
 
@@ -75,6 +70,11 @@ TEST(NodeList, InsertsAndDeletesAtEitherEndByNodeAndPosition) {
   EXPECT_EQ(list, nullptr);
   EXPECT_EQ(delete_last(&list), nullptr);
   ASSERT_EQ(allocate_node(&list, 1), 1);
+  kav::memory::fail_after(0);  // every way of adding a node fails and leaves the list alone
+  EXPECT_EQ(allocate_node(&list, 2) + insert_node(&list, 2) + append_node(&list, 2), 0);
+  EXPECT_EQ(insert_after(list, 2), 0);
+  kav::memory::fail_after(-1);
+  EXPECT_EQ(Payloads(list), (Words{1}));
   free_node(&list);
   EXPECT_EQ(list, nullptr);
 }
@@ -98,6 +98,24 @@ TEST(Queue, EachPairOfEndsIsAQueueOrAStack) {
     }
     EXPECT_EQ(taken, c.order);
   }
+}
+
+Words cleared;
+
+TEST(Queue, ClearReleasesHeldPayloadsAndKeepsTheRecordUsable) {
+  cleared.clear();
+  IQueue queue{};
+  queue.release_payload = [](kav_word payload) { cleared.push_back(payload); };
+  for (kav_word p : {1, 0, 2}) IQueueEnqueue(&queue, p);
+  IQueueClear(&queue);
+  EXPECT_EQ(cleared, (Words{1, 2}));
+  ExpectConsistent(queue);
+  EXPECT_EQ(IQueueCount(&queue), 0);
+  EXPECT_EQ(IQueueEnqueue(&queue, 5), 5);
+  IQueueClear(&queue);
+  list_node *list = reinterpret_cast<list_node *>(&queue);
+  init_list(&list);
+  EXPECT_TRUE(list == nullptr && empty_list(list) == 1);
 }
 
 TEST(Queue, ZeroPayloadsEndWalksAndCopies) {
@@ -133,6 +151,29 @@ TEST(Queue, NullArgumentsChangeNothing) {
   IQueueIterator it{};
   EXPECT_EQ(IQueueFirst(nullptr, nullptr) + IQueueFirst(&it, nullptr) + IQueueNext(&it), 0);
   IQueueFree(nullptr);
+}
+
+// Each allocation in turn fails: one block for the record, one per node.  The queues must stay
+// consistent and release every copy once.
+TEST(Queue, RunningOutOfMemoryLosesNothing) {
+  const IQueue prototype{CopyPayload, ReleasePayload, 0, 0, nullptr, nullptr};
+  IQueue *queue = nullptr, *copy = nullptr;
+  const auto fill = [&] {
+    queue = IQueueDup(&prototype);
+    for (kav_word p : {1, 2, 3}) IQueueEnqueue(queue, p), IQueuePush(queue, p + 10);
+    return copy = IQueueDup(queue);
+  };
+  kavtest::SweepAllocations(fill, [&](long n, const IQueue *made) {
+    EXPECT_EQ(IQueueCount(queue), n == 0 ? -1 : std::min(n - 1, 6L));
+    EXPECT_EQ(made != nullptr, n >= 14);
+    long held = 0;
+    for (const IQueue *q : {queue, copy}) {
+      if (q != nullptr) ExpectConsistent(*q), held += q->count;
+    }
+    EXPECT_EQ(live_copies, held);
+    IQueueFree(queue), IQueueFree(copy);
+    EXPECT_EQ(live_copies, 0);
+  });
 }
 
 }  // namespace

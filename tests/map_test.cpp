@@ -1,20 +1,12 @@
 // map_test.cpp - the IMap family (containers/map.cpp) with integer keys and payloads whose
 // callbacks count what enters and leaves a map: a randomized run against std::map (red-black
-// rules, parent links, counts, stable IMapElement pointers), then renames under a coarse compare,
-// copies, two-level maps, null maps and maps changed on two threads.  The container fuzzer
-// (fuzz_containers, run by make fuzz-smoke) adds payload replacement, default payloads, the
-// cursor at either end and allocations failing in every operation; the fault sweep adds IMapSet
-// and IMapDup failing at each allocation.
-
-#include <gtest/gtest.h>
+// rules, parent links, counts, stable IMapElement pointers), then payloads, renames, the cursor's
+// edges, copies, two-level maps and a copy running out of memory.
 
 #include <map>
-#include <random>
 #include <thread>
-#include <vector>
 
-#include "kavutil.h"
-#include "platform/memory.h"
+#include "support.h"
 
 namespace {
 
@@ -130,16 +122,42 @@ TEST(Randomized, HundredThousandOperationsAgainstStdMap) {
   EXPECT_EQ(counts.copy_payload, counts.release_payload);
 }
 
-// Null maps and an absent outer key; lookups, the cursor at either end, payload replacement and
-// default payloads are held to models above and in the fuzzer.
-TEST(Lookups, NullMapsAndTheCursorsPayload) {
+TEST(Payloads, ReplacedOnlyWhenTheMapCanReleaseThem) {
+  IMap prototype = Prototype();
+  IMap *map = IMapDup(&prototype);
+  IMapSet(map, 1, 10);
+  EXPECT_EQ(IMapSet(map, 1, 20), 20);
+  EXPECT_TRUE(counts.release_payload == 1 && counts.copy_payload == 2);
+  EXPECT_EQ(IMapSet(map, 1, 0), 20);  // payload 0 never replaces
+  EXPECT_EQ(IMapSet(map, 2, 0), 0);   // no default: the entry holds 0
+  map->default_payload = 7;
+  EXPECT_EQ(IMapSet(map, 2, 0), 7);  // an empty entry takes a copy of the default
+  EXPECT_TRUE(counts.copy_payload == 3 && counts.copy_key == 2);
+  IMap keeping = Prototype(false);
+  IMap *kept = IMapDup(&keeping);
+  IMapSet(kept, 1, 10);
+  EXPECT_EQ(IMapSet(kept, 1, 20), 10);
+  IMapFree(map), IMapFree(kept);
+}
+
+// Lookups, ranks, bounds and walks are held to std::map above; these are the edges it leaves out.
+TEST(Lookups, NullMapsOutOfRangeAndTheCursor) {
   IMap prototype = Prototype();
   IMap *map = IMapDup(&prototype);
   EXPECT_TRUE(IMapDup(nullptr) == nullptr && IMapSet(nullptr, 1, 1) == 0);
   EXPECT_TRUE(IMapCount(nullptr) == -1 && IMapCount2(map, 5) == -1);
-  IMapSet(map, 20, 21);
+  EXPECT_TRUE(IMapElementFirst(map) == nullptr && IMapElementNext(map) == nullptr);
+  for (kav_word k : {30, 10, 20}) IMapSet(map, k, k + 1);
+  EXPECT_TRUE(IMapElementN(map, 3) == nullptr && IMapElementN(map, -1) == nullptr);
+  EXPECT_EQ(IMapElementFirst(map)->key, 10);
+  IMapSet(map, 40, 41), IMapDelete(map, 30);  // the cursor stays on its entry
+  EXPECT_TRUE(IMapKeyCurrent(map) == 10 && IMapElementNext(map)->key == 20);
+  EXPECT_TRUE(IMapElementNext(map)->key == 40 && IMapElementNext(map) == nullptr);
+  EXPECT_EQ(IMapElementNext(map), nullptr);  // past the end, and stays there
   IMapSetCurrent(map, 20);
   EXPECT_EQ(IMapPayloadCurrent(map), 21);
+  IMapDelete(map, 20);
+  EXPECT_EQ(IMapElementCurrent(map), nullptr);  // the cursor left with its entry
   IMapFree(map);
 }
 
@@ -207,6 +225,22 @@ TEST(TwoLevel, InnerMapsAreMadeOnDemand) {
   EXPECT_EQ(IMapSet2(map, 1, 10, 100), 0);  // k1 entered with payload 0, no inner map
   EXPECT_EQ(IMapPos(map, 1), 0);
   IMapFree(map);
+}
+
+// A copy that runs out part-way gives back every key it copied (the library's own blocks are
+// counted by the fault sweep; the keys are the caller's).
+TEST(Memory, ACopyThatRunsOutReleasesWhatItCopied) {
+  IMap prototype = Prototype();
+  IMap *map = IMapDup(&prototype), *copy = nullptr;
+  for (kav_word k = 1; k <= 50; ++k) IMapSet(map, k, k);
+  kavtest::SweepAllocations([&] { return copy = IMapDup(map); },
+                            [&](long, const IMap *made) {
+                              EXPECT_EQ(counts.copy_key - counts.release_key,
+                                        made != nullptr ? 100 : 50);
+                            });
+  EXPECT_EQ(ValidNodes(copy).size(), 50u);
+  IMapFree(map), IMapFree(copy);
+  EXPECT_EQ(counts.copy_key, counts.release_key);
 }
 
 TEST(Threads, DifferentMapsChangeConcurrently) {
