@@ -95,12 +95,9 @@ Words Reach(const Words &model) {
 TEST(Queue, RandomOperationsAgainstAModel) {
   std::mt19937 random(20240611);
   for (const bool copying : {false, true}) {
-    const IQueue prototype{copying ? CopyPayload : nullptr,
-                           copying ? ReleasePayload : nullptr,
-                           42,
-                           0,
-                           nullptr,
-                           nullptr};
+    IQueue prototype{};
+    prototype.spare = 42;
+    if (copying) prototype.copy_payload = CopyPayload, prototype.release_payload = ReleasePayload;
     IQueue *queue = IQueueDup(&prototype);
     Words model;  // front first
     for (int step = 0; step < 20000 && !HasFailure(); ++step) {
