@@ -1,86 +1,16 @@
-// dslist_test.cpp - the ds family (containers/dslist.cpp): sort orders, sorted and unsorted
-// appends, reads from files, finds and allocation failures; and the library's insert positions
-// against a plain copy of the contract's scan on thousands of random lists.
+// dslist_test.cpp - the ds family (containers/dslist.cpp): the library's insert positions and
+// finds against the plain scan (dslist_reference.h) on thousands of random lists; then sort
+// orders, unsorted appends, reads from files, probes and allocation failures.
 
-#include <optional>
-
-#include "platform/memory.h"
+#include "dslist_reference.h"
 #include "support.h"
 
 namespace {
 
-using Text = std::optional<std::string>;  // a key text; nullopt when absent
-
-Text KeyOf(const std::string& s, const dsSortKey& k) {
-  if (k.field != -1) {
-    std::string line = s.substr(0, s.find('\n')) + '|';
-    for (int n = 0; n < k.field; ++n) {
-      if (line.find('|') == line.size() - 1) return std::nullopt;
-      line.erase(0, line.find('|') + 1);
-    }
-    return line.substr(0, line.find('|'));
-  }
-  long a = std::min(k.from, k.to), b = std::max(k.from, k.to), n = static_cast<long>(s.size());
-  if (a == b) return "";
-  b = std::min(b, n - 1);
-  a = std::max(a, 0L);
-  return a >= n || b < a ? "" : s.substr(a, b - a + 1);
-}
-
-int CompareKeys(const Text& x, const Text& t, char type) {
-  if (!x) return -1;
-  if (!t) return 1;
-  if (type == 'D')
-    return (std::atoi(x->c_str()) > std::atoi(t->c_str())) -
-           (std::atoi(x->c_str()) < std::atoi(t->c_str()));
-  if (type != 'S') return 0;
-  for (std::size_t i = 0;; ++i) {
-    const int a = i < x->size() ? std::tolower(static_cast<unsigned char>((*x)[i])) : -1;
-    const int b = i < t->size() ? std::tolower(static_cast<unsigned char>((*t)[i])) : -1;
-    if (a != b || a < 0) return (a > b) - (a < b);
-  }
-}
-
-// The contract's scan, word for word; probes[j] stands for keys[j].probe.
-int PlainInsert(const dsList& l, const std::string& t, int s, int k, std::vector<Text>& probes) {
-  if (t.empty() || l.key_count < 1 || l.count < 1) return 0;
-  const dsSortKey& key = l.keys[k];
-  const Text tk = KeyOf(t, key);
-  for (int i = s; i < l.count; ++i) {
-    for (int j = 0; j < k; ++j) {
-      const Text x = KeyOf(l.strings[i], l.keys[j]);
-      if (!x || !probes[j] || *x != *probes[j]) return i;
-    }
-    const int c = CompareKeys(KeyOf(l.strings[i], key), tk, key.type);
-    if ((key.ascending && c > 0) || (!key.ascending && c < 0)) return i;
-    if (c != 0) continue;
-    if (k == 4 || !l.keys[k + 1].in_use) return i;
-    probes[k] = tk;
-    const int r = PlainInsert(l, t, i, k + 1, probes);
-    probes[k].reset();
-    return r;
-  }
-  return l.count;
-}
-
-// The contract's find, word for word.
-int PlainFind(const dsList& l, const std::string& t, int s, int k, int* position) {
-  *position = 0;
-  if (t.empty() || l.key_count < 1 || l.count < 1) return -1;
-  const dsSortKey& key = l.keys[k];
-  for (int i = *position = s; i < l.count; *position = ++i) {
-    for (int j = 0; j < k; ++j) {
-      const Text x = KeyOf(l.strings[i], l.keys[j]), tj = KeyOf(t, l.keys[j]);
-      if (!x || !tj || *x != *tj) return -1;
-    }
-    const int c = CompareKeys(KeyOf(l.strings[i], key), KeyOf(t, key), key.type);
-    if ((key.ascending && c > 0) || (!key.ascending && c < 0)) return -1;
-    if (c == 0 && (k == 4 || !l.keys[k + 1].in_use)) return i;
-    std::vector<Text> none(5);
-    if (c == 0) return PlainInsert(l, t, i, k + 1, none);
-  }
-  return -1;
-}
+using dslist_reference::KeyOf;
+using dslist_reference::PlainFind;
+using dslist_reference::PlainInsert;
+using dslist_reference::Text;
 
 std::string RandomOrder(std::mt19937& rng) {
   std::string order;
@@ -170,18 +100,16 @@ std::vector<std::string> Fill(const char* order, std::vector<std::string> texts)
 
 using V = std::vector<std::string>;
 
+// A few orders pinned by hand, so that a misreading shared by the plain scan shows too.
 TEST(Sorted, OrderEqualsAndAbsentKeys) {
-  EXPECT_EQ(Fill("+S0", {"b", "a", "c"}), (V{"a", "b", "c"}));
   EXPECT_EQ(Fill("-S0", {"b", "a", "c"}), (V{"c", "b", "a"}));
   EXPECT_EQ(Fill("+S0", {"b", "B"}), (V{"B", "b"}));
   EXPECT_EQ(Fill("+D0", {"10", "9"}), (V{"9", "10"}));
   EXPECT_EQ(Fill("+S0", {"9", "10"}), (V{"10", "9"}));
   EXPECT_EQ(Fill("+S1", {"x|b", "y", "z|a"}), (V{"y", "z|a", "x|b"}));
   EXPECT_EQ(Fill("", {"1", "2", "3"}), (V{"3", "2", "1"}));
-  EXPECT_EQ(Fill("+S0", {"b", "a", ""}), (V{"", "a", "b"}));
   EXPECT_EQ(Fill("-S0", {"b", "", "c"}), (V{"c", "", "b"}));
   EXPECT_EQ(Fill("+S2-0", {"abd", "abc"}), Fill("+S0-2", {"abd", "abc"}));
-  EXPECT_EQ(Fill("+S3-3", {"b", "a"}), (V{"a", "b"}));
   EXPECT_EQ(Fill("+S0|-D1", {"a|1", "a|3", "b|0", "a|2"}), (V{"a|3", "a|2", "a|1", "b|0"}));
   EXPECT_EQ(Fill("+S0|+S1", {"b|2", "B|1", "b|0", "b|3"}), (V{"b|0", "b|3", "B|1", "b|2"}));
 }
@@ -253,27 +181,17 @@ TEST(Reading, LinesPiecesAndIndex) {
   EXPECT_EQ(dsReadFromFileStream(&l, nullptr), 0);
 }
 
-TEST(Finding, PositionsHandOverAndProbes) {
+// Positions and found entries are held to the plain find on random lists; these are the parts
+// it leaves out: the position after a hand-over to the next key, and the probes the search clears.
+TEST(Finding, HandOverAndProbes) {
   dsList l;
   dsInitialize(&l);
-  dsSetSort(&l, "+S0");
-  for (const char* t : {"a", "c", "e", "g", "i"}) dsAppend(&l, t);
-  const struct {
-    const char* text;
-    int found, position;
-  } cases[] = {{"E", 2, 2}, {"d", -1, 2}, {"", -1, 0}};
-  int position = -1;
-  for (const auto& c : cases) {
-    EXPECT_EQ(dsFind(&l, c.text, 0, 0, &position), c.found) << c.text;
-    EXPECT_EQ(position, c.position) << c.text;
-  }
-  EXPECT_EQ(dsFind(nullptr, "a", 0, 0, &position), -1);
-  dsFree(&l);
   dsSetSort(&l, "+S0|+S1");
   for (const char* t : {"a|1", "b|1", "b|2"}) dsAppend(&l, t);
-  position = -9;
+  int position = -9;
   EXPECT_EQ(dsFind(&l, "b|2", 0, 0, &position), 1);  // handed over; the position stays
   EXPECT_EQ(position, -9);
+  EXPECT_EQ(dsFind(nullptr, "a", 0, 0, &position), -1);
   char probe[] = "b";
   l.keys[0].probe = probe;
   EXPECT_EQ(dsFindSortedInsertIndex(&l, "b|3", 1, 1, nullptr), 3);
@@ -286,27 +204,22 @@ TEST(Memory, FailuresLeaveTheListAsItWas) {
   dsList l;
   dsInitialize(&l);
   dsSetSort(&l, "+S0");
-  for (long n : {0L, 1L}) {
-    kav::memory::fail_after(n);
-    EXPECT_EQ(dsAppend(&l, "a"), 0);
-    kav::memory::fail_after(-1);
-    EXPECT_EQ(l.count, 0);
-  }
-  dsAppend(&l, "b");
+  kavtest::SweepAllocations([&] { return dsAppend(&l, "b"); },
+                            [&](long, int added) { EXPECT_EQ(l.count, added); });
   dsAppend(&l, "a");
   kav::memory::fail_after(0);
   EXPECT_EQ(dsGetBuffer(&l), nullptr);
   kav::memory::fail_after(-1);
+  EXPECT_STREQ(dsGetBuffer(&l), "a\nb\n");
   dsFree(&l);
   l.sorted = 0;
   l.keep_line_ends = 1;
   dsAppend(&l, "x");
-  kav::memory::fail_after(0);
-  EXPECT_EQ(dsAppend(&l, std::string(2000, 'y').c_str()), 0);
   FILE* empty = std::tmpfile();
+  kav::memory::fail_after(0);
   EXPECT_EQ(dsReadFromFileStream(&l, empty), 0);
-  std::fclose(empty);
   kav::memory::fail_after(-1);
+  std::fclose(empty);
   EXPECT_STREQ(l.buffer, "x\n");
   EXPECT_EQ(l.strings, nullptr);
   dsFree(&l);

@@ -133,15 +133,13 @@ TEST(Agreement, GeneratedDirectivesMatchTheCLibrary) {
   }
 }
 
-TEST(Differences, AlternateFormPrecisionAndZeroPad) {
+TEST(Differences, FlagsPrecisionQualifiersPointersAndCounts) {
   EXPECT_EQ(Format("%#x|%#o|%#X|%#X|%#.3o", 0, 0, 0, 255, 8), "0x0|00|0x0|0xFF|0010");
   EXPECT_EQ(Format("%.0d|%.d|%.0x|%.*u", 0, 0, 0, -1, 0), "0|0|0|0");
   EXPECT_EQ(Format("%08.3d|%05.1x", -7, 255), "-0000007|000ff");
   EXPECT_EQ(Format("%*d|%-*d|%*d|", -4, 1, 3, 2, INT_MIN, 3), "1   |2  |3|");
   EXPECT_EQ(Format("%.0c|%03c", 'C', 'D'), "C|  D");
-}
-
-TEST(Differences, QualifiersAndUnknownConversions) {
+  // Qualifiers and unknown conversions.
   EXPECT_EQ(Format("%hd|%ld|%Ld|%hu|%lx", 70000, -1, INT_MIN, 65536, -1),
             "70000|-1|-2147483648|65536|ffffffff");
   EXPECT_EQ(Format("%lld %d|%f %d", 7, 3), "%ld 7|%f 3");
@@ -150,9 +148,7 @@ TEST(Differences, QualifiersAndUnknownConversions) {
   EXPECT_EQ(Format("abc%"), "abc%");
   EXPECT_EQ(Format("abc%-5.2l"), "abc%");
   EXPECT_EQ(Format(""), "");
-}
-
-TEST(Differences, PointersAndCounts) {
+  // Addresses and counts.
   void* small = reinterpret_cast<void*>(4660);
   EXPECT_EQ(Format("%p|%10p|%-6p|%#p", small, small, small, small),
             "00001234|      1234|1234  |0x001234");

@@ -87,10 +87,8 @@ TEST(MicrDefaults, SetsEveryClientSettingAndRefusesANullRecord) {
   MICR_Line_E13B record;
   std::memset(&record, 0x5a, sizeof record);
   EXPECT_EQ(MICR_SetDefaults_E13B(&record), 0);
-  EXPECT_STREQ(record.amount, "");
-  EXPECT_STREQ(record.aux_on_us, "");
-  EXPECT_EQ(record.client_option, 1);
-  EXPECT_EQ(record.client_offsets[0], 0.0);
+  EXPECT_TRUE(record.amount[0] == '\0' && record.aux_on_us[0] == '\0');
+  EXPECT_TRUE(record.client_option == 1 && record.client_offsets[0] == 0.0);
   EXPECT_EQ(record.client_offsets[1], 0.0);
   const double sizes[7] = {0.625, 0.25, 0.1875, 0.25, 0.125, 0.0625, 0.013};
   for (int i = 0; i < 7; ++i) EXPECT_EQ(record.client_sizes[i], sizes[i]) << i;

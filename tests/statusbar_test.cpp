@@ -28,16 +28,12 @@ class StatusBarTest : public ::testing::Test {
     kav::console::set_status_bar_clock(previous_);
     std::fclose(stream_);
   }
-  // Everything written since the last call.
+  // Everything written since the last call; reading to the end leaves the stream ready to write.
   std::string Drawn() {
-    std::fflush(stream_);
-    const long end = std::ftell(stream_);
-    std::string text(static_cast<std::size_t>(end - read_), '\0');
     std::fseek(stream_, read_, SEEK_SET);
-    const std::size_t got = std::fread(text.data(), 1, text.size(), stream_);
-    text.resize(got);
-    read_ = end;
-    std::fseek(stream_, 0, SEEK_END);
+    std::string text;
+    for (int c; (c = std::fgetc(stream_)) != EOF;) text += static_cast<char>(c);
+    read_ = std::ftell(stream_);
     return text;
   }
   std::string UpdateAt(std::int64_t seconds_after_start, unsigned int current) {

@@ -121,3 +121,24 @@ class ProfileFolders : public ::testing::Environment {
 };
 
 }  // namespace kavtest
+
+// Allocation failures for the container suites: each allocation in turn refused.
+#include "platform/memory.h"
+
+namespace kavtest {
+
+// Runs op with every allocation after the first n refused, for n = 0, 1, ... until a run has
+// none refused; check(n, what op returned) runs after each, with the heap whole again.
+template <typename Op, typename Check>
+void SweepAllocations(Op op, Check check) {
+  for (long n = 0, refused = 1; refused > 0; ++n) {
+    SCOPED_TRACE("allocations refused after " + std::to_string(n));
+    kav::memory::fail_after(n);
+    const auto result = op();
+    refused = kav::memory::refused();
+    kav::memory::fail_after(-1);
+    check(n, result);
+  }
+}
+
+}  // namespace kavtest
