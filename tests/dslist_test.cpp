@@ -176,6 +176,11 @@ TEST(Reading, LinesPiecesAndIndex) {
   EXPECT_EQ(std::string(dsGetStringAtIndex(&l, 0)), std::string(2047, 'z') + "\n");
   EXPECT_STREQ(dsGetStringAtIndex(&l, 4), "a\n");
   dsFree(&l);
+  ASSERT_NE(std::freopen(path.c_str(), "rb", stdin), nullptr);  // the same file as input
+  ASSERT_EQ(dsReadFromStdIn(&l), 1);                            // sorted as before
+  EXPECT_STREQ(dsGetStringAtIndex(&l, 4), "a\n");
+  dsFree(&l);
+  std::freopen(kavtest::kPosix ? "/dev/null" : "NUL", "rb", stdin);
   std::remove(path.c_str());
   EXPECT_EQ(dsReadFromFile(&l, path.c_str()), 0);
   EXPECT_EQ(dsReadFromFileStream(&l, nullptr), 0);
