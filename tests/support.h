@@ -121,3 +121,59 @@ class ProfileFolders : public ::testing::Environment {
 };
 
 }  // namespace kavtest
+
+// Fault sweeps, and the snapshot of a tree that tells what one left behind.
+#include <map>
+
+namespace kavtest {
+
+// Every entry below directory: a file's contents, "<dir>", "-> target" for a link, or "<other>".
+using Tree = std::map<std::string, std::string>;
+inline Tree Snapshot(const fs::path& directory) {
+  Tree tree;
+  for (const auto& entry : fs::recursive_directory_iterator(directory)) {
+    const std::string name = entry.path().lexically_relative(directory).generic_string();
+    if (entry.is_symlink()) {
+      tree[name] = "-> " + fs::read_symlink(entry.path()).string();
+    } else if (entry.is_regular_file()) {
+      tree[name] = ReadFile(entry.path());
+    } else {
+      tree[name] = entry.is_directory() ? "<dir>" : "<other>";  // a FIFO is never opened
+    }
+  }
+  return tree;
+}
+
+// The process's open descriptors on POSIX; 0 elsewhere (under Wine the list is Wine's own).
+inline long OpenDescriptors() {
+  std::error_code error;
+  const fs::directory_iterator listing(kPosix ? "/proc/self/fd" : "", error);
+  return error ? 0 : std::distance(listing, fs::directory_iterator());
+}
+
+// A fault sweep: attempt(k) runs an operation with its k-th call (file call or allocation) failing
+// and says whether the operation reached that call; the sweep goes on from k = first until one
+// did not, or an assertion failed fatally.  Each attempt's failures name its k.
+template <typename Attempt>
+void Sweep(Attempt attempt, long first = 1) {
+  for (long k = first; k < 100000; ++k) {
+    SCOPED_TRACE("the fault at k = " + std::to_string(k));
+    if (!attempt(k) || ::testing::Test::HasFatalFailure()) return;
+  }
+  ADD_FAILURE() << "the operation never ran out of calls";
+}
+
+// The file-call sweep: op (which returns what it did) runs with its k-th file call failing with
+// error, then check(result, faulted) tells whether the outcome is allowed; faulted says whether
+// op reached the failing call.
+template <typename Op, typename Check>
+void SweepFileCalls(int error, Op op, Check check) {
+  Sweep([&](long k) {
+    decltype(op()) result{};
+    const bool faulted = WithFailingCall(k, error, [&] { result = op(); }) >= k;
+    check(result, faulted);
+    return faulted;
+  });
+}
+
+}  // namespace kavtest
