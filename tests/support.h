@@ -144,6 +144,16 @@ inline Tree Snapshot(const fs::path& directory) {
   return tree;
 }
 
+// Makes the entries of tree below directory: "<dir>" a directory, anything else a file of those
+// bytes (the directories above an entry are made too).
+inline void Plant(const fs::path& directory, const Tree& tree) {
+  for (const auto& [path, contents] : tree) {
+    fs::create_directories((directory / path).parent_path());
+    if (contents == "<dir>") fs::create_directory(directory / path);
+    if (contents != "<dir>") WriteFile(directory / path, contents);
+  }
+}
+
 // The process's open descriptors on POSIX; 0 elsewhere (under Wine the list is Wine's own).
 inline long OpenDescriptors() {
   std::error_code error;
