@@ -188,20 +188,21 @@ TEST_F(ErrorLog, LongTextsAreCut) {
   EXPECT_EQ(Prompt(("%" + std::string(998, '0') + "5d|%d").c_str(), 1, 2), "|2\n");
 }
 
-// The k-th call of the record's write fails, for every k, in an old log and a new one: the log
-// keeps its old text (a new one is not left behind) or holds the whole record after it.
+// Each call of the record's write fails in turn, in an old log and a new one: the log keeps its
+// old text (a new one is not left behind) or holds the whole record after it.
 TEST_F(ErrorLog, EveryFailingCallLeavesTheLogWholeOrTheRecordComplete) {
   LogTo(log_.string());
   for (const std::string old : {"old\n", ""}) {
     const std::regex record(old + ".{19} 0 record" + kLineEnd);
-    for (long k = 1;; ++k) {
+    const auto log = [&] {
       fs::remove(log_);
       if (!old.empty()) WriteFile(log_, old);
-      const long calls = WithFailingCall(k, ENOSPC, [] { EXPECT_EQ(kav_logerr("record"), 1); });
+      return kav_logerr("record");
+    };
+    SweepFileCalls(ENOSPC, log, [&](int result, bool faulted) {
       const bool kept = old.empty() ? !fs::exists(log_) : ReadFile(log_) == old;
-      ASSERT_TRUE((kept && calls >= k) || std::regex_match(ReadFile(log_), record)) << k;
-      if (calls < k) break;
-    }
+      ASSERT_TRUE(result == 1 && ((kept && faulted) || std::regex_match(ReadFile(log_), record)));
+    });
   }
 }
 

@@ -122,23 +122,87 @@ class ProfileFolders : public ::testing::Environment {
 
 }  // namespace kavtest
 
-// Allocation failures for the container suites: each allocation in turn refused.
+// Fault sweeps, and the snapshot of a tree that tells what one left behind.
+#include <map>
+
 #include "platform/memory.h"
 
 namespace kavtest {
 
-// Runs op with every allocation after the first n refused, for n = 0, 1, ... until a run has
-// none refused; check(n, what op returned) runs after each, with the heap whole again.
+// Every entry below directory: a file's contents, "<dir>", "-> target" for a link, or "<other>".
+using Tree = std::map<std::string, std::string>;
+inline Tree Snapshot(const fs::path& directory) {
+  Tree tree;
+  for (const auto& entry : fs::recursive_directory_iterator(directory)) {
+    const std::string name = entry.path().lexically_relative(directory).generic_string();
+    if (entry.is_symlink()) {
+      tree[name] = "-> " + fs::read_symlink(entry.path()).string();
+    } else if (entry.is_regular_file()) {
+      tree[name] = ReadFile(entry.path());
+    } else {
+      tree[name] = entry.is_directory() ? "<dir>" : "<other>";  // a FIFO is never opened
+    }
+  }
+  return tree;
+}
+
+// Makes the entries of tree below directory: "<dir>" a directory, anything else a file of those
+// bytes (the directories above an entry are made too).
+inline void Plant(const fs::path& directory, const Tree& tree) {
+  for (const auto& [path, contents] : tree) {
+    fs::create_directories((directory / path).parent_path());
+    if (contents == "<dir>") fs::create_directory(directory / path);
+    if (contents != "<dir>") WriteFile(directory / path, contents);
+  }
+}
+
+// The process's open descriptors on POSIX; 0 elsewhere (under Wine the list is Wine's own).
+inline long OpenDescriptors() {
+  std::error_code error;
+  const fs::directory_iterator listing(kPosix ? "/proc/self/fd" : "", error);
+  return error ? 0 : std::distance(listing, fs::directory_iterator());
+}
+
+// A fault sweep: attempt(k) runs an operation with its k-th call (file call or allocation) failing
+// and says whether the operation reached that call; the sweep goes on from k = first until one
+// did not, or an assertion failed fatally.  Each attempt's failures name its k.
+template <typename Attempt>
+void Sweep(Attempt attempt, long first = 1) {
+  for (long k = first; k < 100000; ++k) {
+    SCOPED_TRACE("the fault at k = " + std::to_string(k));
+    if (!attempt(k) || ::testing::Test::HasFatalFailure()) return;
+  }
+  ADD_FAILURE() << "the operation never ran out of calls";
+}
+
+// The file-call sweep: op (which returns what it did) runs with its k-th file call failing with
+// error, then check(result, faulted) tells whether the outcome is allowed; faulted says whether
+// op reached the failing call.
+template <typename Op, typename Check>
+void SweepFileCalls(int error, Op op, Check check) {
+  Sweep([&](long k) {
+    decltype(op()) result{};
+    const bool faulted = WithFailingCall(k, error, [&] { result = op(); }) >= k;
+    check(result, faulted);
+    return faulted;
+  });
+}
+
+// The allocation sweep: op runs with every allocation after the first n refused, for n = 0, 1,
+// ... until a run has none refused; check(n, what op returned) runs after each, with the heap
+// whole again.
 template <typename Op, typename Check>
 void SweepAllocations(Op op, Check check) {
-  for (long n = 0, refused = 1; refused > 0; ++n) {
-    SCOPED_TRACE("allocations refused after " + std::to_string(n));
-    kav::memory::fail_after(n);
-    const auto result = op();
-    refused = kav::memory::refused();
-    kav::memory::fail_after(-1);
-    check(n, result);
-  }
+  Sweep(
+      [&](long n) {
+        kav::memory::fail_after(n);
+        const auto result = op();
+        const bool refused = kav::memory::refused() > 0;
+        kav::memory::fail_after(-1);
+        check(n, result);
+        return refused;
+      },
+      0);
 }
 
 }  // namespace kavtest
