@@ -93,4 +93,15 @@ int rename(const char *from, const char *to) {
 
 int remove(const char *path) { return fault("remove") ? -1 : stream_calls().remove(path); }
 
+std::string temporary_name(std::uint64_t process, std::uint64_t clock) {
+  static std::atomic<std::uint64_t> counter{0};
+  std::uint64_t z = counter.fetch_add(1) * 0x9E3779B97F4A7C15u ^ process << 32 ^ clock;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+  z ^= z >> 31;
+  char name[24];
+  std::snprintf(name, sizeof name, ".kav-%016llx", static_cast<unsigned long long>(z));
+  return name;
+}
+
 }  // namespace kav::io

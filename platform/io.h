@@ -15,8 +15,11 @@
 // state held in atomics; when it is not armed a call costs one relaxed load.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace kav::io {
 
@@ -68,5 +71,22 @@ int remove(const char *path);
 // name; it never truncates or opens what is there (false with EEXIST).
 std::FILE *fopen_regular(const char *path, const char *mode);
 bool create_new_file(const char *path);
+
+// A fresh name for a temporary entry, ".kav-" and 16 hexadecimal digits: a counter, the process
+// id and the clock mixed (splitmix64), so that names differ within a process and, almost surely,
+// between processes; a clash only costs another try of the exclusive create.
+std::string temporary_name(std::uint64_t process, std::uint64_t clock);
+
+// Keeps errno across clean-up calls, so that the caller sees the error of the call that failed.
+class KeepErrno {
+ public:
+  KeepErrno() : saved_(errno) {}
+  ~KeepErrno() { errno = saved_; }
+  KeepErrno(const KeepErrno &) = delete;
+  KeepErrno &operator=(const KeepErrno &) = delete;
+
+ private:
+  int saved_;
+};
 
 }  // namespace kav::io

@@ -21,7 +21,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -73,22 +72,12 @@ std::FILE* OpenRegularAt(int directory, const char* name) {
   return stream;
 }
 
-// A counter, the process id and the clock, mixed (splitmix64): names differ within a process
-// and, almost surely, between processes; a clash only costs another try (O_EXCL).
 std::string TemporaryName() {
-  static std::atomic<std::uint64_t> counter{0};
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  std::uint64_t z = counter.fetch_add(1) * 0x9E3779B97F4A7C15u ^
-                    static_cast<std::uint64_t>(getpid()) << 32 ^
-                    static_cast<std::uint64_t>(now.tv_sec) * 1000000007u ^
-                    static_cast<std::uint64_t>(now.tv_nsec);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-  z ^= z >> 31;
-  char name[24];
-  std::snprintf(name, sizeof name, ".kav-%016llx", static_cast<unsigned long long>(z));
-  return name;
+  return kav::io::temporary_name(static_cast<std::uint64_t>(getpid()),
+                                 static_cast<std::uint64_t>(now.tv_sec) * 1000000007u ^
+                                     static_cast<std::uint64_t>(now.tv_nsec));
 }
 
 SplitPath Split(const char* path) {
@@ -376,27 +365,33 @@ bool posix::ReplaceAt(int directory, const std::string& name, const StreamWriter
   return false;
 }
 
-// The path's last component names the file; a path that ends in a separator names none.
-bool replace_file(const char* path, const StreamWriter& write) {
-  if (path == nullptr || path[0] == '\0') return false;
-  const SplitPath split = Split(path);
-  const Descriptor directory = OpenDirectory(split.directory);
-  if (split.trailing || !directory) {
-    if (split.trailing) errno = EISDIR;
-    return false;
+namespace {
+
+// The open directory of the file that path names, and the file's name there.  The path's last
+// component names the file; a path that ends in a separator names none (EISDIR).
+Descriptor OpenParent(const char* path, std::string& name) {
+  if (path == nullptr || path[0] == '\0') return Descriptor();
+  SplitPath split = Split(path);
+  if (split.trailing) {
+    errno = EISDIR;
+    return Descriptor();
   }
-  return posix::ReplaceAt(directory.get(), split.name, write);
+  name = std::move(split.name);
+  return OpenDirectory(split.directory);
+}
+
+}  // namespace
+
+bool replace_file(const char* path, const StreamWriter& write) {
+  std::string name;
+  const Descriptor directory = OpenParent(path, name);
+  return directory && posix::ReplaceAt(directory.get(), name, write);
 }
 
 bool append_to_file(const char* path, const StreamWriter& write) {
-  if (path == nullptr || path[0] == '\0') return false;
-  const SplitPath split = Split(path);
-  const Descriptor directory = OpenDirectory(split.directory);
-  if (split.trailing || !directory) {
-    if (split.trailing) errno = EISDIR;
-    return false;
-  }
-  return AppendAt(directory.get(), split.name.c_str(), write);
+  std::string name;
+  const Descriptor directory = OpenParent(path, name);
+  return directory && AppendAt(directory.get(), name.c_str(), write);
 }
 
 // One write per record, so that records of several processes do not mix.  A record cut short is

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/io.h"
 #include "platform/platform.h"
 
 namespace kav::platform::posix {
@@ -32,17 +33,7 @@ class Descriptor {
   int fd_ = -1;
 };
 
-// Keeps errno across clean-up calls, so that the caller sees the error of the call that failed.
-class KeepErrno {
- public:
-  KeepErrno() : saved_(errno) {}
-  ~KeepErrno() { errno = saved_; }
-  KeepErrno(const KeepErrno&) = delete;
-  KeepErrno& operator=(const KeepErrno&) = delete;
-
- private:
-  int saved_;
-};
+using KeepErrno = kav::io::KeepErrno;
 
 // Opens name in directory for binary reading when it is a regular file: no link is followed and
 // a FIFO does not block the open.  Null (errno set) otherwise.

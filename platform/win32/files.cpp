@@ -20,7 +20,6 @@
 #include <share.h>
 #include <sys/stat.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -49,17 +48,7 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 constexpr int kNameAttempts = 100;
 
-// Keeps errno across clean-up calls, so that the caller sees the error of the call that failed.
-class KeepErrno {
- public:
-  KeepErrno() : saved_(errno) {}
-  ~KeepErrno() { errno = saved_; }
-  KeepErrno(const KeepErrno&) = delete;
-  KeepErrno& operator=(const KeepErrno&) = delete;
-
- private:
-  int saved_;
-};
+using kav::io::KeepErrno;
 
 // The directory part of path with its separator ("" for the working directory, "C:" for a
 // drive's), where a temporary file for it is made.
@@ -70,20 +59,10 @@ std::string DirectoryPrefix(const std::string& path) {
   return path.substr(0, end);
 }
 
-// A counter, the process id and the clock, mixed (splitmix64).
 std::string TemporaryName() {
-  static std::atomic<std::uint64_t> counter{0};
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
-  std::uint64_t z = counter.fetch_add(1) * 0x9E3779B97F4A7C15u ^
-                    static_cast<std::uint64_t>(GetCurrentProcessId()) << 32 ^
-                    static_cast<std::uint64_t>(now.QuadPart);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-  z ^= z >> 31;
-  char name[24];
-  std::snprintf(name, sizeof name, ".kav-%016llx", static_cast<unsigned long long>(z));
-  return name;
+  return kav::io::temporary_name(GetCurrentProcessId(), static_cast<std::uint64_t>(now.QuadPart));
 }
 
 // _sopen_s without inheritance, in binary mode unless flags ask for _O_TEXT, in the seam's plan
