@@ -17,6 +17,11 @@ if(NOT header_version STREQUAL project_version)
   message(FATAL_ERROR "include/kavutil.h has the version macros [${header_version}]; "
                       "project(VERSION ${PROJECT_VERSION}) wants [${project_version}]")
 endif()
+# And so must the man page's title line.
+file(STRINGS ${PROJECT_SOURCE_DIR}/docs/kav.1 man_title REGEX "^\\.TH ")
+if(NOT man_title MATCHES "\"kavutil ${PROJECT_VERSION}\"")
+  message(FATAL_ERROR "docs/kav.1 has [${man_title}]; it must name \"kavutil ${PROJECT_VERSION}\"")
+endif()
 
 set(cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/kavutil)
 set_target_properties(kavutil_static PROPERTIES EXPORT_NAME kavutil_static)
