@@ -27,8 +27,7 @@ TEST(Paths, BasenameAndDirname) {
 
 TEST(Rounding, DroundAndDtrunc) {
   // value, digits, expected; 1.45 gives 1.4 if 0.45 * 100 stays 44.99... in x87 precision
-  const double cases[][3] = {{2.345, 2, 2.35}, {-2.345, 2, -2.35}, {0.149, 1, 0.1},
-                             {7.5, 0, 8.0},    {-7.5, 0, -8.0},    {1.005, 2, 1.0},
+  const double cases[][3] = {{2.345, 2, 2.35}, {-2.345, 2, -2.35}, {1.005, 2, 1.0},
                              {1.45, 1, 1.5},   {7.5, -3, 8.0},     {0.123456786, 8, 0.12345679}};
   for (const auto& c : cases) {
     EXPECT_DOUBLE_EQ(dround(c[0], static_cast<int>(c[1])), c[2]) << c[0] << " " << c[1];
@@ -90,7 +89,6 @@ TEST(Scanners, EmptyFieldsCursorsAndLineBreaking) {
     EXPECT_EQ(kav_strfld(nullptr, "=="), nullptr);
     EXPECT_EQ(kav_strtok(nullptr, ",;"), nullptr);
   }
-  // Line breaking.
   const struct {
     const char* text;
     int width;
