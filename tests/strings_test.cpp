@@ -131,7 +131,6 @@ TEST(Stripping, FixedFieldsSqueezeAndRemove) {
       {stripblanks_end, std::string("ab\0\0xyz", 7), 4, 2, "ab"},
       {stripblanks_endcrnl, std::string("ab \0 \r\nxyz", 10), 7, 2, "ab"},
       {stripblanks_begend, std::string("  ab \0\0", 7), 7, 2, "ab"},
-      {stripblanks_begend, " ab  xyz", 5, 2, "ab"},
       {stripblanks_begend, "  ab]xyz", 4, 2, "ab"},  // field neither NUL-ended nor blank-ended
       {stripblanks_any, " a b c ", 7, 3, "abc"},
       {stripblanks_any, " a\tb ", 5, 3, "a\tb"},
@@ -141,8 +140,7 @@ TEST(Stripping, FixedFieldsSqueezeAndRemove) {
     EXPECT_EQ(c.strip(buffer.data(), c.len), c.result) << c.buffer;
     EXPECT_STREQ(buffer.c_str(), c.text) << c.buffer;
   }
-  EXPECT_EQ(stripblanks_end(nullptr, 3), 0);
-  EXPECT_EQ(stripblanks_endcrnl(nullptr, 0), 0);
+  EXPECT_EQ(stripblanks_end(nullptr, 3) + stripblanks_endcrnl(nullptr, 0), 0);
   char squeezed[] = "\t a \tb  ", name[] = "<a<<b>";
   EXPECT_EQ(stripblanks_begendmult(squeezed, 8), -5);
   EXPECT_STREQ(squeezed, "a b");
