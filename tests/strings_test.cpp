@@ -27,8 +27,7 @@ TEST(Paths, BasenameAndDirname) {
 
 TEST(Rounding, DroundAndDtrunc) {
   // value, digits, expected; 1.45 gives 1.4 if 0.45 * 100 stays 44.99... in x87 precision
-  const double cases[][3] = {{2.345, 2, 2.35}, {-2.345, 2, -2.35}, {0.149, 1, 0.1},
-                             {7.5, 0, 8.0},    {-7.5, 0, -8.0},    {1.005, 2, 1.0},
+  const double cases[][3] = {{2.345, 2, 2.35}, {-2.345, 2, -2.35}, {1.005, 2, 1.0},
                              {1.45, 1, 1.5},   {7.5, -3, 8.0},     {0.123456786, 8, 0.12345679}};
   for (const auto& c : cases) {
     EXPECT_DOUBLE_EQ(dround(c[0], static_cast<int>(c[1])), c[2]) << c[0] << " " << c[1];
@@ -90,7 +89,6 @@ TEST(Scanners, EmptyFieldsCursorsAndLineBreaking) {
     EXPECT_EQ(kav_strfld(nullptr, "=="), nullptr);
     EXPECT_EQ(kav_strtok(nullptr, ",;"), nullptr);
   }
-  // Line breaking.
   const struct {
     const char* text;
     int width;
@@ -133,7 +131,6 @@ TEST(Stripping, FixedFieldsSqueezeAndRemove) {
       {stripblanks_end, std::string("ab\0\0xyz", 7), 4, 2, "ab"},
       {stripblanks_endcrnl, std::string("ab \0 \r\nxyz", 10), 7, 2, "ab"},
       {stripblanks_begend, std::string("  ab \0\0", 7), 7, 2, "ab"},
-      {stripblanks_begend, " ab  xyz", 5, 2, "ab"},
       {stripblanks_begend, "  ab]xyz", 4, 2, "ab"},  // field neither NUL-ended nor blank-ended
       {stripblanks_any, " a b c ", 7, 3, "abc"},
       {stripblanks_any, " a\tb ", 5, 3, "a\tb"},
@@ -143,8 +140,7 @@ TEST(Stripping, FixedFieldsSqueezeAndRemove) {
     EXPECT_EQ(c.strip(buffer.data(), c.len), c.result) << c.buffer;
     EXPECT_STREQ(buffer.c_str(), c.text) << c.buffer;
   }
-  EXPECT_EQ(stripblanks_end(nullptr, 3), 0);
-  EXPECT_EQ(stripblanks_endcrnl(nullptr, 0), 0);
+  EXPECT_EQ(stripblanks_end(nullptr, 3) + stripblanks_endcrnl(nullptr, 0), 0);
   char squeezed[] = "\t a \tb  ", name[] = "<a<<b>";
   EXPECT_EQ(stripblanks_begendmult(squeezed, 8), -5);
   EXPECT_STREQ(squeezed, "a b");
