@@ -198,9 +198,7 @@ TEST_F(Ghostscript, SystemLibraryLoads) {
 }
 #endif
 
-// ---------------------------------------------------------------------------
 // The MySQL client.
-// ---------------------------------------------------------------------------
 
 // Each load is a user, and a failed load none: after the failed ones, two loads need two frees.
 TEST(MysqlLoad, EachLoadIsAUserAndAFailedLoadLeavesNothingLoaded) {
