@@ -65,9 +65,8 @@ class ProfileInit : public ::testing::Test {
 };
 
 TEST_F(ProfileInit, PreviousProfileIsAnEarlierVersionDirectory) {
-  for (const char* version : {"1.5.3", "1.5.4", "1.6.0", "2.0.0", "1.4", "0..7", ".1.2", "1.1"}) {
+  for (const char* version : {"1.5.3", "1.5.4", "1.6.0", "2.0.0", "1.4", "0..7", ".1.2", "1.1"})
     Place(true, version);
-  }
   for (const char* file : {"1.4.1", "1.3.2", "0.8.3"}) Write(Versions(true) / file, "a file");
   char out[260] = "untouched";
   EXPECT_EQ(QelFindPreviousProfile(out, "app.ini", 1, 5, 3, 1), 0);
@@ -93,9 +92,8 @@ TEST_F(ProfileInit, PreviousProfileLooksOnlyAtTheFirstCandidateListed) {
   ASSERT_TRUE(entries);
   std::string first;
   for (const auto& entry : *entries) {
-    if (first.empty() && std::count(candidates.begin(), candidates.end(), entry.name)) {
+    if (first.empty() && std::count(candidates.begin(), candidates.end(), entry.name))
       first = entry.name;
-    }
   }
   char out[260];
   EXPECT_EQ(QelFindPreviousProfile(out, "app.ini", 1, 5, 0, 1),
@@ -134,9 +132,8 @@ TEST_F(ProfileInit, InitializeCopiesWithoutOverwritingAndStripsUserEnvironment) 
   Track(user);
   ASSERT_EQ(QelInitializeProfile("init.ini"), 1);
   EXPECT_EQ(Read(common, "Environment", "LOGFILE"), "l");
-  for (const char* key : {"QELTMP", "LOGFILE", "TREVANE"}) {
+  for (const char* key : {"QELTMP", "LOGFILE", "TREVANE"})
     EXPECT_EQ(Read(user, "Environment", key), "<none>") << key;
-  }
   EXPECT_EQ(Read(user, "Environment", "OTHER"), "o");
   ASSERT_EQ(QelWritePrivateProfileString("s", "k", "common", common.c_str(), 1), 1);
   ASSERT_EQ(QelWritePrivateProfileString("s", "k", "user", user.c_str(), 2), 1);
@@ -198,9 +195,8 @@ TEST_F(ProfileInit, MigrateWritesByModeAndPresence) {
 
 TEST_F(ProfileInit, UpdateWritesByModeAndPresence) {
   Track(In(1, "update.ini"));
-  for (const char* key : {"p0", "p1", "p2", "p7", "gone"}) {
+  for (const char* key : {"p0", "p1", "p2", "p7", "gone"})
     ASSERT_EQ(QelWritePrivateProfileString("s", key, "old", "update.ini", 1), 1);
-  }
   ASSERT_EQ(QelWritePrivateProfileString("s", "sentinel", kav::config::kNoValue, "update.ini", 1),
             1);
   struct Case {

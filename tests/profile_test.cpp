@@ -223,9 +223,8 @@ int OpenAfterAnotherWriter(const char* path, int flags, ...) {
     race_staged = true;
     const pid_t other = fork();
     if (other == 0) {
-      for (int i = 0; i < 20; ++i) {
+      for (int i = 0; i < 20; ++i)
         QelWritePrivateProfileString("s", ("k" + std::to_string(i)).c_str(), "x", "race.ini", 1);
-      }
       _exit(0);
     }
     waitpid(other, nullptr, 0);
