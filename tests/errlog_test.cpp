@@ -63,14 +63,10 @@ std::string Redirected(Log log) {
   return text;
 }
 
-// What s_prompterr and kav_logerr send to a redirect stream; each must report 1.
+// What s_prompterr sends to a redirect stream; it must report 1.
 template <typename... Args>
 std::string Prompt(const char* format, Args... args) {
   return Redirected([&] { EXPECT_EQ(s_prompterr(format, args...), 1); });
-}
-template <typename... Args>
-std::string Logged(const char* format, Args... args) {
-  return Redirected([&] { EXPECT_EQ(kav_logerr(format, args...), 1); });
 }
 
 template <typename Log>
@@ -90,7 +86,7 @@ std::string StandardError(const fs::path& capture, Log log) {
 
 TEST_F(ErrorLog, Destinations) {
   LogTo(log_.string());
-  EXPECT_EQ(Logged("a %d %s", 5, "b"), "a 5 b\n");
+  EXPECT_EQ(Redirected([] { EXPECT_EQ(kav_logerr("a %d %s", 5, "b"), 1); }), "a 5 b\n");
   EXPECT_EQ(Redirected([] { EXPECT_EQ(kav_logerr_write("raw %d"), 1); }), "raw %d");
   EXPECT_FALSE(fs::exists(log_));
 
@@ -108,10 +104,8 @@ TEST_F(ErrorLog, Destinations) {
   ASSERT_TRUE(kav::platform::put_environment("LOGFILE=" + process_log.string()));
   LogTo("");  // an empty overlay value hides the process one
   EXPECT_EQ(StandardError(log_, [] { kav_logerr("m %d", 2); }), "m 2\n");
-  for (const fs::path& unusable : {log_ / "missing" / "log", fs::temp_directory_path()}) {
-    LogTo(unusable.string());  // lost silently: a missing directory, a directory
-    EXPECT_EQ(StandardError(log_, [] { EXPECT_EQ(kav_logerr("lost"), 1); }), "") << unusable;
-  }
+  LogTo((log_ / "missing" / "log").string());  // a log that cannot be opened: lost silently
+  EXPECT_EQ(StandardError(log_, [] { EXPECT_EQ(kav_logerr("lost"), 1); }), "");
 
   kav_clearenv();
   kav_logerr("from the process environment");
@@ -144,12 +138,9 @@ TEST_F(ErrorLog, FileRecords) {
   EXPECT_EQ(stamps.count(match[2]), 1u) << match[2];
 }
 
-TEST_F(ErrorLog, ErrnoAndNullFormats) {
-  for (int error : {0, ERANGE}) {
-    const std::string expected =
-        "m1; errno=" + std::to_string(error) + " \"" + std::strerror(error) + "\"\n";
-    EXPECT_EQ(Redirected([error] { errno = error, kav_logerrno("m%d", 1); }), expected);
-  }
+TEST_F(ErrorLog, FormatsAndPromptDirectives) {
+  EXPECT_EQ(Redirected([] { errno = ERANGE, kav_logerrno("m%d", 1); }),
+            "m1; errno=" + std::to_string(ERANGE) + " \"" + std::strerror(ERANGE) + "\"\n");
   EXPECT_EQ(Redirected([] {
               EXPECT_EQ(kav_logerr(nullptr), 0);
               EXPECT_EQ(kav_logerrno(nullptr), 0);
@@ -157,9 +148,6 @@ TEST_F(ErrorLog, ErrnoAndNullFormats) {
               EXPECT_EQ(s_confirm("Proceed? %s", "y"), 0);
             }),
             "");
-}
-
-TEST_F(ErrorLog, PromptDirectives) {
   EXPECT_EQ(Prompt("n=%d l=%ld %d u=%u lu=%lu c=%c f=%f %lf s=%s 100%%", -42, LONG_MAX, 9,
                    4000000000u, ULONG_MAX, 'Z', 3.14, 2.5, "str"),
             "n=-42 l=" + std::to_string(LONG_MAX) + " 9 u=4000000000 lu=" +
@@ -174,8 +162,7 @@ TEST_F(ErrorLog, PromptDirectives) {
 
 TEST_F(ErrorLog, LongTextsAreCut) {
   const std::string big(20000, 'a'), kept = std::string(10238, 'a') + "\n";
-  EXPECT_EQ(Logged("%s", big.c_str()), kept);
-  EXPECT_EQ(Logged(big.c_str()), kept);
+  EXPECT_EQ(Redirected([&] { EXPECT_EQ(kav_logerr("%s", big.c_str()), 1); }), kept);
   EXPECT_EQ(Redirected([&] { kav_logerrno("%s", big.c_str()); }), kept);
   const std::string composed = std::string(511, 'a') + "\n";
   EXPECT_EQ(Prompt("%s", big.c_str()), composed);
@@ -185,7 +172,6 @@ TEST_F(ErrorLog, LongTextsAreCut) {
   const std::string zeros(76, '0');
   EXPECT_EQ(Prompt(("%" + zeros + "5d|%d").c_str(), 1, 2), "00001|2\n");
   EXPECT_EQ(Prompt(("%0" + zeros + "5d|%d").c_str(), 1, 2), "|2\n");
-  EXPECT_EQ(Prompt(("%" + std::string(998, '0') + "5d|%d").c_str(), 1, 2), "|2\n");
 }
 
 // Each call of the record's write fails in turn, in an old log and a new one: the log keeps its

@@ -24,12 +24,8 @@ constexpr uint32_t kFailed = 0xFFFFFFFFu;
 
 #if defined(_WIN32)
 unsigned long ThreadId() { return GetCurrentThreadId(); }
-void Set(const char* name, const std::string& value) { _putenv_s(name, value.c_str()); }
 #else
 unsigned long ThreadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
-void Set(const char* name, const std::string& value) {
-  value.empty() ? unsetenv(name) : setenv(name, value.c_str(), 1);
-}
 #endif
 
 std::string Pattern(uint32_t size) {
@@ -42,18 +38,13 @@ class MappedBufferTest : public InDirectory {
  protected:
   void SetUp() override {
     InDirectory::SetUp();
-    Set("QELTMP", dir_.string());
-    Set("TMP", "");
-  }
-  void TearDown() override {
-    Set("QELTMP", "");
-    InDirectory::TearDown();
+    SetEnv("QELTMP", dir_.string());
+    SetEnv("TMP", "");
   }
 };
 
 TEST_F(MappedBufferTest, BufferIsAMappedTemporaryFileUntilDeleted) {
-  MappedBuffer* buffers[3] = {CreateMappedBuffer(4096), CreateMappedBuffer(4096),
-                              CreateMappedBuffer(100000)};
+  MappedBuffer* buffers[2] = {CreateMappedBuffer(4096), CreateMappedBuffer(100000)};
   // Wine's _tempnam makes the name with GetTempFileNameA, which keeps 3 characters of a prefix.
   const std::string prefix =
       kav::platform::wine_version() ? "~mm" : "~mmft_" + std::to_string(ThreadId()) + "_";
@@ -66,19 +57,17 @@ TEST_F(MappedBufferTest, BufferIsAMappedTemporaryFileUntilDeleted) {
     EXPECT_EQ(file.filename().string().rfind(prefix, 0), 0u) << file;
     EXPECT_EQ(fs::file_size(file), buffer->size);
     std::memcpy(buffer->view, Pattern(buffer->size).data(), buffer->size);
-    EXPECT_EQ(std::memcmp(buffer->view, Pattern(buffer->size).data(), buffer->size), 0);
   }
-  EXPECT_EQ(names.size(), 3u);
+  EXPECT_EQ(names.size(), 2u);
 #if !defined(_WIN32)
   // The view is the file: its bytes are there to read; the file is private and close-on-exec.
-  EXPECT_EQ(ReadFile(buffers[2]->file_name), Pattern(100000));
+  EXPECT_EQ(ReadFile(buffers[1]->file_name), Pattern(100000));
   struct stat status;
   ASSERT_EQ(stat(buffers[0]->file_name, &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0600u);
   const int fd = static_cast<int>(reinterpret_cast<intptr_t>(buffers[0]->file));
   EXPECT_GT(fd, 2);
   EXPECT_EQ(fcntl(fd, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
-  EXPECT_EQ(buffers[0]->mapping, nullptr);
 #endif
   for (MappedBuffer* buffer : buffers) DeleteMappedBuffer(buffer);
   for (const std::string& name : names) EXPECT_FALSE(fs::exists(name)) << name;
@@ -92,7 +81,7 @@ TEST_F(MappedBufferTest, FailuresLeaveNothingBehind) {
   std::vector<std::string> directories{"", std::string(256, 'd')};
   if (kPosix) directories.push_back((dir_ / "missing").string());
   for (const std::string& directory : directories) {
-    Set("QELTMP", directory);
+    SetEnv("QELTMP", directory);
     EXPECT_EQ(CreateMappedBuffer(4096), nullptr) << directory.substr(0, 40);
   }
   EXPECT_TRUE(fs::is_empty(dir_));

@@ -1,7 +1,7 @@
 // support.h - what several suites share: whole files read and written, a fresh temporary
-// directory per test, entries handed to the library's own environment, a run with its k-th file
-// call failing, and the profile folders fixed before the library's first call.  For the suites
-// that reach internal functions (the source tree is on their include path).
+// directory per test, environment entries, the profile folders fixed before the library's first
+// call, fault sweeps and tree snapshots.  For the suites that reach internal functions (the
+// source tree is on their include path).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,12 +11,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "kavutil.h"
 #include "platform/io.h"
+#include "platform/memory.h"
 #include "platform/platform.h"
 
 namespace kavtest {
@@ -68,15 +70,13 @@ inline char* PutEnv(const std::string& entry) {
   return copy;
 }
 
-// Runs op with the k-th file call from now on failing with error; the calls op made.  A sweep
-// runs k = 1, 2, ... until op makes fewer than k calls.
-template <typename Op>
-long WithFailingCall(long k, int error, Op op) {
-  kav::io::fail_call(nullptr, k, error);
-  op();
-  const long calls = kav::io::calls_made();
-  kav::io::fail_call(nullptr, 0, 0);
-  return calls;
+// Sets a variable of the process environment; an empty value removes it.
+inline void SetEnv(const char* name, const std::string& value) {
+#ifdef _WIN32
+  _putenv_s(name, value.c_str());
+#else
+  value.empty() ? unsetenv(name) : setenv(name, value.c_str(), 1);
+#endif
 }
 
 // The library caches its profile folders for the life of the process, so they are fixed before
@@ -120,14 +120,7 @@ class ProfileFolders : public ::testing::Environment {
   fs::path root_;
 };
 
-}  // namespace kavtest
-
 // Fault sweeps, and the snapshot of a tree that tells what one left behind.
-#include <map>
-
-#include "platform/memory.h"
-
-namespace kavtest {
 
 // Every entry below directory: a file's contents, "<dir>", "-> target" for a link, or "<other>".
 using Tree = std::map<std::string, std::string>;
@@ -181,8 +174,10 @@ void Sweep(Attempt attempt, long first = 1) {
 template <typename Op, typename Check>
 void SweepFileCalls(int error, Op op, Check check) {
   Sweep([&](long k) {
-    decltype(op()) result{};
-    const bool faulted = WithFailingCall(k, error, [&] { result = op(); }) >= k;
+    kav::io::fail_call(nullptr, k, error);
+    const auto result = op();
+    const bool faulted = kav::io::calls_made() >= k;
+    kav::io::fail_call(nullptr, 0, 0);
     check(result, faulted);
     return faulted;
   });
