@@ -121,6 +121,7 @@ TEST(Paths, FullPathsComparisonsAndSeparators) {
   char path[] = "a/b\\c";
   EXPECT_EQ(fix_dir_slash(path), 1);
   EXPECT_EQ(path, std::string("a") + kSep + "b" + kSep + "c");
+  EXPECT_STREQ(get_illegal_filename_chars(), "<>:\"/\\|\n");  // what the strip removes
   char name[] = "a<b>c:d\"e/f\\g|h\ni*?.txt";
   EXPECT_EQ(strip_illegal_filename_chars(name), name);
   EXPECT_STREQ(name, "abcdefghi*?.txt");
