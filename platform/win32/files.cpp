@@ -32,17 +32,10 @@
 
 #include "platform/io.h"
 #include "platform/platform.h"
+#include "platform/win32/search.h"
 
 namespace kav::platform {
 namespace {
-
-struct SearchCloser {
-  void operator()(HANDLE search) const { FindClose(search); }
-};
-
-bool IsDotOrDotDot(const char* name) {
-  return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
-}
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -145,20 +138,12 @@ bool AppendThroughStream(const char* path, bool log, const StreamWriter& write) 
 }  // namespace
 
 std::optional<std::vector<DirectoryEntry>> find_entries(const std::string& search) {
-  WIN32_FIND_DATAA data;
-  const HANDLE handle = FindFirstFileA(search.c_str(), &data);
-  if (handle == INVALID_HANDLE_VALUE) {
-    // An existing directory with no entry that matches: an empty listing, as on POSIX.
-    if (GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<DirectoryEntry>();
-    return std::nullopt;
-  }
-  const std::unique_ptr<void, SearchCloser> search_handle(handle);
   std::vector<DirectoryEntry> entries;
-  do {
-    if (IsDotOrDotDot(data.cFileName)) continue;
+  const bool searched = win32::for_each_found(search.c_str(), [&](const WIN32_FIND_DATAA& data) {
     entries.push_back({data.cFileName, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
                        (data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0});
-  } while (FindNextFileA(handle, &data));
+  });
+  if (!searched) return std::nullopt;
   return entries;
 }
 

@@ -21,17 +21,10 @@
 
 #include "platform/io.h"
 #include "platform/platform.h"
+#include "platform/win32/search.h"
 
 namespace kav::platform {
 namespace {
-
-struct SearchCloser {
-  void operator()(HANDLE search) const { FindClose(search); }
-};
-
-bool IsDotOrDotDot(const char* name) {
-  return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
-}
 
 struct FoundEntry {
   std::string name;
@@ -40,17 +33,12 @@ struct FoundEntry {
 
 // One level of a directory, "." and ".." left out; nothing when it cannot be searched.
 std::optional<std::vector<FoundEntry>> FindAll(const std::string& directory) {
-  WIN32_FIND_DATAA data;
-  const HANDLE handle = FindFirstFileA((directory + "\\*").c_str(), &data);
-  if (handle == INVALID_HANDLE_VALUE) {
-    if (GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<FoundEntry>();
-    return std::nullopt;
-  }
-  const std::unique_ptr<void, SearchCloser> search_handle(handle);
   std::vector<FoundEntry> entries;
-  do {
-    if (!IsDotOrDotDot(data.cFileName)) entries.push_back({data.cFileName, data.dwFileAttributes});
-  } while (FindNextFileA(handle, &data));
+  const bool searched =
+      win32::for_each_found((directory + "\\*").c_str(), [&](const WIN32_FIND_DATAA& data) {
+        entries.push_back({data.cFileName, data.dwFileAttributes});
+      });
+  if (!searched) return std::nullopt;
   return entries;
 }
 
