@@ -23,7 +23,7 @@ void BM_spellno(benchmark::State &state) {
     n = (n * 7919 + 13) % 2147483647;
   }
 }
-BENCHMARK(BM_spellno);
+BENCHMARK(BM_spellno)->Repetitions(5);
 
 void BM_icu_spellout(benchmark::State &state) {
   UErrorCode status = U_ZERO_ERROR;
@@ -39,7 +39,7 @@ void BM_icu_spellout(benchmark::State &state) {
     n = (n * 7919 + 13) % 2147483647;
   }
 }
-BENCHMARK(BM_icu_spellout);
+BENCHMARK(BM_icu_spellout)->Repetitions(5);
 
 void BM_micr_build_line(benchmark::State &state) {
   auto record = std::make_unique<MICR_Line_E13B>();
@@ -66,5 +66,6 @@ BENCHMARK(BM_fill_with_id);
 int main(int argc, char **argv) {
   return bench::RunWithComparisons(argc, argv,
                                    {{"spellno, varying 32-bit numbers", "BM_spellno",
-                                     "BM_icu_spellout", "ICU spell-out (en_US)"}});
+                                     "BM_icu_spellout", "ICU spell-out (en_US)", "r1"}},
+                                   {.interleave = true});
 }

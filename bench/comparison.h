@@ -6,7 +6,10 @@
 // benchmark by function and argument ("BM_DsList/100000").  Times are CPU times, so that other
 // load on the machine does not count: the process's own, plus that of the child processes a
 // benchmark waited for when it counts them with ChildCpu (a peer that runs as a program).  Rows
-// whose benchmarks did not run (filtered out, failed) are left out.
+// whose benchmarks did not run (filtered out, failed) are left out.  A benchmark run with
+// repetitions (->Repetitions(n), or --benchmark_repetitions) is represented by its median; a
+// program may ask for its repetitions to run interleaved in random order (ours, the peer's,
+// ours, ...) so that a change of load on the machine falls on both sides alike.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -63,7 +66,8 @@ class ComparisonReporter : public benchmark::ConsoleReporter {
 
   void ReportRuns(const std::vector<Run> &runs) override {
     for (const Run &run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if ((run.run_type != Run::RT_Iteration && !median) || run.error_occurred) continue;
       std::string name = run.run_name.function_name;
       if (!run.run_name.args.empty()) name += "/" + run.run_name.args;
       const double unit = benchmark::GetTimeUnitMultiplier(run.time_unit);
@@ -101,7 +105,22 @@ class ComparisonReporter : public benchmark::ConsoleReporter {
   std::map<std::string, Side> times_;
 };
 
-inline int RunWithComparisons(int argc, char **argv, const std::vector<Comparison> &rows) {
+struct Options {
+  bool interleave = false;  // the repetitions of all benchmarks in one random order
+};
+
+inline int RunWithComparisons(int argc, char **argv, const std::vector<Comparison> &rows,
+                              Options options = {}) {
+  // The program's name, the options' flags, then the command line's, which override them.
+  static char interleave[] = "--benchmark_enable_random_interleaving=true";
+  std::vector<char *> args;
+  for (int i = 0; i < argc; ++i) {
+    args.push_back(argv[i]);
+    if (i == 0 && options.interleave) args.push_back(interleave);
+  }
+  args.push_back(nullptr);
+  argc = static_cast<int>(args.size()) - 1;
+  argv = args.data();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   ComparisonReporter reporter;

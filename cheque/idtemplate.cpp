@@ -10,28 +10,28 @@
 // enough for what the template adds.  Literals of the prefix and suffix
 // commands are decoded twice (once to measure, once to write), so that a
 // prefix can open its gap first.  Character classes are those of the classic
-// locale.
+// locale (base/ascii.h).
 
 #include <climits>
 #include <cstdio>
 #include <cstring>
 
+#include "base/ascii.h"
 #include "kavutil.h"
 
 namespace {
 
 constexpr char kMonths[] = "JAN,FEB,MAR,APR,MAY,JUN,JUL,AUG,SEP,OCT,NOV,DEC,";
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-char ToUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+using kav::base::is_digit;
+using kav::base::is_white_space;
+using kav::base::to_upper;
 
 // Letters and digits of the 7-bit set, '-' and '_'.
-bool IsIdentifierChar(char c) { return IsLetter(c) || IsDigit(c) || c == '-' || c == '_'; }
+bool IsIdentifierChar(char c) { return kav::base::is_letter_or_digit(c) || c == '-' || c == '_'; }
 
 void UpperCase(char* id) {
-  for (; *id != '\0'; ++id) *id = ToUpper(*id);
+  for (; *id != '\0'; ++id) *id = to_upper(*id);
 }
 
 template <typename Keep>
@@ -52,7 +52,7 @@ void RemoveAll(char* id, char unwanted) {
 
 void MonthToNumber(char* id) {
   if (strnlen(id, 3) < 3) return;
-  const char key[] = {ToUpper(id[0]), ToUpper(id[1]), ToUpper(id[2]), ',', '\0'};
+  const char key[] = {to_upper(id[0]), to_upper(id[1]), to_upper(id[2]), ',', '\0'};
   const char* found = std::strstr(kMonths, key);
   if (found == nullptr) return;
   char number[12];
@@ -63,12 +63,12 @@ void MonthToNumber(char* id) {
 // atoi's reading (blanks, a sign, digits), saturated to the range of int
 // rather than overflowing.
 long long ReadInt(const char* s) {
-  while (IsSpace(*s)) ++s;
+  while (is_white_space(*s)) ++s;
   bool negative = false;
   if (*s == '+' || *s == '-') negative = (*s++ == '-');
   constexpr long long kBeyondInt = static_cast<long long>(INT_MAX) + 2;
   long long magnitude = 0;
-  for (; IsDigit(*s) && magnitude < kBeyondInt; ++s) magnitude = magnitude * 10 + (*s - '0');
+  for (; is_digit(*s) && magnitude < kBeyondInt; ++s) magnitude = magnitude * 10 + (*s - '0');
   long long value = negative ? -magnitude : magnitude;
   if (value > INT_MAX) return INT_MAX;
   if (value < INT_MIN) return INT_MIN;
@@ -216,7 +216,7 @@ extern "C" KAV_API int KAV_CALL round_down_id(char* identifier, int step) KAV_NO
   if (identifier == nullptr || step == 0) return 1;
   size_t end = std::strlen(identifier);
   size_t begin = end;
-  while (begin > 0 && IsDigit(identifier[begin - 1])) --begin;
+  while (begin > 0 && is_digit(identifier[begin - 1])) --begin;
   if (begin == end) return 1;
 
   size_t length = end - begin;

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "base/ascii.h"
 #include "kavutil.h"
 
 namespace {
@@ -109,7 +110,7 @@ char FontCode(char c, const char* codes) {
     case '-':
       return codes[kDash];
     default:
-      return (c >= '0' && c <= '9') ? c : codes[kBlank];
+      return kav::base::is_digit(c) ? c : codes[kBlank];
   }
 }
 
@@ -120,7 +121,7 @@ void DropLeadingBlanks(char* line, size_t length, char blank) {
 }
 
 // A character other than a digit counts as 0, which keeps the check digit in 0 to 9.
-int DigitValue(char c) { return (c >= '0' && c <= '9') ? c - '0' : 0; }
+int DigitValue(char c) { return kav::base::is_digit(c) ? c - '0' : 0; }
 
 }  // namespace
 

@@ -9,50 +9,50 @@
 // character into the buffer.  A teen spoken at the tens digit zeroes the ones
 // digit so that it is not spoken twice.
 //
-// The result lives in one static buffer of 256 characters; appends stop at its
-// end whatever happens.  spell_ones and spell_tens are the exported building
-// blocks for one digit and a two-digit group.
+// The result lives in one static buffer of 256 characters, which the longest
+// result (about a hundred characters) fits with room to spare; the words are
+// copied in with their lengths known, without formatting or measuring the text
+// again.  spell_ones and spell_tens are the exported building blocks for one
+// digit and a two-digit group.
 
-#include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "kavutil.h"
 
 namespace {
 
-constexpr const char* kOnes[10] = {"",     "ONE", "TWO",   "THREE", "FOUR",
-                                   "FIVE", "SIX", "SEVEN", "EIGHT", "NINE"};
-constexpr const char* kTens[10] = {"",      "",      "TWENTY",  "THIRTY", "FORTY",
-                                   "FIFTY", "SIXTY", "SEVENTY", "EIGHTY", "NINETY"};
-constexpr const char* kTeens[10] = {"TEN",     "ELEVEN",  "TWELVE",    "THIRTEEN", "FOURTEEN",
-                                    "FIFTEEN", "SIXTEEN", "SEVENTEEN", "EIGHTEEN", "NINETEEN"};
-
 // Words stop at BILLION and the buffer is sized for 32-bit values, so larger
 // numbers (possible where long has 64 bits) are refused like negative ones.
 constexpr long kLargestSpelled = 2147483647L;
 
-constexpr size_t kWordSize = 16;  // SEVENTEEN and its NUL, with room to spare
-
 char g_words[256];
+
+constexpr std::string_view kOnes[10] = {"",     "ONE", "TWO",   "THREE", "FOUR",
+                                        "FIVE", "SIX", "SEVEN", "EIGHT", "NINE"};
+constexpr std::string_view kTens[10] = {"",      "",      "TWENTY",  "THIRTY", "FORTY",
+                                        "FIFTY", "SIXTY", "SEVENTY", "EIGHTY", "NINETY"};
+constexpr std::string_view kTeens[10] = {"TEN",     "ELEVEN",  "TWELVE",    "THIRTEEN", "FOURTEEN",
+                                         "FIFTEEN", "SIXTEEN", "SEVENTEEN", "EIGHTEEN", "NINETEEN"};
 
 enum class Mark { kNone, kHundreds, kTens, kOnes };
 
-int DigitValue(const char* digit) {
-  if (digit == nullptr || *digit < '0' || *digit > '9') return 0;
-  return *digit - '0';
-}
+// Appends to the result buffer; the longest result fits it several times over.
+class Words {
+ public:
+  explicit Words(char* buffer) : end_(buffer) {}
+  char* end() const { return end_; }
+  void Add(std::string_view text) {
+    std::memcpy(end_, text.data(), text.size());
+    end_ += text.size();
+  }
+  void Add(char c) { *end_++ = c; }
 
-void CopyWord(char* word, const char* text) {
-  if (word != nullptr) std::strcpy(word, text);
-}
+ private:
+  char* end_;
+};
 
-// Appends text to the result, stopping silently at the end of the buffer.
-void Append(const char* text) {
-  size_t used = std::strlen(g_words);
-  std::snprintf(g_words + used, sizeof g_words - used, "%s", text);
-}
-
-const char* ScaleWord(size_t place) {
+std::string_view ScaleOf(std::size_t place) {
   switch (place) {
     case 10:
       return "BILLION";
@@ -65,37 +65,24 @@ const char* ScaleWord(size_t place) {
   }
 }
 
-void SpeakHundreds(const char* digit, Mark* mark) {
-  char word[kWordSize];
-  spell_ones(digit, word);
-  if (word[0] == '\0') return;
-  Append(" ");
-  Append(word);
-  Append(" HUNDRED");
-  *mark = Mark::kHundreds;
+// The decimal digits of number (1 to 10 of them) as values; returns their count.
+std::size_t DigitsOf(unsigned long number, int digits[10]) {
+  int reversed[10];
+  std::size_t length = 0;
+  for (; number != 0; number /= 10) reversed[length++] = static_cast<int>(number % 10);
+  for (std::size_t i = 0; i < length; ++i) digits[i] = reversed[length - 1 - i];
+  return length;
 }
 
-// digit is followed by the ones digit of its group, which a teen sets to 0.
-void SpeakTens(char* digit, Mark* mark) {
-  char word[kWordSize];
-  if (spell_tens(digit, word) != 0) {
-    Append(" ");
-    Append(word);
-    *mark = Mark::kTens;
-  }
-  if (digit[0] == '1') digit[1] = '0';
+int DigitValue(const char* digit) {
+  if (digit == nullptr || *digit < '0' || *digit > '9') return 0;
+  return *digit - '0';
 }
 
-void SpeakOnesAndScale(const char* digit, size_t place, Mark* mark) {
-  char word[kWordSize];
-  spell_ones(digit, word);
-  if (word[0] != '\0') *mark = Mark::kOnes;
-  if (*mark == Mark::kNone) return;
-  Append(" ");
-  Append(word);
-  if (*mark == Mark::kOnes) Append(" ");
-  Append(ScaleWord(place));
-  *mark = Mark::kNone;
+void CopyWord(char* word, std::string_view text) {
+  if (word == nullptr) return;
+  std::memcpy(word, text.data(), text.size());
+  word[text.size()] = '\0';
 }
 
 }  // namespace
@@ -104,29 +91,45 @@ extern "C" KAV_API const char* KAV_CALL spellno(long number) KAV_NOEXCEPT {
   if (number < 0 || number > kLargestSpelled) return nullptr;
   if (number == 0) return "ZERO";
 
-  g_words[0] = '\0';
-  char digits[24];
-  std::snprintf(digits, sizeof digits, "%ld", number);
-  size_t length = std::strlen(digits);
-
+  int digits[10];
+  const std::size_t length = DigitsOf(static_cast<unsigned long>(number), digits);
+  Words words(g_words);
   Mark mark = Mark::kNone;
-  for (size_t i = 0; i < length; ++i) {
-    size_t place = length - i;  // digits from this one to the end
+  for (std::size_t i = 0; i < length; ++i) {
+    const std::size_t place = length - i;  // digits from this one to the end
+    const int digit = digits[i];
     switch (place % 3) {
-      case 0:
-        SpeakHundreds(digits + i, &mark);
+      case 0:  // hundreds
+        if (digit != 0) {
+          words.Add(' ');
+          words.Add(kOnes[digit]);
+          words.Add(" HUNDRED");
+          mark = Mark::kHundreds;
+        }
         break;
-      case 2:
-        SpeakTens(digits + i, &mark);
+      case 2:  // tens; a teen takes the ones digit with it
+        if (digit != 0) {
+          words.Add(' ');
+          words.Add(digit == 1 ? kTeens[digits[i + 1]] : kTens[digit]);
+          mark = Mark::kTens;
+        }
+        if (digit == 1) digits[i + 1] = 0;
         break;
-      default:
-        SpeakOnesAndScale(digits + i, place, &mark);
+      default:  // ones, and the group's scale
+        if (digit != 0) mark = Mark::kOnes;
+        if (mark == Mark::kNone) break;
+        words.Add(' ');
+        words.Add(kOnes[digit]);
+        if (mark == Mark::kOnes) words.Add(' ');
+        words.Add(ScaleOf(place));
+        mark = Mark::kNone;
         break;
     }
   }
 
-  size_t used = std::strlen(g_words);
-  if (used > 0 && g_words[used - 1] == ' ') g_words[used - 1] = '\0';
+  char* end = words.end();
+  if (end[-1] == ' ') --end;
+  *end = '\0';
   return g_words + 1;  // past the space that the first append put in front
 }
 

@@ -1,10 +1,19 @@
 # install.cmake - what "cmake --install" puts where (GNU directory layout), the pkg-config file,
-# the CMake package (kavutil::kavutil), and CPack: Debian packages on POSIX, a zip on Windows.
-# Included from the top CMakeLists.txt after the library and kav targets.
+# the CMake package (kavutil::kavutil), the HTML reference, and CPack: Debian packages on POSIX,
+# a zip on Windows.  Included from the top CMakeLists.txt after the library and kav targets.
 #
 # Components: runtime (the shared library, the PAM service file), development (header, static
-# library, import library and .def, pkg-config and CMake files), tools (kav and its man page).
+# library, import libraries and .def, pkg-config and CMake files), tools (kav and its man page),
+# doc (the reference of the C interface, README and licence).
+#
+# KAV_DEBIAN_PACKAGE (set by "make package") installs what Debian packages hold besides: each
+# package's copyright file and changelog under /usr/share/doc/<package>, and the manual page
+# compressed, both with gzip -9n.
 include(CMakePackageConfigHelpers)
+option(KAV_DEBIAN_PACKAGE "Install the Debian packages' own files (copyright, changelog)" OFF)
+if(KAV_DEBIAN_PACKAGE)
+  set(CMAKE_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/libkavutil-doc)
+endif()
 
 # The header's version macros must name the project's version.
 file(STRINGS ${PROJECT_SOURCE_DIR}/include/kavutil.h header_version
@@ -49,11 +58,17 @@ install(FILES ${PROJECT_BINARY_DIR}/kavutil-config.cmake
               ${PROJECT_BINARY_DIR}/kavutil-config-version.cmake
         DESTINATION ${cmake_dir} COMPONENT development)
 
-# pkg-config: the prefix is found from the .pc file's own place, so that an installation moved
-# or made with "cmake --install --prefix" describes itself.  Libs.private is what a static link
-# adds: the C++ runtime, and the system libraries the objects call.
-file(RELATIVE_PATH pc_prefix /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
-string(REGEX REPLACE "/$" "" pc_prefix "${pc_prefix}")
+# pkg-config: on POSIX the prefix is the one the files are installed under, written at install
+# time, so that "cmake --install --prefix" and the packages' /usr describe themselves with plain
+# paths (-I/usr/include, which pkg-config leaves out as a system directory).  The Windows zip is
+# unpacked anywhere: its prefix is found from the .pc file's own place.  Libs.private is what a
+# static link adds: the C++ runtime, and the system libraries the objects call.
+if(WIN32)
+  file(RELATIVE_PATH pc_prefix /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+  string(REGEX REPLACE "/$" "" pc_prefix "\${pcfiledir}/${pc_prefix}")
+else()
+  set(pc_prefix "@KAV_INSTALL_PREFIX@")  # replaced when installing
+endif()
 set(pc_private "-lstdc++ -lpthread")
 set(pc_cflags_private "")
 if(WIN32)
@@ -65,14 +80,74 @@ foreach(library ${KAV_SYSTEM_LIBS})
   endif()
 endforeach()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/kavutil.pc.in kavutil.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/kavutil.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
-        COMPONENT development)
+if(WIN32)
+  install(FILES ${PROJECT_BINARY_DIR}/kavutil.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+          COMPONENT development)
+else()
+  install(CODE "file(READ \"${PROJECT_BINARY_DIR}/kavutil.pc\" pc)
+string(REPLACE \"@KAV_INSTALL_PREFIX@\" \"\${CMAKE_INSTALL_PREFIX}\" pc \"\${pc}\")
+set(pc_file \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig/kavutil.pc\")
+message(STATUS \"Installing: \${pc_file}\")
+file(WRITE \"\${pc_file}\" \"\${pc}\")" COMPONENT development)
+endif()
+
+# The reference of the C interface (docs/Doxyfile), built with the library when Doxygen is
+# there, and installed with its README and licence; the zip has these two at its top.
+find_program(KAV_DOXYGEN doxygen)
+if(KAV_DOXYGEN AND PROJECT_IS_TOP_LEVEL)
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/docs/html/index.html
+    COMMAND sh -c "{ cat docs/Doxyfile; echo 'OUTPUT_DIRECTORY = ${PROJECT_BINARY_DIR}/docs'; } | \"$0\" -" ${KAV_DOXYGEN}
+    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/Doxyfile ${PROJECT_SOURCE_DIR}/docs/mainpage.md
+            ${PROJECT_SOURCE_DIR}/docs/porting.md ${PROJECT_SOURCE_DIR}/include/kavutil.h
+    COMMENT "Writing the reference: docs/html" VERBATIM)
+  add_custom_target(reference ALL DEPENDS ${PROJECT_BINARY_DIR}/docs/html/index.html)
+  install(DIRECTORY ${PROJECT_BINARY_DIR}/docs/html DESTINATION ${CMAKE_INSTALL_DOCDIR}
+          COMPONENT doc)
+endif()
+if(WIN32)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .
+          COMPONENT doc)
+elseif(NOT KAV_DEBIAN_PACKAGE)  # the Debian packages carry the licence in their copyright file
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+          DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT doc)
+endif()
 
 if(WIN32)
   install(FILES ${KAV_DEF} DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+  if(KAV_MSVC_IMPLIB)
+    install(FILES ${KAV_MSVC_IMPLIB} DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+  endif()
+elseif(KAV_DEBIAN_PACKAGE)
+  # Each package's copyright file and changelog, and the manual page, compressed as Debian
+  # wants them (gzip -9n: no name or time stamp in the header).
+  set(debian ${PROJECT_BINARY_DIR}/debian)
+  add_custom_command(OUTPUT ${debian}/changelog.Debian.gz ${debian}/kav.1.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${debian}
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/cmake/debian/changelog
+            ${debian}/changelog.Debian
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/kav.1 ${debian}/kav.1
+    COMMAND gzip -9nf ${debian}/changelog.Debian ${debian}/kav.1
+    DEPENDS ${PROJECT_SOURCE_DIR}/cmake/debian/changelog ${PROJECT_SOURCE_DIR}/docs/kav.1
+    VERBATIM)
+  add_custom_target(debian_files ALL DEPENDS ${debian}/changelog.Debian.gz ${debian}/kav.1.gz)
+  foreach(pair runtime:libkavutil1 development:libkavutil-dev tools:kavutil-tools
+               doc:libkavutil-doc)
+    string(REPLACE ":" ";" pair ${pair})
+    list(GET pair 0 component)
+    list(GET pair 1 package)
+    install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${debian}/changelog.Debian.gz
+            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})
+    install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/${package}.lintian-overrides
+            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${package}
+            COMPONENT ${component})
+  endforeach()
+  install(FILES ${debian}/kav.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
 else()
   install(FILES ${PROJECT_SOURCE_DIR}/docs/kav.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
           COMPONENT tools)
+endif()
+if(NOT WIN32)
   # The PAM service kav_winexec_as_user logs users on through.  PAM reads /etc/pam.d: that is
   # where it goes for the prefixes whose sysconfdir is /etc (/usr, as the Debian package has),
   # and under the prefix otherwise (/usr/local/etc/pam.d, or a test's temporary prefix).
@@ -107,30 +182,44 @@ else()
   set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_LIBRARY_OUTPUT_DIRECTORY})
-  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+  # Programs built against 1.0.0 run with any later 1.x: the shlibs file (our own; CPack's
+  # would ask for this very Debian revision) asks for at least the upstream version.
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/shlibs.in debian/shlibs @ONLY)
   set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+  set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian/finish-packages.cmake)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libkavutil1)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "libpam0g")
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SUGGESTS "libgs10, libmariadb3")
-  set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/conffiles)
+  # The PAM file is a conffile; ldconfig runs once the library is unpacked.
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/conffiles
+      ${PROJECT_SOURCE_DIR}/cmake/debian/triggers ${PROJECT_BINARY_DIR}/debian/shlibs)
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libkavutil-dev)
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SUGGESTS libkavutil-doc)
   set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME kavutil-tools)
   set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
-  set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS runtime)
+  set(CPACK_DEBIAN_DOC_PACKAGE_NAME libkavutil-doc)
+  set(CPACK_DEBIAN_DOC_PACKAGE_SECTION doc)
+  set(CPACK_DEBIAN_DOC_PACKAGE_ARCHITECTURE all)
+  set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS runtime)  # the very same version
   # kav holds the library (it links the static one) but logs users on through the PAM service
-  # file that libkavutil1 installs.
-  set(CPACK_COMPONENT_TOOLS_DEPENDS runtime)
+  # file that libkavutil1 installs, from this version on.
+  set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "libkavutil1 (>= ${PROJECT_VERSION})")
   set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "kavutil utility library: profiles, text, containers, files, cheques\n\
-The library the KAV document-output programs load for what is not their own business:\n\
-INI profiles per product version, its own environment, an error log, text engines,\n\
-containers, file chores, process launching, serial ports and cheque output.\n\
-This package holds libkavutil.so.1 and the PAM service it logs users on through.")
+The library the KAV document-output programs load for what is not their own\n\
+business: INI profiles per product version, its own environment, an error log,\n\
+text engines, containers, file chores, process launching, serial ports and\n\
+cheque output.  This package holds libkavutil.so.1 and the PAM service it logs\n\
+users on through.")
   set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "kavutil utility library: development files\n\
 The C header, the static library, the pkg-config file and the CMake package\n\
 (find_package(kavutil) gives kavutil::kavutil).")
-  set(CPACK_DEBIAN_TOOLS_DESCRIPTION "kav: kavutil's functions from the shell\n\
-Profiles, environment expansion, text, files, processes and cheque output; see kav(1).")
+  set(CPACK_DEBIAN_TOOLS_DESCRIPTION "command-line tool of the kavutil library\n\
+kav runs the library's functions from the shell: profiles, environment\n\
+expansion, text, files, processes and cheque output; see kav(1).")
+  set(CPACK_DEBIAN_DOC_DESCRIPTION "kavutil utility library: reference manual\n\
+The HTML reference of the C interface of kavutil: every exported function,\n\
+record and macro, with a front page, a search and the porting guide.")
 endif()
 include(CPack)

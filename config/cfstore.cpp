@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/boundary.h"
 #include "kavutil.h"
 #include "platform/io.h"
 
@@ -47,9 +48,9 @@ Store& TheStore() {
 
 class InputFile {
  public:
-  explicit InputFile(const char* name) : file_(kav::io::fopen_regular(name, "r")) {}
+  explicit InputFile(const char* name) : file_(kav::platform::io::fopen_regular(name, "r")) {}
   ~InputFile() {
-    if (file_ != nullptr) kav::io::fclose(file_);
+    if (file_ != nullptr) kav::platform::io::fclose(file_);
   }
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
@@ -118,7 +119,7 @@ bool LoadFile(const char* file) {
   std::size_t current = kNoSection;  // entries before the first header are ignored
   for (;;) {
     // A read that ends before the end of the file fails the load.
-    if (kav::io::fgets(line, sizeof line, input.get()) == nullptr) {
+    if (kav::platform::io::fgets(line, sizeof line, input.get()) == nullptr) {
       return std::feof(input.get()) != 0;
     }
     if (IsSkipped(line)) continue;
@@ -140,10 +141,7 @@ void FreeCache() {
 
 bool CfsLoad(const char* file) {
   FreeCache();
-  try {
-    if (LoadFile(file)) return true;
-  } catch (...) {  // only allocation can fail
-  }
+  if (kav::base::guarded(false, [&] { return LoadFile(file); })) return true;
   FreeCache();
   return false;
 }
@@ -172,10 +170,8 @@ extern "C" KAV_API const char* KAV_CALL get_cfsvalue_def(const char* file, const
   if (IsEmpty(section)) section = kDefaultSection;
   if (!IsCached(file)) {
     if (!CfsLoad(file)) return def;
-    try {
-      TheStore().file = file;
-    } catch (...) {  // only allocation can fail; the cache is answered once and reloaded next time
-    }
+    // Without room for the name, the cache is answered once and reloaded next time.
+    kav::base::guarded([&] { TheStore().file = file; });
   }
   const char* value = CfsLookup(section, key);
   return value != nullptr ? value : def;

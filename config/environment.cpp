@@ -22,6 +22,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/ascii.h"
+#include "base/boundary.h"
 #include "kavutil.h"
 #include "platform/memory.h"
 #include "platform/platform.h"
@@ -40,9 +42,7 @@ char** overlay = nullptr;  // "NAME=value" heap strings, owned
 std::size_t overlay_count = 0;
 int current_instance = -1;  // no instance
 
-bool IsNameChar(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-}
+bool IsNameChar(char c) { return kav::base::is_letter_or_digit(c) || c == '_'; }
 
 char* OverlayValue(const char* name) {
   const std::size_t length = std::strlen(name);
@@ -115,7 +115,7 @@ void PutValue(Output& out, const char* value) {
   out.Put(value, token - value);
   out.Put(base);
   out.Put(token + sizeof kInstanceToken - 1);
-  kav::memory::release(base);
+  kav::platform::memory::release(base);
 }
 
 // Expands the reference whose name starts at name and returns where the scan goes on: past the
@@ -145,8 +145,8 @@ void ReplaceInOverlay(const char* token, const char* path) {
   const std::size_t known = overlay_count;
   for (std::size_t i = 0; i < known; ++i) {
     if (std::strstr(overlay[i], token) == nullptr) continue;
-    char* entry = kav::memory::duplicate(ReplaceFirst(overlay[i], token, path).c_str());
-    if (entry != nullptr && kav_putenv(entry) != 0) kav::memory::release(entry);
+    char* entry = kav::platform::memory::duplicate(ReplaceFirst(overlay[i], token, path).c_str());
+    if (entry != nullptr && kav_putenv(entry) != 0) kav::platform::memory::release(entry);
   }
 }
 
@@ -202,8 +202,8 @@ extern "C" KAV_API int KAV_CALL kav_putenv(char* entry) KAV_NOEXCEPT {
     *slot = entry;  // the old string is not freed: the program may still use it
     return 0;
   }
-  auto* grown =
-      static_cast<char**>(kav::memory::reallocate(overlay, (overlay_count + 1) * sizeof *overlay));
+  auto* grown = static_cast<char**>(
+      kav::platform::memory::reallocate(overlay, (overlay_count + 1) * sizeof *overlay));
   if (grown == nullptr) return -1;
   overlay = grown;
   overlay[overlay_count++] = entry;
@@ -211,8 +211,8 @@ extern "C" KAV_API int KAV_CALL kav_putenv(char* entry) KAV_NOEXCEPT {
 }
 
 extern "C" KAV_API int KAV_CALL kav_clearenv(void) KAV_NOEXCEPT {
-  for (std::size_t i = 0; i < overlay_count; ++i) kav::memory::release(overlay[i]);
-  kav::memory::release(overlay);
+  for (std::size_t i = 0; i < overlay_count; ++i) kav::platform::memory::release(overlay[i]);
+  kav::platform::memory::release(overlay);
   overlay = nullptr;
   overlay_count = 0;
   return 0;
@@ -221,7 +221,7 @@ extern "C" KAV_API int KAV_CALL kav_clearenv(void) KAV_NOEXCEPT {
 // The result holds at most size - 1 characters: a longer expansion is cut there.
 extern "C" KAV_API char* KAV_CALL fill_env_vars(char* text, int size) KAV_NOEXCEPT {
   if (text == nullptr || size <= 0) return text;
-  auto* work = static_cast<char*>(kav::memory::allocate(size));
+  auto* work = static_cast<char*>(kav::platform::memory::allocate(size));
   if (work == nullptr) return text;
   Output out(work, size - 1);
   for (const char* in = text; *in != '\0' && !out.full();) {
@@ -232,7 +232,7 @@ extern "C" KAV_API char* KAV_CALL fill_env_vars(char* text, int size) KAV_NOEXCE
     }
   }
   if (!out.failed()) std::memcpy(text, work, out.Finish() + 1);
-  kav::memory::release(work);
+  kav::platform::memory::release(work);
   return text;
 }
 
@@ -251,7 +251,7 @@ extern "C" KAV_API char* KAV_CALL instance2path(int instance, const char* list) 
     word = space + 1;
   }
   const std::size_t length = std::min(std::strcspn(word, " "), kInstancePathSize - 1);
-  auto* path = static_cast<char*>(kav::memory::allocate(length + 1));
+  auto* path = static_cast<char*>(kav::platform::memory::allocate(length + 1));
   if (path == nullptr) return nullptr;
   std::memcpy(path, word, length);
   path[length] = '\0';
@@ -264,18 +264,17 @@ extern "C" KAV_API void KAV_CALL instance2env(int instance, const char* list,
   if (token == nullptr || token[0] == '\0') return;
   char* path = instance2path(instance, list);
   if (path == nullptr) return;
-  try {
+  kav::base::guarded([&] {  // out of memory: the remaining entries stay as they are
     ReplaceInOverlay(token, path);
     ReplaceInProcess(token, path);
-  } catch (...) {  // out of memory: the remaining entries stay as they are
-  }
-  kav::memory::release(path);
+  });
+  kav::platform::memory::release(path);
 }
 
 // The result is cut at 1023 characters.
 extern "C" KAV_API void KAV_CALL str2env(char* path, int mode) KAV_NOEXCEPT {
   if (path == nullptr) return;
-  try {
+  kav::base::guarded([&] {  // the process environment could not be listed: nothing changes
     const std::string_view whole(path);
     BestMatch best;
     for (std::size_t i = 0; i < overlay_count; ++i) match_env_prefix(overlay[i], whole, mode, best);
@@ -286,6 +285,5 @@ extern "C" KAV_API void KAV_CALL str2env(char* path, int mode) KAV_NOEXCEPT {
     char result[kResultSize];
     std::snprintf(result, sizeof result, "$%s%s", best.name, path + best.length);
     std::memcpy(path, result, std::strlen(result) + 1);
-  } catch (...) {  // the process environment could not be listed: nothing changes
-  }
+  });
 }

@@ -19,6 +19,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/ascii.h"
+#include "base/boundary.h"
 #include "config/profile.h"
 #include "kavutil.h"
 #include "platform/io.h"
@@ -41,14 +43,6 @@ constexpr std::uint32_t kShortReadSize = 50;
 // Work buffers up to this size live on the stack.
 constexpr std::uint32_t kStackWorkSize = 1024;
 
-char ToUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsIgnoringCase(const char* a, const char* b) {
-  for (; *a != '\0' && ToUpper(*a) == ToUpper(*b); ++a, ++b) {
-  }
-  return *a == *b;
-}
-
 // Whether a name given to a read is a path of its own: a backslash, or the platform's separator,
 // makes it one.  (A forward slash alone on Windows names a file inside the profile directory.)
 bool HoldsPath(const char* file) {
@@ -56,14 +50,12 @@ bool HoldsPath(const char* file) {
 }
 
 bool AbsolutePath(const char* file, char* target) {
-  try {
+  return kav::base::guarded(false, [&] {
     const auto path = kav::platform::full_path(file, kPathSize);
     if (!path) return false;
     std::memcpy(target, path->c_str(), path->size() + 1);
     return true;
-  } catch (...) {  // only allocation can fail
-    return false;
-  }
+  });
 }
 
 // Whether path is already what AbsolutePath makes of it: rooted, only native separators, no
@@ -150,7 +142,7 @@ bool ReadString(const char* section, const char* key, char* out, int len, const 
   char on_stack[kStackWorkSize + 1];
   char* work = size <= kStackWorkSize
                    ? on_stack
-                   : static_cast<char*>(kav::memory::allocate(std::size_t{size} + 1));
+                   : static_cast<char*>(kav::platform::memory::allocate(std::size_t{size} + 1));
   if (work == nullptr) return false;
   std::memset(work, 0, std::size_t{size} + 1);
   std::memcpy(work, kNoValue, sizeof kNoValue);
@@ -165,7 +157,7 @@ bool ReadString(const char* section, const char* key, char* out, int len, const 
     std::memcpy(out, work, len);
     out[len - 1] = '\0';
   }
-  if (work != on_stack) kav::memory::release(work);
+  if (work != on_stack) kav::platform::memory::release(work);
   return found;
 }
 
@@ -201,7 +193,7 @@ void CreateEmptyFile(const char* target) {
     cut[1] = '\0';
     kav::config::create_directory_chain(directory);
   }
-  kav::io::create_new_file(target);
+  kav::platform::io::create_new_file(target);
 }
 
 template <typename Write>
@@ -220,9 +212,11 @@ int is_per_user_ini(const char* name) {
   char base[kPathSize];
   std::snprintf(base, sizeof base, "%s", name);
   const std::size_t length = std::strlen(base);
-  if (length >= 4 && EqualsIgnoringCase(base + length - 4, ".INI")) base[length - 4] = '\0';
+  if (length >= 4 && kav::base::equals_ignoring_case(base + length - 4, ".INI")) {
+    base[length - 4] = '\0';
+  }
   for (const char* program : kPerUserPrograms) {
-    if (EqualsIgnoringCase(base, program)) return 1;
+    if (kav::base::equals_ignoring_case(base, program)) return 1;
   }
   return 0;
 }

@@ -22,6 +22,7 @@
 #include <optional>
 #include <string>
 
+#include "base/boundary.h"
 #include "config/profile.h"
 #include "kavutil.h"
 #include "platform/platform.h"
@@ -74,16 +75,14 @@ bool StorePath(char (&out)[kPathSize], const std::string& text) {
 // "<root>KAV<sep>VELTRA<sep>" under the long form of the common (common != 0) or the per-user
 // application-data folder; false when the system cannot name the folder.
 bool VersionsDirectory(int common, char (&out)[kPathSize]) {
-  try {
+  return kav::base::guarded(false, [&] {
     const auto folder =
         kav::platform::special_folder(common != 0 ? Folder::kCommonAppData : Folder::kUserAppData);
     if (!folder || folder->empty()) return false;
     std::string path = *folder;
     if (path.back() != kSeparator) path += kSeparator;
     return StorePath(out, path + "KAV" + kSeparator + "VELTRA" + kSeparator);
-  } catch (...) {  // only allocation can fail
-    return false;
-  }
+  });
 }
 
 // "<versions><M>.<m>.<b><sep><name>" in out; false when it does not fit.
@@ -130,7 +129,7 @@ bool IsEarlier(Version version, Version than) {
 
 // The first directory of the listing that names a version earlier than current.
 std::optional<Version> FirstEarlierVersion(const char* versions, Version current) {
-  try {
+  return kav::base::guarded(std::nullopt, [&]() -> std::optional<Version> {
     const std::string search = std::string(versions) + "*";
     if (search.size() >= static_cast<std::size_t>(kPathSize)) return std::nullopt;
     const auto entries = kav::platform::find_entries(search);
@@ -140,9 +139,8 @@ std::optional<Version> FirstEarlierVersion(const char* versions, Version current
       const auto version = ParseVersion(entry.name.c_str());
       if (version && IsEarlier(*version, current)) return version;
     }
-  } catch (...) {  // only allocation can fail
-  }
-  return std::nullopt;
+    return std::nullopt;
+  });
 }
 
 // The name QelInitializeProfile works with: the last component of the argument's absolute form
@@ -152,14 +150,12 @@ bool ProfileName(const char* ini, char (&name)[kPathSize]) {
     std::snprintf(name, kPathSize, "%s", ini);
     return true;
   }
-  try {
+  return kav::base::guarded(false, [&] {
     const auto full = kav::platform::full_path(ini, kPathSize);
     if (!full) return false;
     const std::size_t last = full->find_last_of("\\/");
     return StorePath(name, last == std::string::npos ? *full : full->substr(last + 1));
-  } catch (...) {  // only allocation can fail
-    return false;
-  }
+  });
 }
 
 // The old version-less place: name in the Windows directory, when it exists there.  An unknown

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/boundary.h"
 #include "config/profile.h"
 #include "kavutil.h"
 #include "platform/io.h"
@@ -55,7 +56,7 @@ void FormatVersionSuffix(char (&suffix)[kVersionSuffixSize]) {
 
 // Copies the running program's file name into buf; false when the system cannot name it.
 bool CopyProgramName(char* buf, int size) {
-  try {
+  return kav::base::guarded(false, [&] {
     if (kav::platform::is_nt_platform()) {
       const auto name = kav::platform::module_base_name();
       if (!name) return false;
@@ -68,9 +69,7 @@ bool CopyProgramName(char* buf, int size) {
     }
     if (const char* last = std::strrchr(path, kSeparator)) CopyBounded(buf, size, last + 1);
     return true;
-  } catch (...) {  // only allocation can fail
-    return false;
-  }
+  });
 }
 
 // Ends buf at its last '.' within size characters.
@@ -94,13 +93,11 @@ bool StoreFolder(char* cache, const std::string& folder) {
 }
 
 std::optional<std::string> ShortFolder(Folder folder) {
-  try {
+  return kav::base::guarded(std::nullopt, [&]() -> std::optional<std::string> {
     const auto path = kav::platform::special_folder(folder);
     if (!path) return std::nullopt;
     return kav::platform::short_path(*path);
-  } catch (...) {
-    return std::nullopt;
-  }
+  });
 }
 
 // Fills an empty cache with <short folder><sep>KAV<sep>VELTRA<sep><version><sep>.  A folder
@@ -121,12 +118,11 @@ char* ProfileDirectory(char* cache, Folder folder) {
 }
 
 std::optional<std::string> WindowsFolder() {
-  try {
+  return kav::base::guarded(std::nullopt, [&]() -> std::optional<std::string> {
     if (auto folder = kav::platform::special_folder(Folder::kWindows)) return folder;
     if (const char* root = std::getenv("SYSTEMROOT")) return std::string(root);
-  } catch (...) {
-  }
-  return std::nullopt;
+    return std::nullopt;
+  });
 }
 
 }  // namespace
@@ -160,7 +156,7 @@ constexpr std::size_t kVersionBytes = 3 * (kVersionSize - 1) * 2 + 1;
 // does not belong to the line, so a version file written on Windows reads the same everywhere.
 std::string TextModeBytes(std::FILE* file) {
   char raw[kVersionBytes];
-  const std::size_t got = kav::io::fread(raw, 1, sizeof raw, file);
+  const std::size_t got = kav::platform::io::fread(raw, 1, sizeof raw, file);
   std::string text;
   for (std::size_t i = 0; i < got; ++i) {
     if (raw[i] != '\r' || i + 1 >= got || raw[i + 1] != '\n') text += raw[i];
@@ -182,7 +178,7 @@ bool ReadTextLine(char* part, int size, std::string_view& text) {
 
 void load_version_file() {
   if (version_major[0] != '\0') return;
-  std::FILE* file = kav::io::fopen_regular("version", "rb");
+  std::FILE* file = kav::platform::io::fopen_regular("version", "rb");
   if (file == nullptr) {
     CopyBounded(version_major, kVersionSize, "4");
     CopyBounded(version_minor, kVersionSize, "93");
@@ -190,11 +186,8 @@ void load_version_file() {
     return;
   }
   std::string bytes;
-  try {
-    bytes = TextModeBytes(file);
-  } catch (...) {  // only allocation can fail: the file then reads as empty
-  }
-  kav::io::fclose(file);
+  kav::base::guarded([&] { bytes = TextModeBytes(file); });  // else the file reads as empty
+  kav::platform::io::fclose(file);
   // A line longer than seven characters goes on as the next value; a missing line leaves its
   // value, and those after it, as they were.
   std::string_view text(bytes);

@@ -14,6 +14,8 @@
 // formats with its own directive loop and takes each argument by its directive's conversion
 // character; s_confirm never asks and answers no.
 
+#include "console/errlog.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
@@ -24,6 +26,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/ascii.h"
+#include "base/boundary.h"
 #include "kavutil.h"
 #include "platform/io.h"
 #include "platform/platform.h"
@@ -40,6 +44,7 @@ constexpr char kCaption[] = "Log Error";
 
 int log_id = 0;
 std::FILE* redirect_stream = nullptr;
+bool last_delivered = true;  // kav::console::errlog::last_text_delivered
 
 void FormatText(char* buffer, std::size_t size, const char* format, std::va_list args) {
   if (std::vsnprintf(buffer, size, format, args) < 0) buffer[0] = '\0';
@@ -65,29 +70,27 @@ void FormatStamp(char (&stamp)[kStampSize]) {
 }
 
 // "<stamp> <id> <text>".  A file that does not take the record loses it without a report, and
-// so does a record that cannot be composed for want of memory.
-void AppendRecord(const char* file, const char* text) {
+// so does a record that cannot be composed for want of memory; whether it was written is the
+// result.
+bool AppendRecord(const char* file, const char* text) {
   char stamp[kStampSize];
   FormatStamp(stamp);
   char head[kStampSize + 16];
   std::snprintf(head, sizeof head, "%s %d ", stamp, log_id);
-  try {
-    kav::platform::append_log_record(file, std::string(head) + text);
-  } catch (...) {
-  }
+  return kav::base::guarded(
+      false, [&] { return kav::platform::append_log_record(file, std::string(head) + text); });
 }
 
 // The message box shows the text without one trailing newline.  When that copy cannot be
-// made, the text goes to standard error.
-void ShowOrPrint(const char* text) {
+// made, the text goes to standard error.  Whether it was shown or written is the result.
+bool ShowOrPrint(const char* text) {
   bool shown = false;
-  try {
+  kav::base::guarded([&] {
     std::string copy(text);
     if (!copy.empty() && copy.back() == '\n') copy.pop_back();
     shown = kav::platform::message_box_on_active_window(kCaption, copy.c_str());
-  } catch (...) {
-  }
-  if (!shown) kav::io::fputs(text, stderr);
+  });
+  return shown || kav::platform::io::fputs(text, stderr) >= 0;
 }
 
 // Builds at most size - 1 characters, always terminated; the rest is cut.
@@ -114,10 +117,8 @@ class Composer {
   std::size_t used_ = 0;
 };
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 std::size_t SkipDigits(std::string_view text, std::size_t at) {
-  while (at < text.size() && IsDigit(text[at])) ++at;
+  while (at < text.size() && kav::base::is_digit(text[at])) ++at;
   return at;
 }
 
@@ -248,18 +249,19 @@ extern "C" KAV_API int KAV_CDECL kav_logerrno(const char* format, ...) KAV_NOEXC
   return WriteLine(line);
 }
 
-// A null text writes nothing.
+// A null text writes nothing.  The result is 1 whether or not the text arrived; the tool asks
+// last_text_delivered.
 extern "C" KAV_API int KAV_CALL kav_logerr_write(const char* text) KAV_NOEXCEPT {
   if (text == nullptr) return 1;
   if (redirect_stream != nullptr) {
-    kav::io::fputs(text, redirect_stream);
+    last_delivered = kav::platform::io::fputs(text, redirect_stream) >= 0;
     return 1;
   }
   const char* file = kav_getenv("LOGFILE");
   if (file != nullptr && file[0] != '\0') {
-    AppendRecord(file, text);
+    last_delivered = AppendRecord(file, text);
   } else {
-    ShowOrPrint(text);
+    last_delivered = ShowOrPrint(text);
   }
   return 1;
 }
@@ -279,3 +281,9 @@ extern "C" KAV_API int KAV_CDECL s_prompterr(const char* format, ...) KAV_NOEXCE
 }
 
 extern "C" KAV_API int KAV_CDECL s_confirm(const char* /*format*/, ...) KAV_NOEXCEPT { return 0; }
+
+namespace kav::console::errlog {
+
+bool last_text_delivered() { return last_delivered; }
+
+}  // namespace kav::console::errlog

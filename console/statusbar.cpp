@@ -16,6 +16,7 @@
 #include <ctime>
 #include <string>
 
+#include "base/boundary.h"
 #include "kavutil.h"
 #include "platform/io.h"
 #include "platform/memory.h"
@@ -44,7 +45,7 @@ Bar& TheBar() {
 }
 
 char* CopyCaption(const char* caption) {
-  return caption != nullptr ? kav::memory::duplicate(caption) : nullptr;
+  return caption != nullptr ? kav::platform::memory::duplicate(caption) : nullptr;
 }
 
 // The estimate of the time left, padded so that a shorter text covers a longer one; empty until
@@ -97,8 +98,8 @@ void DrawLine(const Bar& state, const std::string& bar, const char* tail, const 
   if (state.stream == nullptr) return;
   const std::string line = "\r" + std::string(state.caption != nullptr ? state.caption : "") + '[' +
                            bar + ']' + tail + end;
-  kav::io::fputs(line.c_str(), state.stream);
-  kav::io::fflush(state.stream);
+  kav::platform::io::fputs(line.c_str(), state.stream);
+  kav::platform::io::fflush(state.stream);
 }
 
 int Update(unsigned int current) {
@@ -141,26 +142,23 @@ extern "C" KAV_API int KAV_CALL StatusBarInit(FILE* stream, const char* caption,
   state.width = std::clamp(width, 0, kMaxWidth);
   state.total = total;
   state.interval = interval;
-  kav::memory::release(state.caption);
+  kav::platform::memory::release(state.caption);
   state.caption = CopyCaption(caption);
   state.last_drawing = 0;
   return 0;
 }
 
 extern "C" KAV_API int KAV_CALL StatusBarUpdate(unsigned int current) KAV_NOEXCEPT {
-  try {
+  return kav::base::guarded(0, [&] {  // the line is then not drawn
     return Update(current);
-  } catch (...) {  // only allocation can fail; the line is then not drawn
-    return 0;
-  }
+  });
 }
 
 extern "C" KAV_API int KAV_CALL StatusBarDone(void) KAV_NOEXCEPT {
-  try {
+  kav::base::guarded([&] {  // the line is then not drawn
     DrawDone();
-  } catch (...) {  // only allocation can fail; the line is then not drawn
-  }
-  kav::memory::release(TheBar().caption);
+  });
+  kav::platform::memory::release(TheBar().caption);
   TheBar().caption = nullptr;
   return 0;
 }

@@ -27,8 +27,8 @@ void ClearSlots(IArrayListItem **slots, std::size_t count) {
 }
 
 IArrayListItem **NewSlots(std::size_t count) {
-  auto *slots =
-      static_cast<IArrayListItem **>(kav::memory::allocate(count * sizeof(IArrayListItem *)));
+  auto *slots = static_cast<IArrayListItem **>(
+      kav::platform::memory::allocate(count * sizeof(IArrayListItem *)));
   if (slots != nullptr) ClearSlots(slots, count);
   return slots;
 }
@@ -40,7 +40,7 @@ bool MakeRoom(IArrayList *list) {
   if (list->capacity > UINT_MAX - kGrowth) return false;
   const std::size_t capacity = std::size_t{list->capacity} + kGrowth;
   if (capacity > SIZE_MAX / sizeof(IArrayListItem *)) return false;
-  void *grown = kav::memory::reallocate(list->items, capacity * sizeof(IArrayListItem *));
+  void *grown = kav::platform::memory::reallocate(list->items, capacity * sizeof(IArrayListItem *));
   if (grown == nullptr) return false;
   list->items = static_cast<IArrayListItem **>(grown);
   ClearSlots(list->items + list->capacity, kGrowth);
@@ -49,14 +49,15 @@ bool MakeRoom(IArrayList *list) {
 }
 
 IArrayListItem *NewItem(int owned, unsigned int size, kav_word data) {
-  auto *item = static_cast<IArrayListItem *>(kav::memory::allocate(sizeof(IArrayListItem)));
+  auto *item =
+      static_cast<IArrayListItem *>(kav::platform::memory::allocate(sizeof(IArrayListItem)));
   if (item != nullptr) *item = IArrayListItem{owned, size, data};
   return item;
 }
 
 void ReleaseItem(IArrayListItem *item) {
-  if (item->owned != 0) kav::memory::release(reinterpret_cast<void *>(item->data));
-  kav::memory::release(item);
+  if (item->owned != 0) kav::platform::memory::release(reinterpret_cast<void *>(item->data));
+  kav::platform::memory::release(item);
 }
 
 // Stores a prepared item at the end; on failure the item goes back and the result is false.
@@ -73,7 +74,7 @@ bool Store(IArrayList *list, IArrayListItem *item) {
 void *CopyOf(const void *data, unsigned int size, bool *failed) {
   *failed = false;
   if (data == nullptr || size == 0) return nullptr;
-  void *copy = kav::memory::allocate(size);
+  void *copy = kav::platform::memory::allocate(size);
   if (copy == nullptr) {
     *failed = true;
     return nullptr;
@@ -89,7 +90,7 @@ bool AddCopy(IArrayList *list, const void *data, unsigned int size, void **copy)
   if (failed) return false;
   IArrayListItem *item = NewItem(1, size, reinterpret_cast<kav_word>(*copy));
   if (item == nullptr) {
-    kav::memory::release(*copy);
+    kav::platform::memory::release(*copy);
     return false;
   }
   return Store(list, item);
@@ -98,11 +99,11 @@ bool AddCopy(IArrayList *list, const void *data, unsigned int size, void **copy)
 }  // namespace
 
 extern "C" KAV_API IArrayList *KAV_CALL IArrayListInit(void) KAV_NOEXCEPT {
-  auto *list = static_cast<IArrayList *>(kav::memory::allocate(sizeof(IArrayList)));
+  auto *list = static_cast<IArrayList *>(kav::platform::memory::allocate(sizeof(IArrayList)));
   if (list == nullptr) return nullptr;
   list->items = NewSlots(kGrowth);
   if (list->items == nullptr) {
-    kav::memory::release(list);
+    kav::platform::memory::release(list);
     return nullptr;
   }
   list->capacity = kGrowth;
@@ -113,8 +114,8 @@ extern "C" KAV_API IArrayList *KAV_CALL IArrayListInit(void) KAV_NOEXCEPT {
 extern "C" KAV_API void KAV_CALL IArrayListDestroy(IArrayList *list) KAV_NOEXCEPT {
   if (list == nullptr) return;
   IArrayListDeleteAll(list);
-  kav::memory::release(list->items);
-  kav::memory::release(list);
+  kav::platform::memory::release(list->items);
+  kav::platform::memory::release(list);
 }
 
 extern "C" KAV_API IArrayListItem *KAV_CALL IArrayListAdd(IArrayList *list,

@@ -32,6 +32,8 @@
 //     A search whose range texts hold a byte from 1 to 10 is the one case left to the plain
 //     scan, linear in the list (as the pointer move of every insert is anyway).
 
+#include "containers/dslist.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdarg>
@@ -39,8 +41,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <new>
+#include <span>
 #include <string_view>
+#include <vector>
 
+#include "base/ascii.h"
 #include "kavutil.h"
 #include "platform/io.h"
 #include "platform/memory.h"
@@ -79,47 +86,45 @@ Key FieldText(const char *s, int field) {
   return Present(s, std::strcspn(s, "|\n"));
 }
 
-Key RangeText(const char *s, const dsSortKey &key) {
+// Where a character range falls in a string of length characters: its first position and its
+// size, both 0 when the range is empty there.
+struct Span {
+  std::size_t at = 0;
+  std::size_t size = 0;
+  bool operator==(const Span &) const = default;
+};
+
+Span RangeSpan(std::size_t length, const dsSortKey &key) {
   long long a = key.from;
   long long b = key.to;
   if (b < a) std::swap(a, b);
-  if (a == b) return Present(s, 0);
-  const auto length = static_cast<long long>(std::strlen(s));
-  b = std::min(b, length - 1);
+  if (a == b) return {};
+  const auto n = static_cast<long long>(length);
+  b = std::min(b, n - 1);
   a = std::max(a, 0LL);
-  if (a >= length || b < a) return Present(s, 0);
-  return Present(s + a, static_cast<std::size_t>(b - a + 1));
+  if (a >= n || b < a) return {};
+  return {static_cast<std::size_t>(a), static_cast<std::size_t>(b - a + 1)};
+}
+
+Key RangeText(const char *s, const dsSortKey &key) {
+  const Span span = RangeSpan(std::strlen(s), key);
+  return Present(s + span.at, span.size);
 }
 
 Key KeyText(const char *s, const dsSortKey &key) {
   return IsRange(key) ? RangeText(s, key) : FieldText(s, key.field);
 }
 
-int Lower(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return (u >= 'A' && u <= 'Z') ? u - 'A' + 'a' : u;
-}
-
 int Sign(long long d) { return (d > 0) - (d < 0); }
-
-int CompareIgnoringCase(std::string_view x, std::string_view t) {
-  const std::size_t common = std::min(x.size(), t.size());
-  for (std::size_t i = 0; i < common; ++i) {
-    if (Lower(x[i]) != Lower(t[i])) return Sign(Lower(x[i]) - Lower(t[i]));
-  }
-  return Sign(static_cast<long long>(x.size()) - static_cast<long long>(t.size()));
-}
-
-bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // atoi's reading of a text; out-of-range values saturate instead of overflowing.
 int ParseDecimal(std::string_view text) {
   std::size_t i = 0;
-  while (i < text.size() && IsCSpace(text[i])) ++i;
+  while (i < text.size() && kav::base::is_white_space(text[i])) ++i;
   const bool negative = i < text.size() && text[i] == '-';
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
   long long value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+  for (; i < text.size() && kav::base::is_digit(text[i]); ++i) {
     value = std::min(value * 10 + (text[i] - '0'), static_cast<long long>(INT_MAX) + 1);
   }
   if (negative) value = -value;
@@ -131,7 +136,7 @@ int ParseDecimal(std::string_view text) {
 int Compare(const Key &x, const Key &t, const dsSortKey &key) {
   if (!x.present) return -1;
   if (!t.present) return 1;
-  if (key.type == 'S') return CompareIgnoringCase(x.text, t.text);
+  if (key.type == 'S') return Sign(kav::base::compare_ignoring_case(x.text, t.text));
   if (key.type == 'D')
     return Sign(static_cast<long long>(ParseDecimal(x.text)) - ParseDecimal(t.text));
   return 0;
@@ -408,7 +413,7 @@ bool GrowStrings(dsList &list) {
   if (list.count > INT_MAX - kGrowth) return false;
   const std::size_t entries = static_cast<std::size_t>(list.count) + kGrowth;
   if (entries > SIZE_MAX / sizeof(char *)) return false;
-  void *grown = kav::memory::reallocate(list.strings, entries * sizeof(char *));
+  void *grown = kav::platform::memory::reallocate(list.strings, entries * sizeof(char *));
   if (grown == nullptr) return false;
   list.strings = static_cast<char **>(grown);
   return true;
@@ -419,7 +424,7 @@ char *StoredCopy(const char *text, std::size_t marks) {
   const std::size_t length = std::strlen(text);
   const std::size_t front = (marks + 1) * kMarkSize;
   if (length > SIZE_MAX - front - 2) return nullptr;
-  auto *block = static_cast<char *>(kav::memory::allocate(front + length + 2));
+  auto *block = static_cast<char *>(kav::platform::memory::allocate(front + length + 2));
   if (block == nullptr) return nullptr;
   const Mark count = marks;
   std::memcpy(block + front - kMarkSize, &count, kMarkSize);
@@ -474,24 +479,30 @@ void Label(dsList &list, char *copy, int at) {
   }
 }
 
-int AppendSorted(dsList &list, const char *text) {
+// Adds text at its place; the place in *at.
+int AppendSortedAt(dsList &list, const char *text, int *at) {
   if (list.count < 0) return 0;
   if ((list.strings == nullptr || list.count % kGrowth == 0) && !GrowStrings(list)) return 0;
-  const int at = InsertIndex(list, text, 0, 0);
+  *at = InsertIndex(list, text, 0, 0);
   char *copy = StoredCopy(text, static_cast<std::size_t>(Depth(list)) + 1);
   if (copy == nullptr) return 0;
-  Label(list, copy, at);
-  std::memmove(list.strings + at + 1, list.strings + at,
-               static_cast<std::size_t>(list.count - at) * sizeof(char *));
-  list.strings[at] = copy;
+  Label(list, copy, *at);
+  std::memmove(list.strings + *at + 1, list.strings + *at,
+               static_cast<std::size_t>(list.count - *at) * sizeof(char *));
+  list.strings[*at] = copy;
   ++list.count;
   return 1;
+}
+
+int AppendSorted(dsList &list, const char *text) {
+  int at = 0;
+  return AppendSortedAt(list, text, &at);
 }
 
 // Everything from the end of the text on is zeroed, which covers the added bytes.
 bool GrowBuffer(dsList &list, std::size_t used, std::size_t size) {
   if (size > static_cast<std::size_t>(INT_MAX)) return false;
-  auto *grown = static_cast<char *>(kav::memory::reallocate(list.buffer, size));
+  auto *grown = static_cast<char *>(kav::platform::memory::reallocate(list.buffer, size));
   if (grown == nullptr) return false;
   std::memset(grown + used, 0, size - used);
   list.buffer = grown;
@@ -523,14 +534,14 @@ int Append(dsList *list, const char *text, signed char delimiter) {
 }
 
 char *JoinSorted(dsList &list) {
-  kav::memory::release(list.buffer);
+  kav::platform::memory::release(list.buffer);
   list.buffer = nullptr;
   list.capacity = 0;
   if (list.count < 1 || list.strings == nullptr) return nullptr;
   if (list.count == 1) return list.strings[0];
   std::size_t total = 1;
   for (int i = 0; i < list.count; ++i) total += std::strlen(list.strings[i]);
-  auto *joined = static_cast<char *>(kav::memory::allocate(total));
+  auto *joined = static_cast<char *>(kav::platform::memory::allocate(total));
   if (joined == nullptr) return nullptr;
   char *out = joined;
   for (int i = 0; i < list.count; ++i) {
@@ -590,7 +601,8 @@ int SetSort(dsList &list, const char *order) {
 }
 
 bool ReadPiece(const dsList &list, char *piece, FILE *stream) {
-  if (list.keep_line_ends == 1) return kav::io::fgets(piece, kPieceSize, stream) != nullptr;
+  if (list.keep_line_ends == 1)
+    return kav::platform::io::fgets(piece, kPieceSize, stream) != nullptr;
   return kav_fgets(piece, static_cast<int>(kPieceSize), stream) != nullptr;
 }
 
@@ -599,8 +611,8 @@ int IndexLines(dsList &list) {
   char *const text = list.buffer;
   const std::size_t length = std::strlen(text);
   const auto lines = static_cast<std::size_t>(std::count(text, text + length, '\n'));
-  auto **index =
-      static_cast<char **>(kav::memory::allocate(std::max<std::size_t>(lines, 1) * sizeof(char *)));
+  auto **index = static_cast<char **>(
+      kav::platform::memory::allocate(std::max<std::size_t>(lines, 1) * sizeof(char *)));
   if (index == nullptr) return 0;
   std::size_t n = 0;
   char *start = text;
@@ -623,6 +635,237 @@ int ReadStream(dsList &list, FILE *stream) {
   if (list.strings != nullptr || list.buffer == nullptr) return 1;
   return IndexLines(list);
 }
+
+// The order for many strings at once (kav::containers::dslist::sorted_order).  Appending them one
+// by one gives an order that follows from the insert scan; where the scan compares a stored
+// string's key texts as it compares the new string's own (every field key; a character range that
+// does not take in the stored line feed, or does so only where that cannot change a comparison), it
+// is:
+//
+//   - Level by level.  At key k, within strings whose key texts on keys 0 to k - 1 are equal,
+//     the strings sort by key k; absent key texts come first (ascending, oldest first) or last
+//     (descending, newest first) and are never equal to anything.
+//   - Equal on key k.  On the last key, the newest comes first.  Before it, the scan goes on with
+//     key k + 1 only inside the run of the first equal string, whose key text must be byte for
+//     byte the new one's; else the new string goes in front.  So the equal strings, taken in
+//     order of arrival, fall into groups of one spelling in a row ("b b B b" is three groups);
+//     the newest group comes first, and each group is ordered by the next key the same way.
+//   - A character range that takes in the stored line feed: the stored key text is the new one
+//     and a line feed.  Of type S it compares as above every equal new text: such strings come
+//     newest first ascending and oldest first descending, with no later key.  Of other types the
+//     comparison is the same, but the bytes differ: each such string is a group of its own.
+//     This holds where no range text has a byte from 1 to 10 (S) or a line feed (other types),
+//     which the stored line feed would meet, and where the range is not empty before it.
+//   - Empty texts always go to index 0.  Each cuts off a new front part: the strings that it
+//     stops on the first key (those that sort before it, or equal to it but spelled otherwise)
+//     are kept in the front part of their time, and the others sort among themselves behind
+//     the last part: A(m) "" A(m-1) ... "" A(0) B.
+//
+// Other cases (a string equal to the empty text on the first key and spelled alike, while a
+// later key would take over; a range that takes in the line feed where the above does not hold)
+// are inserted one at a time.
+
+// Whether the stored string's key text on a range differs from the new text's: it takes in the
+// line feed after the text.
+bool TakesLineFeed(const char *s, const dsSortKey &key) {
+  if (!IsRange(key)) return false;
+  const std::size_t length = std::strlen(s);
+  return RangeSpan(length, key) != RangeSpan(length + 1, key);
+}
+
+bool IsEmptyText(const char *s) { return s[0] == '\0'; }
+
+bool HoldsLineFeed(const Key &t) { return t.text.find('\n') != std::string_view::npos; }
+
+// Whether a range key's stored line feeds leave the order to the key texts (see above); at the
+// first key the empty text's stored key text ("\n" for a range from 0) counts as one of them.
+bool RangeIsOrdered(const dsList &list, std::span<const char *const> texts, int level,
+                    bool empty_texts) {
+  const dsSortKey &key = list.keys[level];
+  bool takes = level == 0 && empty_texts && KeyText(kStoredEmpty, key).text == kStoredEmpty;
+  bool low = false, feed = false;
+  for (const char *s : texts) {
+    if (IsEmptyText(s)) continue;
+    const Key text = KeyText(s, key);
+    if (TakesLineFeed(s, key)) {
+      if (text.text.empty()) return false;  // an empty range before the line feed
+      takes = true;
+    }
+    low = low || HasLowControl(text);
+    feed = feed || HoldsLineFeed(text);
+  }
+  return !takes || !(key.type == 'S' ? low : feed);
+}
+
+// Whether no string stops at the empty text on the first key with the same bytes while a later
+// key would take over (the run would go on past the empty text).
+bool EmptyTextsCut(const dsList &list, std::span<const char *const> texts) {
+  if (IsLastKey(list, 0)) return true;
+  const dsSortKey &key = list.keys[0];
+  const Key empty = KeyText(kStoredEmpty, key);
+  return std::none_of(texts.begin(), texts.end(), [&](const char *s) {
+    const Key text = KeyText(s, key);
+    return !IsEmptyText(s) && Compare(empty, text, key) == 0 && SameBytes(empty, text);
+  });
+}
+
+// Whether the empty text stops a new string on the first key: it goes in the front part.
+bool StopsAtEmpty(const dsList &list, const char *s) {
+  const dsSortKey &key = list.keys[0];
+  return StopsOrEquals(Compare(KeyText(kStoredEmpty, key), KeyText(s, key), key), key);
+}
+
+bool IsModelled(const dsList &list, std::span<const char *const> texts) {
+  const bool empty_texts = std::any_of(texts.begin(), texts.end(), IsEmptyText);
+  for (int level = 0; level < Depth(list); ++level) {
+    if (IsRange(list.keys[level]) && !RangeIsOrdered(list, texts, level, empty_texts)) {
+      return false;
+    }
+  }
+  return !empty_texts || EmptyTextsCut(list, texts);
+}
+
+class BulkOrder {
+ public:
+  BulkOrder(const dsList &list, std::span<const char *const> texts) : list_(list), texts_(texts) {
+    order_.reserve(texts.size());
+  }
+
+  std::vector<std::size_t> Sorted() {
+    std::vector<std::size_t> all(texts_.size());
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+    if (std::none_of(texts_.begin(), texts_.end(), IsEmptyText)) {
+      Level(all, 0);
+      return std::move(order_);
+    }
+    // The front parts, each followed by the empty text that began the next one; then the rest.
+    std::vector<std::vector<std::size_t>> fronts(1);
+    std::vector<std::size_t> empties, rest;
+    for (std::size_t i : all) {
+      if (IsEmptyText(texts_[i])) {
+        empties.push_back(i);
+        fronts.emplace_back();
+      } else {
+        (StopsAtEmpty(list_, texts_[i]) ? fronts.back() : rest).push_back(i);
+      }
+    }
+    for (std::size_t part = fronts.size(); part-- > 0;) {
+      Level(fronts[part], 0);
+      if (part > 0) order_.push_back(empties[part - 1]);
+    }
+    Level(rest, 0);
+    return std::move(order_);
+  }
+
+ private:
+  struct Item {
+    Key text;
+    int number;  // a D key's value
+    std::size_t index;
+  };
+
+  int Class(const Item &x, const Item &y, const dsSortKey &key) const {
+    if (key.type == 'S') return Sign(kav::base::compare_ignoring_case(x.text.text, y.text.text));
+    if (key.type == 'D') return Sign(static_cast<long long>(x.number) - y.number);
+    return 0;
+  }
+
+  void Emit(const Item *first, const Item *last, bool newest_first) {
+    if (newest_first) {
+      while (last != first) order_.push_back((--last)->index);
+    } else {
+      for (; first != last; ++first) order_.push_back(first->index);
+    }
+  }
+
+  // Orders strings (indexes in order of arrival) whose texts on the keys before level are
+  // byte for byte the same, and appends them to the order.
+  void Level(const std::vector<std::size_t> &strings, int level) {
+    if (strings.size() < 2) {
+      order_.insert(order_.end(), strings.begin(), strings.end());
+      return;
+    }
+    const dsSortKey &key = list_.keys[level];
+    std::vector<std::size_t> absent;
+    std::vector<Item> present;
+    present.reserve(strings.size());
+    for (std::size_t index : strings) {
+      const Key text = KeyText(texts_[index], key);
+      if (!text.present) {
+        absent.push_back(index);
+        continue;
+      }
+      present.push_back({text, key.type == 'D' ? ParseDecimal(text.text) : 0, index});
+    }
+    const bool ascending = key.ascending != 0;
+    if (ascending) order_.insert(order_.end(), absent.begin(), absent.end());
+    std::stable_sort(present.begin(), present.end(), [&](const Item &x, const Item &y) {
+      const int c = Class(x, y, key);
+      return ascending ? c < 0 : c > 0;
+    });
+    for (std::size_t begin = 0, end; begin < present.size(); begin = end) {
+      end = begin + 1;
+      while (end < present.size() && Class(present[begin], present[end], key) == 0) ++end;
+      Equals(present.data() + begin, present.data() + end, level);
+    }
+    if (!ascending) order_.insert(order_.end(), absent.rbegin(), absent.rend());
+  }
+
+  // Strings equal on key level, in order of arrival.
+  void Equals(const Item *first, const Item *last, int level) {
+    const dsSortKey &key = list_.keys[level];
+    if (key.type == 'S' && TakesLineFeed(texts_[first->index], key)) {
+      Emit(first, last, key.ascending != 0);
+      return;
+    }
+    if (IsLastKey(list_, level)) {
+      Emit(first, last, true);
+      return;
+    }
+    // Groups of one spelling in a row, the newest group first; a string whose stored text
+    // takes in the line feed is a group alone (no new text has its bytes).
+    std::vector<std::size_t> group;
+    for (const Item *end = last; end != first;) {
+      const Item *begin = end - 1;
+      const bool alone = TakesLineFeed(texts_[begin->index], key);
+      while (!alone && begin != first && (begin - 1)->text.text == begin->text.text) --begin;
+      group.clear();
+      for (const Item *item = begin; item != end; ++item) group.push_back(item->index);
+      Level(group, level + 1);
+      end = begin;
+    }
+  }
+
+  const dsList &list_;
+  std::span<const char *const> texts_;
+  std::vector<std::size_t> order_;
+};
+
+// The order dsAppend gives, inserting one string at a time into a scratch list.
+std::vector<std::size_t> InsertedOrder(const dsList &list, std::span<const char *const> texts) {
+  dsList scratch;
+  dsInitialize(&scratch);
+  scratch.sorted = 1;
+  scratch.key_count = list.key_count;
+  std::copy(std::begin(list.keys), std::end(list.keys), std::begin(scratch.keys));
+  for (dsSortKey &key : scratch.keys) key.probe = nullptr;
+  std::vector<std::size_t> order;
+  try {
+    order.reserve(texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      int at = 0;
+      if (AppendSortedAt(scratch, texts[i], &at) == 0) throw std::bad_alloc();
+      order.insert(order.begin() + at, i);
+    }
+  } catch (...) {
+    dsFree(&scratch);
+    throw;
+  }
+  dsFree(&scratch);
+  return order;
+}
+
+bool HasKeys(const dsList &list) { return list.sorted != 0 && list.key_count >= 1; }
 
 }  // namespace
 
@@ -696,11 +939,11 @@ extern "C" KAV_API int KAV_CALL dsReadFromFileStream(dsList *list, FILE *stream)
 // end.  The stream is kept from child processes, and goes through the I/O seam.
 extern "C" KAV_API int KAV_CALL dsReadFromFile(dsList *list, const char *path) KAV_NOEXCEPT {
   if (list == nullptr || path == nullptr) return 0;
-  FILE *stream = kav::io::fopen_regular(path, "r");
+  FILE *stream = kav::platform::io::fopen_regular(path, "r");
   if (stream == nullptr) return 0;
   // A read that stops before the end of the file is a failed read.
   const bool done = ReadStream(*list, stream) != 0 && std::feof(stream) != 0;
-  kav::io::fclose(stream);
+  kav::platform::io::fclose(stream);
   return done ? 1 : 0;
 }
 
@@ -710,13 +953,33 @@ extern "C" KAV_API int KAV_CALL dsReadFromStdIn(dsList *list) KAV_NOEXCEPT {
 
 extern "C" KAV_API void KAV_CALL dsFree(dsList *list) KAV_NOEXCEPT {
   if (list == nullptr) return;
-  kav::memory::release(list->buffer);
+  kav::platform::memory::release(list->buffer);
   list->buffer = nullptr;
   list->capacity = 0;
   if (list->sorted != 0 && list->strings != nullptr) {
-    for (int i = 0; i < list->count; ++i) kav::memory::release(BlockOf(list->strings[i]));
+    for (int i = 0; i < list->count; ++i) kav::platform::memory::release(BlockOf(list->strings[i]));
   }
-  kav::memory::release(list->strings);
+  kav::platform::memory::release(list->strings);
   list->strings = nullptr;
   list->count = 0;
 }
+
+namespace kav::containers::dslist {
+
+bool sorts_in_bulk(const dsList &list, std::span<const char *const> texts) {
+  return !HasKeys(list) || IsModelled(list, texts);
+}
+
+std::vector<std::size_t> sorted_order(const dsList &list, std::span<const char *const> texts) {
+  std::vector<std::size_t> order(texts.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  if (list.sorted == 0) return order;  // appended in turn
+  if (list.key_count < 1) {            // every string goes to index 0
+    std::reverse(order.begin(), order.end());
+    return order;
+  }
+  if (!sorts_in_bulk(list, texts)) return InsertedOrder(list, texts);
+  return BulkOrder(list, texts).Sorted();
+}
+
+}  // namespace kav::containers::dslist

@@ -17,7 +17,7 @@
 namespace {
 
 list_node *NewNode(kav_word payload, list_node *next) {
-  auto *node = static_cast<list_node *>(kav::memory::allocate(sizeof(list_node)));
+  auto *node = static_cast<list_node *>(kav::platform::memory::allocate(sizeof(list_node)));
   if (node != nullptr) *node = list_node{payload, next};
   return node;
 }
@@ -26,7 +26,7 @@ list_node *NewNode(kav_word payload, list_node *next) {
 void Unlink(list_node **link) {
   list_node *node = *link;
   *link = node->next;
-  kav::memory::release(node);
+  kav::platform::memory::release(node);
 }
 
 // What the queue keeps for a payload: 0 stays 0 without a copy.
@@ -89,7 +89,7 @@ extern "C" KAV_API int KAV_CALL allocate_node(list_node **node, kav_word payload
 
 extern "C" KAV_API void KAV_CALL free_node(list_node **node) KAV_NOEXCEPT {
   if (node == nullptr) return;
-  kav::memory::release(*node);
+  kav::platform::memory::release(*node);
   *node = nullptr;
 }
 
@@ -170,7 +170,7 @@ extern "C" KAV_API list_node *KAV_CALL delete_last(list_node **list) KAV_NOEXCEP
 // result is null.
 extern "C" KAV_API IQueue *KAV_CALL IQueueDup(const IQueue *source) KAV_NOEXCEPT {
   if (source == nullptr) return nullptr;
-  auto *copy = static_cast<IQueue *>(kav::memory::allocate(sizeof(IQueue)));
+  auto *copy = static_cast<IQueue *>(kav::platform::memory::allocate(sizeof(IQueue)));
   if (copy == nullptr) return nullptr;
   *copy = *source;
   copy->count = 0;
@@ -258,5 +258,5 @@ extern "C" KAV_API void KAV_CALL IQueueClear(IQueue *queue) KAV_NOEXCEPT {
 extern "C" KAV_API void KAV_CALL IQueueFree(IQueue *queue) KAV_NOEXCEPT {
   if (queue == nullptr) return;
   IQueueClear(queue);
-  kav::memory::release(queue);
+  kav::platform::memory::release(queue);
 }

@@ -12,18 +12,151 @@
 // Removal moves the successor node into the removed entry's place instead of copying its key and
 // payload, so no other entry's node (and IMapElement) changes.  The mirror-image cases of the
 // rotations and fix-ups are one template over the two child links.  Walks in key order ask for the
-// nodes they enter next ahead of time (see First).
+// nodes they enter next ahead of time (see First), and so does removal (see Remove).
+//
+// Nodes live in slabs of aligned slots that the map allocates from the heap as it grows (see
+// Slab): each node lies in one cache line, where 48-byte nodes in the heap's own 64-byte blocks
+// start 16 or 48 bytes into a line, and at 48 every node spans two.  A map is a walk through
+// memory at random, one line per level, so lines (and pages, for big maps) are what its
+// operations cost.
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 
 #include "kavutil.h"
+#include "platform/mapped_file.h"
 #include "platform/memory.h"
 
 namespace {
 
+// ---- Node slabs
+//
+// A slab is one heap block: a header, then slots of 64 bytes on 64-byte boundaries (32 in 32-bit
+// builds), each holding a node and the slab it belongs to.  A map keeps the slabs that have a
+// free slot in a list and takes nodes from the first.  A new slab holds as many slots as the map
+// has entries, at least 4 and at most 256 (16 KiB), which keeps small maps small.  Where the system
+// offers large pages without privileges (kLargePageSize), a map of more than 256 entries gets slabs
+// of up to one large page (2 MiB, 32,767 slots), and full-sized ones are aligned to it and asked to
+// be backed by a large page: a descent through a big map then misses the address-translation cache
+// far less often.  A node that leaves goes back to its slab's free list; a slab whose slots are all
+// free again goes back to the heap, unless it is the map's only slab with free slots (so that a
+// map that gains and loses one entry does not allocate each time).  IMapClear and IMapFree give
+// every node back, then release the slab that is left.
+
+struct Slab {
+  Slab *prev;  // in the map's list of slabs with a free slot
+  Slab *next;
+  IMapNode *free;  // slots given back, linked through their left
+  void *block;     // what the heap gave; the slab is aligned within it
+  int capacity;
+  int used;   // slots holding an entry
+  int fresh;  // the slots from here on have never been used
+};
+
+struct Slot {
+  IMapNode node;  // first member: a node's address is its slot's
+  Slab *slab;
+};
+
+// The smallest power of two that holds a slot: 64 bytes where pointers have 64 bits, 32 where
+// they have 32 (a node of 24 bytes).  Slots on such boundaries never cross a cache line.
+constexpr std::size_t PowerOfTwoAtLeast(std::size_t size) {
+  std::size_t power = 1;
+  while (power < size) power *= 2;
+  return power;
+}
+constexpr std::size_t kSlotSize = PowerOfTwoAtLeast(sizeof(Slot));
+constexpr int kFewestSlots = 4;
+constexpr int kSmallSlabSlots = 256;
+constexpr std::size_t kLargeSlabSize = kav::platform::kLargePageSize;  // 0: no large slabs
+constexpr int kLargeSlabSlots =
+    kLargeSlabSize == 0 ? 0 : static_cast<int>(kLargeSlabSize / kSlotSize) - 1;
+
+static_assert(sizeof(Slab) <= kSlotSize);
+static_assert(offsetof(Slot, node) == 0);
+
+int SlotsFor(int count) {
+  if (kLargeSlabSlots == 0 || count <= kSmallSlabSlots) {
+    return std::clamp(count, kFewestSlots, kSmallSlabSlots);
+  }
+  return std::min(count, kLargeSlabSlots);
+}
+
+Slot *SlotAt(Slab *slab, int index) {
+  return reinterpret_cast<Slot *>(reinterpret_cast<char *>(slab) + kSlotSize * (index + 1));
+}
+
+Slab *NewSlab(int capacity) {
+  const std::size_t size = kSlotSize * (static_cast<std::size_t>(capacity) + 1);
+  const bool large = kLargeSlabSize != 0 && size == kLargeSlabSize;
+  const std::size_t alignment = large ? kLargeSlabSize : kSlotSize;
+  void *block = kav::platform::memory::allocate(size + alignment - 1);
+  if (block == nullptr) return nullptr;
+  const std::uintptr_t aligned =
+      (reinterpret_cast<std::uintptr_t>(block) + alignment - 1) & ~std::uintptr_t{alignment - 1};
+  auto *slab = reinterpret_cast<Slab *>(aligned);
+  if (large) kav::platform::advise_large_page(slab);
+  *slab = Slab{nullptr, nullptr, nullptr, block, capacity, 0, 0};
+  return slab;
+}
+
+void LinkSlab(Slab *&open, Slab *slab) {
+  slab->prev = nullptr;
+  slab->next = open;
+  if (open != nullptr) open->prev = slab;
+  open = slab;
+}
+
+void UnlinkSlab(Slab *&open, Slab *slab) {
+  (slab->prev != nullptr ? slab->prev->next : open) = slab->next;
+  if (slab->next != nullptr) slab->next->prev = slab->prev;
+}
+
+// A node for a map of count entries, or null when the heap has no room for a slab.
+IMapNode *TakeNode(Slab *&open, int count) {
+  if (open == nullptr) {
+    Slab *slab = NewSlab(SlotsFor(count));
+    if (slab == nullptr) return nullptr;
+    LinkSlab(open, slab);
+  }
+  Slab *slab = open;
+  IMapNode *node = slab->free;
+  if (node != nullptr) {
+    slab->free = node->left;
+  } else {
+    Slot *slot = SlotAt(slab, slab->fresh++);
+    slot->slab = slab;
+    node = &slot->node;
+  }
+  if (++slab->used == slab->capacity) UnlinkSlab(open, slab);
+  return node;
+}
+
+void GiveNode(Slab *&open, IMapNode *node) {
+  Slab *slab = reinterpret_cast<Slot *>(node)->slab;
+  if (slab->used == slab->capacity) LinkSlab(open, slab);
+  node->left = slab->free;
+  slab->free = node;
+  if (--slab->used == 0 && (slab->prev != nullptr || slab->next != nullptr)) {
+    UnlinkSlab(open, slab);
+    kav::platform::memory::release(slab->block);
+  }
+}
+
+// Once every node has been given back: the one slab that can be left.
+void ReleaseAllSlabs(Slab *&open) {
+  while (open != nullptr) {
+    Slab *slab = open;
+    open = slab->next;
+    kav::platform::memory::release(slab->block);
+  }
+}
+
 struct Tree {
   IMapNode holder;  // first member: IMap::tree points here
   IMapNode end;
+  Slab *open;  // the slabs with a free slot
 };
 
 static_assert(offsetof(Tree, holder) == 0);
@@ -53,7 +186,10 @@ void ReplaceChild(IMapNode *parent, const IMapNode *old_child, IMapNode *new_chi
 class MapTree {
  public:
   explicit MapTree(IMap *map)
-      : map_(map), holder_(map->tree), end_(&reinterpret_cast<Tree *>(map->tree)->end) {}
+      : map_(map),
+        holder_(map->tree),
+        end_(&reinterpret_cast<Tree *>(map->tree)->end),
+        open_(reinterpret_cast<Tree *>(map->tree)->open) {}
 
   IMapNode *end() const { return end_; }
   IMapNode *Root() const { return holder_->left; }
@@ -61,6 +197,20 @@ class MapTree {
   IMapNode *Find(kav_word key) const {
     IMapNode *node = Root();
     while (node != end_) {
+      const int c = map_->compare(node->key, key);
+      if (c == 0) return node;
+      node = c > 0 ? node->left : node->right;
+    }
+    return nullptr;
+  }
+
+  // Find for a removal: the descent also asks for the child it does not take, the sibling whose
+  // colours the fix-up reads when the removed node is near the bottom.
+  IMapNode *FindForRemoval(kav_word key) const {
+    IMapNode *node = Root();
+    while (node != end_) {
+      Prefetch(node->left);
+      Prefetch(node->right);
       const int c = map_->compare(node->key, key);
       if (c == 0) return node;
       node = c > 0 ? node->left : node->right;
@@ -122,6 +272,9 @@ class MapTree {
     }
     return place;
   }
+
+  IMapNode *NewNode() { return TakeNode(open_, map_->count); }
+  void ReleaseSlabs() { ReleaseAllSlabs(open_); }
 
   kav_word Set(kav_word key, kav_word payload);
   IMapNode *Attach(const Place &place, kav_word key, IMapNode *node);
@@ -189,6 +342,7 @@ class MapTree {
   IMap *map_;
   IMapNode *holder_;
   IMapNode *end_;
+  Slab *&open_;  // the map's slabs with a free slot
 };
 
 void MapTree::ReleaseEntry(const IMapNode *node) const {
@@ -213,7 +367,7 @@ kav_word MapTree::Update(IMapNode *node, kav_word payload) const {
 kav_word MapTree::Set(kav_word key, kav_word payload) {
   const Place place = Locate(key);
   if (place.found != nullptr) return Update(place.found, payload);
-  auto *node = static_cast<IMapNode *>(kav::memory::allocate(sizeof(IMapNode)));
+  IMapNode *node = NewNode();
   if (node == nullptr) return 0;
   node->payload = payload == 0 ? map_->default_payload : payload;
   return Attach(place, key, node)->payload;
@@ -274,8 +428,20 @@ void MapTree::InsertFixup(IMapNode *x) {
 }
 
 // y is the node that leaves its place: z itself, or z's successor, which then takes z's place.
+// Removal reads and writes lines that the descent to z did not bring: z's left child (whose
+// parent becomes the successor), the way down to the successor, the sibling of the node that
+// leaves and that sibling's children (the fix-up's colours).  They are asked for before any of
+// them is needed, so that they arrive together rather than one after another.
 void MapTree::Remove(IMapNode *z) {
-  IMapNode *y = (z->left == end_ || z->right == end_) ? z : Minimum(z->right);
+  IMapNode *y = z;
+  if (z->left != end_ && z->right != end_) {
+    __builtin_prefetch(z->left, 1);
+    for (y = z->right;; y = y->left) {
+      Prefetch(y->right);
+      if (y->left == end_) break;
+    }
+  }
+  PrefetchChildren(y == y->parent->left ? y->parent->right : y->parent->left);
   IMapNode *x = y->left != end_ ? y->left : y->right;
   const bool black = !y->red;
   x->parent = y->parent;  // also for the end marker: the fix-up climbs from it
@@ -295,7 +461,7 @@ void MapTree::Remove(IMapNode *z) {
     if (black) RemoveFixup(x);
   }
   if (map_->current == z) map_->current = nullptr;
-  kav::memory::release(z);
+  GiveNode(open_, z);
   --map_->count;
 }
 
@@ -342,7 +508,7 @@ void MapTree::Destroy(IMapNode *node) {
   Destroy(node->left);
   Destroy(node->right);
   ReleaseEntry(node);
-  kav::memory::release(node);
+  GiveNode(open_, node);
   --map_->count;
 }
 
@@ -351,7 +517,7 @@ void MapTree::Destroy(IMapNode *node) {
 bool MapTree::CopySubtree(const IMapNode *from, const IMapNode *from_end, IMapNode *parent,
                           IMapNode **link) {
   if (from == from_end) return true;
-  auto *node = static_cast<IMapNode *>(kav::memory::allocate(sizeof(IMapNode)));
+  IMapNode *node = NewNode();
   if (node == nullptr) return false;
   *node = IMapNode{
       from->red, end_, end_, parent, map_->copy_key(from->key), CopyPayload(from->payload)};
@@ -397,19 +563,20 @@ extern "C" {
 
 IMap *KAV_CALL IMapDup(const IMap *source) KAV_NOEXCEPT {
   if (source == nullptr) return nullptr;
-  auto *map = static_cast<IMap *>(kav::memory::allocate(sizeof(IMap)));
+  auto *map = static_cast<IMap *>(kav::platform::memory::allocate(sizeof(IMap)));
   if (map == nullptr) return nullptr;
   *map = *source;
   map->tree = nullptr;
   map->count = 0;
   map->current = nullptr;
-  auto *tree = static_cast<Tree *>(kav::memory::allocate(sizeof(Tree)));
+  auto *tree = static_cast<Tree *>(kav::platform::memory::allocate(sizeof(Tree)));
   if (tree == nullptr) {
-    kav::memory::release(map);
+    kav::platform::memory::release(map);
     return nullptr;
   }
   MakeEnd(&tree->end, &tree->end);
   MakeEnd(&tree->holder, &tree->end);
+  tree->open = nullptr;
   map->tree = &tree->holder;
   if (source->tree != nullptr && !MapTree(map).CopyFrom(source)) {
     IMapFree(map);
@@ -428,7 +595,9 @@ kav_word KAV_CALL IMapGet(const IMap *map, kav_word key) KAV_NOEXCEPT {
 }
 
 void KAV_CALL IMapDelete(IMap *map, kav_word key) KAV_NOEXCEPT {
-  if (IMapNode *node = FindIn(map, key)) MapTree(map).Remove(node);
+  if (!Usable(map)) return;
+  MapTree tree(map);
+  if (IMapNode *node = tree.FindForRemoval(key)) tree.Remove(node);
 }
 
 void KAV_CALL IMapRename(IMap *map, kav_word old_key, kav_word new_key) KAV_NOEXCEPT {
@@ -437,8 +606,8 @@ void KAV_CALL IMapRename(IMap *map, kav_word old_key, kav_word new_key) KAV_NOEX
   MapTree tree(map);
   IMapNode *old_node = tree.Find(new_key) == nullptr ? tree.Find(old_key) : nullptr;
   if (old_node == nullptr) return;
-  // Allocated before the old entry goes, so running out of memory changes nothing.
-  auto *node = static_cast<IMapNode *>(kav::memory::allocate(sizeof(IMapNode)));
+  // Taken before the old entry goes, so running out of memory changes nothing.
+  IMapNode *node = tree.NewNode();
   if (node == nullptr) return;
   const kav_word payload = old_node->payload;
   old_node->payload = 0;
@@ -453,6 +622,7 @@ void KAV_CALL IMapClear(IMap *map) KAV_NOEXCEPT {
   if (!Usable(map)) return;
   MapTree tree(map);
   tree.Destroy(tree.Root());
+  tree.ReleaseSlabs();
   map->tree->left = tree.end();
   map->count = 0;
   map->current = nullptr;
@@ -461,8 +631,8 @@ void KAV_CALL IMapClear(IMap *map) KAV_NOEXCEPT {
 void KAV_CALL IMapFree(IMap *map) KAV_NOEXCEPT {
   if (map == nullptr) return;
   IMapClear(map);
-  if (map->tree != nullptr) kav::memory::release(reinterpret_cast<Tree *>(map->tree));
-  kav::memory::release(map);
+  if (map->tree != nullptr) kav::platform::memory::release(reinterpret_cast<Tree *>(map->tree));
+  kav::platform::memory::release(map);
 }
 
 int KAV_CALL IMapCount(const IMap *map) KAV_NOEXCEPT { return map != nullptr ? map->count : -1; }

@@ -118,13 +118,13 @@ class CheckSum {
 // Leaves the file at its start; 0 when it cannot go back there.
 // The read buffer goes back to the heap seam it came from.
 struct Releaser {
-  void operator()(unsigned char* block) const { kav::memory::release(block); }
+  void operator()(unsigned char* block) const { kav::platform::memory::release(block); }
 };
 
 std::size_t ReadSizeFor(std::FILE* file) {
-  if (kav::io::fseek(file, 0, SEEK_END) != 0) return kReadSize;
-  const long size = kav::io::ftell(file);
-  if (kav::io::fseek(file, 0, SEEK_SET) != 0) return 0;
+  if (kav::platform::io::fseek(file, 0, SEEK_END) != 0) return kReadSize;
+  const long size = kav::platform::io::ftell(file);
+  if (kav::platform::io::fseek(file, 0, SEEK_SET) != 0) return 0;
   if (size < 0 || static_cast<unsigned long>(size) >= kReadSize) return kReadSize;
   return (static_cast<std::size_t>(size) / kBlockSize + 1) * kBlockSize;
 }
@@ -137,17 +137,18 @@ extern "C" KAV_API unsigned int KAV_CALL get_check_sum(const char* path) KAV_NOE
   std::setvbuf(file, nullptr, _IONBF, 0);
   const std::size_t read_size = ReadSizeFor(file);
   const std::unique_ptr<unsigned char, Releaser> buffer(
-      read_size > 0 ? static_cast<unsigned char*>(kav::memory::allocate(read_size)) : nullptr);
+      read_size > 0 ? static_cast<unsigned char*>(kav::platform::memory::allocate(read_size))
+                    : nullptr);
   CheckSum sum;
   bool whole = false;
   while (buffer) {
-    const std::size_t read = kav::io::fread(buffer.get(), 1, read_size, file);
+    const std::size_t read = kav::platform::io::fread(buffer.get(), 1, read_size, file);
     sum.Add(buffer.get(), read);
     if (read < read_size) {
       whole = std::feof(file) != 0 && std::ferror(file) == 0;
       break;
     }
   }
-  kav::io::fclose(file);
+  kav::platform::io::fclose(file);
   return whole ? sum.Value() : 0;
 }

@@ -15,7 +15,10 @@
 // failure code, where the Windows library ignored write errors: a full disk must not pass for a
 // copy.  New files (copy_file, create_file_from_chunk, the files of copy_dir) are written beside
 // their destination and renamed over it only when complete, and a failed append is taken back,
-// so a failure leaves the old destination whole and no partial file behind.  Trees are removed
+// so a failure leaves the old destination whole and no partial file behind.  A write past the
+// file-size limit, or into a pipe without a reader, fails like any other write instead of ending
+// the process (WriteSignalsHeld).  A file named by the caller is read through a symbolic link,
+// as Windows reads through one; links inside a tree are never followed.  Trees are removed
 // and copied by the platform's walks (remove_tree, copy_tree), which follow no link.
 
 #include <climits>
@@ -27,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include "base/ascii.h"
+#include "base/boundary.h"
 #include "kavutil.h"
 #include "platform/io.h"
 #include "platform/platform.h"
@@ -45,19 +50,6 @@ constexpr long long kToTheEnd = std::numeric_limits<long long>::max();
 // make_fullpath writes the current directory into the caller's buffer, which callers size for
 // one of at most 255 characters.
 constexpr std::size_t kCurrentDirectoryLimit = 255;
-
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
-
-char ToLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// _stricmp's order: bytes compared after folding A to Z to lower case.
-int CompareIgnoringCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    const int difference =
-        static_cast<unsigned char>(ToLower(*a)) - static_cast<unsigned char>(ToLower(*b));
-    if (difference != 0 || *a == '\0') return difference;
-  }
-}
 
 std::string Join(const std::string& directory, const char* name) {
   std::string path = directory;
@@ -79,7 +71,7 @@ std::optional<std::string> FullForm(const char* path, std::size_t limit) {
     if (full.empty() || full.back() != kSeparator) full += kSeparator;
     full += path;
   }
-  if (!full.empty() && IsSeparator(full.back())) full.pop_back();
+  if (!full.empty() && kav::base::is_path_separator(full.back())) full.pop_back();
   return full;
 }
 
@@ -98,8 +90,8 @@ bool CopyStream(std::FILE* in, std::FILE* out, long long limit) {
     const std::size_t wanted = limit < static_cast<long long>(sizeof block)
                                    ? static_cast<std::size_t>(limit)
                                    : sizeof block;
-    const std::size_t read = kav::io::fread(block, 1, wanted, in);
-    if (read > 0 && kav::io::fwrite(block, 1, read, out) != read) return false;
+    const std::size_t read = kav::platform::io::fread(block, 1, wanted, in);
+    if (read > 0 && kav::platform::io::fwrite(block, 1, read, out) != read) return false;
     if (read < wanted) return std::feof(in) != 0 && std::ferror(in) == 0;
     limit -= static_cast<long long>(read);
   }
@@ -113,14 +105,15 @@ bool CopyWhole(std::FILE* in, std::FILE* out) { return CopyStream(in, out, kToTh
 // positioned or read, or the output does not take every byte.
 bool CopyChunk(std::FILE* in, int start, int end, std::FILE* out, const char* marker) {
   if (in == nullptr || out == nullptr) return true;
-  const long position = kav::io::ftell(in);
-  bool copied = position >= 0 && kav::io::fseek(in, start, SEEK_SET) == 0 &&
+  const kav::platform::io::WriteSignalsHeld held;
+  const long position = kav::platform::io::ftell(in);
+  bool copied = position >= 0 && kav::platform::io::fseek(in, start, SEEK_SET) == 0 &&
                 CopyStream(in, out, static_cast<long long>(end) - start);
   if (marker != nullptr) {
     const std::size_t length = std::strlen(marker);
-    copied = kav::io::fwrite(marker, 1, length, out) == length && copied;
+    copied = kav::platform::io::fwrite(marker, 1, length, out) == length && copied;
   }
-  if (position >= 0) copied = kav::io::fseek(in, position, SEEK_SET) == 0 && copied;
+  if (position >= 0) copied = kav::platform::io::fseek(in, position, SEEK_SET) == 0 && copied;
   return copied;
 }
 
@@ -153,8 +146,6 @@ int CreateParents(const std::string& path) {
   return 0;
 }
 
-bool EqualsIgnoringCase(const char* a, const char* b) { return CompareIgnoringCase(a, b) == 0; }
-
 struct CaseFix {
   const char* wanted;
   bool taken;  // an entry has the wanted name exactly
@@ -162,11 +153,8 @@ struct CaseFix {
 
 int ExactNameVisitor(const char* directory, const char*, void (*)(void), void* context,
                      const char* name, int) {
-  try {
-    return Join(directory, name) == static_cast<const char*>(context) ? 1 : 0;
-  } catch (...) {  // only allocation can fail
-    return 0;
-  }
+  return kav::base::guarded(
+      0, [&] { return Join(directory, name) == static_cast<const char*>(context) ? 1 : 0; });
 }
 
 // Names that differ only in case can sit side by side on POSIX; the wanted name is never
@@ -174,17 +162,15 @@ int ExactNameVisitor(const char* directory, const char*, void (*)(void), void* c
 int CaseFixVisitor(const char* directory, const char*, void (*)(void), void* context,
                    const char* name, int) {
   auto& fix = *static_cast<CaseFix*>(context);
-  try {
+  return kav::base::guarded(1, [&] {
     const std::string entry = Join(directory, name);
-    if (fix.taken || entry == fix.wanted || !EqualsIgnoringCase(entry.c_str(), fix.wanted)) {
+    if (fix.taken || entry == fix.wanted || !kav::base::equals_ignoring_case(entry, fix.wanted)) {
       return 0;
     }
-    if (kav::io::rename(entry.c_str(), fix.wanted) != 0) return 1;
+    if (kav::platform::io::rename(entry.c_str(), fix.wanted) != 0) return 1;
     fix.taken = true;
     return 0;
-  } catch (...) {  // only allocation can fail
-    return 1;
-  }
+  });
 }
 
 // Copies the whole of source through into (replace_file or append_to_file): 0 on success, 1 on
@@ -194,23 +180,22 @@ int CopyFileWith(const char* source, const char* destination,
   if (source == nullptr || destination == nullptr) return 1;
   std::FILE* in = kav::platform::open_regular_file(source);
   if (in == nullptr) return 1;
-  bool copied = false;
-  try {
-    copied = into(destination, [in](std::FILE* out) { return CopyWhole(in, out); });
-  } catch (...) {  // only allocation can fail
-  }
-  kav::io::fclose(in);
+  const bool copied = kav::base::guarded(false, [&] {
+    return into(destination, [in](std::FILE* out) { return CopyWhole(in, out); });
+  });
+  kav::platform::io::fclose(in);
   return copied ? 0 : 1;
 }
 
 }  // namespace
 
 extern "C" KAV_API int KAV_CALL compare_path(const char* a, const char* b) KAV_NOEXCEPT {
-  try {
-    return CompareIgnoringCase(ComparableForm(a).c_str(), ComparableForm(b).c_str());
-  } catch (...) {  // only allocation can fail: the paths as given
-    return CompareIgnoringCase(a != nullptr ? a : "", b != nullptr ? b : "");
-  }
+  const auto as_given = [&] {
+    return kav::base::compare_ignoring_case(a != nullptr ? a : "", b != nullptr ? b : "");
+  };
+  return kav::base::guarded_with(as_given, [&] {
+    return kav::base::compare_ignoring_case(ComparableForm(a).c_str(), ComparableForm(b).c_str());
+  });
 }
 
 // A current directory that cannot be had, or is longer than the 255 characters callers make
@@ -218,20 +203,18 @@ extern "C" KAV_API int KAV_CALL compare_path(const char* a, const char* b) KAV_N
 // compare_path.
 extern "C" KAV_API void KAV_CALL make_fullpath(const char* path, char* out) KAV_NOEXCEPT {
   if (out == nullptr) return;
-  try {
-    if (const auto full = FullForm(path != nullptr ? path : "", kCurrentDirectoryLimit)) {
-      std::memcpy(out, full->c_str(), full->size() + 1);
-      return;
-    }
-  } catch (...) {  // only allocation can fail
-  }
-  out[0] = '\0';
+  const bool written = kav::base::guarded(false, [&] {
+    const auto full = FullForm(path != nullptr ? path : "", kCurrentDirectoryLimit);
+    if (full) std::memcpy(out, full->c_str(), full->size() + 1);
+    return full.has_value();
+  });
+  if (!written) out[0] = '\0';
 }
 
 // Both separators and a drive letter count on every platform ("C:x" is full on POSIX too).
 extern "C" KAV_API int KAV_CALL is_fullpath(const char* path) KAV_NOEXCEPT {
   if (path == nullptr || path[0] == '\0') return 0;
-  return IsSeparator(path[0]) || path[1] == ':' ? 1 : 0;
+  return kav::base::is_path_separator(path[0]) || path[1] == ':' ? 1 : 0;
 }
 
 // Every separator of the other kind becomes the platform's: '\\' to '/' on POSIX.
@@ -253,17 +236,15 @@ extern "C" KAV_API char* KAV_CALL strip_illegal_filename_chars(char* name) KAV_N
 
 // Files of 2 GiB or more, outside the 32-bit range, report INT_MAX.
 extern "C" KAV_API int KAV_CALL getfilesize(const char* path) KAV_NOEXCEPT {
-  try {
+  return kav::base::guarded(0, [&] {  // no status
     const auto status = kav::platform::file_status(path);
     if (!status) return 0;
     return status->size >= INT_MAX ? INT_MAX : static_cast<int>(status->size);
-  } catch (...) {  // only allocation can fail: no status
-    return 0;
-  }
+  });
 }
 
 extern "C" KAV_API int KAV_CALL getfiletype(const char* path) KAV_NOEXCEPT {
-  try {
+  return kav::base::guarded(0, [&] {  // no status
     const auto status = kav::platform::file_status(path);
     if (!status) return 0;
     switch (status->kind) {
@@ -276,9 +257,7 @@ extern "C" KAV_API int KAV_CALL getfiletype(const char* path) KAV_NOEXCEPT {
       default:
         return 0;
     }
-  } catch (...) {  // only allocation can fail: no status
-    return 0;
-  }
+  });
 }
 
 // The copy replaces the destination only when complete: a failure leaves the old destination
@@ -293,53 +272,42 @@ extern "C" KAV_API int KAV_CALL copy_file(const char* source,
 extern "C" KAV_API int KAV_CALL copy_dir(const char* source, const char* destination) KAV_NOEXCEPT {
   if (source == nullptr || destination == nullptr) return 1;
   if (compare_path(source, destination) == 0) return 1;
-  try {
+  return kav::base::guarded(1, [&] {
     const kav::platform::TreeCopy copy{
         [](const std::string& path) { return parent_dir(path.c_str()) == 0; }, CopyWhole};
     return kav::platform::copy_tree(source, destination, copy) ? 0 : 1;
-  } catch (...) {  // only allocation can fail
-    return 1;
-  }
+  });
 }
 
 // Only the platform's separator splits the path (a POSIX path starting with "//" is a network
 // path, as one starting with "\\\\" is on Windows).
 extern "C" KAV_API int KAV_CALL parent_dir(const char* path) KAV_NOEXCEPT {
   if (path == nullptr) return 1;
-  try {
-    return CreateParents(path);
-  } catch (...) {  // only allocation can fail
-    return 1;
-  }
+  return kav::base::guarded(1, [&] { return CreateParents(path); });
 }
 
 // Walks the path itself instead of using strtok, so that a caller's own strtok scan keeps its
 // place.  Both separators split the path and each becomes the platform's.
 extern "C" KAV_API int KAV_CALL mkdir_fullpath(const char* path) KAV_NOEXCEPT {
   if (path == nullptr) return 1;
-  try {
+  kav::base::guarded([&] {  // failures are ignored here as every other one
     std::string chain(path);
     for (char& c : chain) {
-      if (IsSeparator(c)) c = kSeparator;
+      if (kav::base::is_path_separator(c)) c = kSeparator;
     }
     for (std::size_t end = 1; end <= chain.size(); ++end) {
       const bool ends_component =
           chain[end - 1] != kSeparator && (end == chain.size() || chain[end] == kSeparator);
       if (ends_component) kav::platform::make_directory(chain.substr(0, end).c_str());
     }
-  } catch (...) {  // only allocation can fail; failures are ignored here as every other one
-  }
+  });
   return 1;
 }
 
 // A link is removed as a link, even when named with a trailing separator; no link is followed.
 extern "C" KAV_API int KAV_CALL recursive_unlink(const char* path) KAV_NOEXCEPT {
   if (path == nullptr) return 1;
-  try {
-    return kav::platform::remove_tree(path) ? 1 : 0;
-  } catch (...) {  // only allocation can fail
-    return 0;
-  }
+  return kav::base::guarded(0, [&] { return kav::platform::remove_tree(path) ? 1 : 0; });
 }
 
 // The whole source is appended, also past the 32-bit offsets of the chunk functions.  A failed
@@ -366,13 +334,11 @@ extern "C" KAV_API int KAV_CALL append_file_chunk_with_formfeed(FILE* in, int st
 extern "C" KAV_API int KAV_CALL create_file_from_chunk(FILE* in, int start, int end,
                                                        const char* path) KAV_NOEXCEPT {
   if (path == nullptr) return 1;
-  try {
+  return kav::base::guarded(1, [&] {
     const bool created = kav::platform::replace_file(
         path, [=](std::FILE* out) { return CopyChunk(in, start, end, out, nullptr); });
     return created ? 0 : 1;
-  } catch (...) {  // only allocation can fail
-    return 1;
-  }
+  });
 }
 
 extern "C" KAV_API int KAV_CALL traverse_tree(const char* directory, const char* pattern,
@@ -380,12 +346,10 @@ extern "C" KAV_API int KAV_CALL traverse_tree(const char* directory, const char*
                                               void* context) KAV_NOEXCEPT {
   if (directory == nullptr || visitor == nullptr) return 0;
   std::optional<std::vector<kav::platform::DirectoryEntry>> entries;
-  try {
+  const bool listed = kav::base::guarded([&] {  // else the directory cannot be searched
     entries = kav::platform::find_entries(Join(directory, pattern != nullptr ? pattern : "*"));
-  } catch (...) {  // only allocation can fail: the directory cannot be searched
-    return 0;
-  }
-  if (!entries) return 0;
+  });
+  if (!listed || !entries) return 0;
   const auto self = reinterpret_cast<void (*)(void)>(visitor);
   for (const auto& entry : *entries) {
     const int result =

@@ -1,4 +1,4 @@
-// The Windows command-line splitter (system/command_line.h) three ways:
+// The Windows command-line splitter (platform/posix/command_line.h) three ways:
 // - the input up to its first NUL, as a command line, split by the library and by a reference
 //   written character by character from the C runtime's published rules;
 // - the words split from it, quoted back into a line and split again, give the same words;
@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "system/command_line.h"
+#include "platform/posix/command_line.h"
 
 namespace {
 
@@ -101,9 +101,9 @@ void Check(bool good) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
   const std::string line = input.substr(0, input.find('\0'));
-  const Words words = kav::command_line::split(line);
+  const Words words = kav::platform::posix::command_line::split(line);
   Check(words == Reference(line));
-  if (!words.empty()) Check(kav::command_line::split(Line(words, input)) == words);
+  if (!words.empty()) Check(kav::platform::posix::command_line::split(Line(words, input)) == words);
 
   Words argv;
   for (std::size_t start = 0; start <= input.size();) {
@@ -112,6 +112,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     start = end + 1;
   }
   std::erase(argv[0], '"');
-  Check(kav::command_line::split(Line(argv, input)) == argv);
+  Check(kav::platform::posix::command_line::split(Line(argv, input)) == argv);
   return 0;
 }

@@ -53,9 +53,9 @@ class Bytes {
 class FailOnce {
  public:
   explicit FailOnce(unsigned op) : armed_((op & 0x80) != 0) {
-    if (armed_) kav::memory::fail_after((op >> 4) & 3);
+    if (armed_) kav::platform::memory::fail_after((op >> 4) & 3);
   }
-  ~FailOnce() { kav::memory::fail_after(-1); }
+  ~FailOnce() { kav::platform::memory::fail_after(-1); }
   bool armed() const { return armed_; }
 
  private:
@@ -627,9 +627,10 @@ void ArrayStep(unsigned op, Bytes &in, ArrayRun &run) {
 
 void RunArray(unsigned variant, Bytes &in) {
   ArrayRun run{};
-  if (variant & 8) kav::memory::fail_after(variant & 3);  // the first list may not be made
+  if (variant & 8)
+    kav::platform::memory::fail_after(variant & 3);  // the first list may not be made
   run.lists[0] = IArrayListInit();
-  kav::memory::fail_after(-1);
+  kav::platform::memory::fail_after(-1);
   run.lists[1] = IArrayListInit();
   run.capacity[0] = run.capacity[1] = 500;
   Check(run.lists[1] != nullptr && (run.lists[0] != nullptr || (variant & 8)));

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "config/ini_document.h"
+#include "platform/posix/ini/document.h"
 
-using kav::config::IniDocument;
+using kav::platform::posix::ini::IniDocument;
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "kavutil.h"
+#include "platform/posix/comm_settings.h"
 #include "platform/posix/termios_settings.h"
-#include "system/comm_settings.h"
 
 namespace {
 
@@ -60,10 +60,10 @@ void CheckRecords(const std::string &key, const std::string &file) {
 }
 
 void CheckSettings(const std::string &text) {
-  using kav::comm::CommSettings;
+  using kav::platform::posix::CommSettings;
   CommSettings settings{9600, 8, 0, 0, true, false, false, false, false, false, false, 1, 1};
   const CommSettings before = settings;
-  if (!kav::comm::apply_settings_text(text.c_str(), settings)) {
+  if (!kav::platform::posix::apply_settings_text(text.c_str(), settings)) {
     if (!(settings == before)) __builtin_trap();
     return;
   }
@@ -71,8 +71,8 @@ void CheckSettings(const std::string &text) {
       settings.stop_bits > 2 || settings.dtr_control > 2 || settings.rts_control > 3)
     __builtin_trap();
   termios terminal{};
-  if (!kav::platform::set_terminal(settings, terminal)) return;
-  const CommSettings back = kav::platform::settings_of_terminal(terminal, true, true);
+  if (!kav::platform::posix::set_terminal(settings, terminal)) return;
+  const CommSettings back = kav::platform::posix::settings_of_terminal(terminal, true, true);
   if (back.baud_rate != settings.baud_rate || back.byte_size != settings.byte_size ||
       back.parity != settings.parity || back.stop_bits != settings.stop_bits ||
       back.out_x != settings.out_x || back.in_x != settings.in_x)

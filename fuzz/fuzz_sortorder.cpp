@@ -7,7 +7,8 @@
 // a dsFindSortedInsertIndex and a dsFind beside the insert, both held to
 // tests/dslist_reference.h, and its high bit makes the insert's k-th allocation fail first
 // (nothing may change then).  After each insert the text must stand where the plain scan said,
-// and at the end the joined buffer must be the strings in order.
+// and at the end the joined buffer must be the strings in order, and the order of all the
+// texts at once (kav::containers::dslist::sorted_order) the order the inserts made.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "containers/dslist.h"
 #include "kavutil.h"
 #include "platform/memory.h"
 #include "tests/dslist_reference.h"
@@ -110,22 +112,33 @@ void CheckSearches(dsList& list, const std::string& text, unsigned control) {
   Check(found >= 0 || position == want_position);
 }
 
-void Insert(dsList& list, const std::string& text, unsigned control) {
+// Whether the text was added (an allocation made to fail may refuse it).
+bool Insert(dsList& list, const std::string& text, unsigned control) {
   const std::vector<std::string> before = Strings(list);
   std::vector<Text> none(DS_MAX_KEYS);
   const int want = PlainInsert(list, text, 0, 0, none);
-  if (control & 0x80) kav::memory::fail_after((control >> 5) & 3);
+  if (control & 0x80) kav::platform::memory::fail_after((control >> 5) & 3);
   const int added = dsAppend(&list, text.c_str());
-  kav::memory::fail_after(-1);
+  kav::platform::memory::fail_after(-1);
   if (added == 0) {
     Check((control & 0x80) != 0 && Strings(list) == before);
-    return;
+    return false;
   }
   Check(list.count == static_cast<int>(before.size()) + 1);
   Check(list.strings[want] == text + "\n");
   std::vector<std::string> after = before;
   after.insert(after.begin() + want, text + "\n");
   Check(Strings(list) == after);
+  return true;
+}
+
+// The order of all the added texts at once is the order their inserts made.
+void CheckBulkOrder(const dsList& list, const std::vector<std::string>& added) {
+  std::vector<const char*> texts;
+  for (const std::string& text : added) texts.push_back(text.c_str());
+  const std::vector<std::size_t> order = kav::containers::dslist::sorted_order(list, texts);
+  Check(order.size() == added.size() && static_cast<int>(order.size()) == list.count);
+  for (std::size_t i = 0; i < order.size(); ++i) Check(list.strings[i] == added[order[i]] + "\n");
 }
 
 void CheckBuffer(dsList& list) {
@@ -151,14 +164,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   Check(list.sorted == 1 && list.key_count == expected);
   CheckKeys(list, lines[0]);
+  std::vector<std::string> added;
   for (std::size_t i = 1; i < lines.size() && i <= kMaxTexts; ++i) {
     const unsigned control = lines[i].empty() ? 0 : static_cast<unsigned char>(lines[i][0]);
     std::string text = lines[i].empty() ? "" : lines[i].substr(1);
     std::replace(text.begin(), text.end(), '\xff', '\n');  // texts may hold line feeds too
-    Insert(list, text, control);
+    if (Insert(list, text, control)) added.push_back(text);
     CheckSearches(list, text, control);
   }
   CheckBuffer(list);
+  CheckBulkOrder(list, added);
   dsFree(&list);
   return 0;
 }

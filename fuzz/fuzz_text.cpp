@@ -1,7 +1,9 @@
 // Feeds arbitrary formats and input lines to the field scanner, and arbitrary
 // wildcards, expressions and texts to the regular-expression functions; the
 // sanitizers report any access outside the caller's buffers or the library's
-// own, and a matcher that disagrees with the backtracking one traps.  The input
+// own, a scanner that stores other bytes or another count than the per-field
+// sscanf it replaced (tests/scan_reference.h) traps, and so does a matcher
+// that disagrees with the backtracking one.  The input
 // is split at the first 0x01 byte: text before, pattern after.
 #include <algorithm>
 #include <cstddef>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "kavutil.h"
+#include "tests/scan_reference.h"
 #include "text/regexp.h"
 
 namespace {
@@ -30,15 +33,24 @@ bool FitsTargets(const std::string &format) {
   return std::count(format.begin(), format.end(), '%') + 1 < kTargets;
 }
 
+using Targets = std::vector<std::vector<char>>;
+
+int ScanInto(int (*scan)(const char *, const char *, ...), const std::string &input,
+             const std::string &format, Targets &buffers) {
+  void *t[kTargets];
+  for (int i = 0; i < kTargets; ++i) t[i] = buffers[i].data();
+  return scan(input.c_str(), format.c_str(), t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8],
+              t[9], t[10], t[11], t[12], t[13], t[14], t[15]);
+}
+
 void Scan(const std::string &input, const std::string &format) {
   if (!FitsTargets(format)) return;
   // A field never holds more than the whole input or its width; 8 bytes hold any number.
   const size_t size = std::max(input.size(), kMaxWidth) + 8;
-  std::vector<std::vector<char>> buffers(kTargets, std::vector<char>(size));
-  void *t[kTargets];
-  for (int i = 0; i < kTargets; ++i) t[i] = buffers[i].data();
-  kav_sscanf(input.c_str(), format.c_str(), t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8],
-             t[9], t[10], t[11], t[12], t[13], t[14], t[15]);
+  Targets ours(kTargets, std::vector<char>(size, '\x5A')), theirs = ours;
+  const int count = ScanInto(kav_sscanf, input, format, ours);
+  const int expected = ScanInto(reference_sscanf, input, format, theirs);
+  if (count != expected || ours != theirs) __builtin_trap();
 }
 
 // Any text and any expression: the matcher is linear, and bounds the steps of back-references.
@@ -46,8 +58,8 @@ void Scan(const std::string &input, const std::string &format) {
 void Match(const std::string &text, const std::string &pattern) {
   const int answer = kav_test_re(text.c_str(), pattern.c_str());
   if (text.size() <= 64) {
-    const int reference = kav::regexp::backtrack(text.c_str(), pattern.c_str(), 100000);
-    if (reference != kav::regexp::kUndecided && reference != answer) __builtin_trap();
+    const int reference = kav::text::regexp::backtrack(text.c_str(), pattern.c_str(), 100000);
+    if (reference != kav::text::regexp::kUndecided && reference != answer) __builtin_trap();
   }
   std::vector<char> regex(2 * pattern.size() + 2);
   kav_setup_regexp(pattern.c_str(), regex.data());

@@ -758,13 +758,15 @@ KAV_API void KAV_CALL str2env(char *path, int mode) KAV_NOEXCEPT;
  * several threads serialise the first use; afterwards the buffers are only read.
  * @{ */
 
-/** Location selector: the Windows directory, the old version-less place. */
+/** Location selector 0: the Windows directory, the old version-less place.  Reads look there;
+ * writes of a bare name go to the common file, as for every location but #KAV_LOCATION_USER. */
 #define KAV_LOCATION_WINDOWS 0
-/** Location selector: the common (machine-wide) profile directory. */
+/** Location selector 1: the common (machine-wide) profile directory. */
 #define KAV_LOCATION_COMMON 1
-/** Location selector: the per-user profile directory. */
+/** Location selector 2: the per-user profile directory, for reads and writes. */
 #define KAV_LOCATION_USER 2
-/** Location selector for reads: the per-user file, then the common one. */
+/** Location selector 5, for reads: the per-user file, then the common one, key by key; the
+ * usual choice of a program reading its settings. */
 #define KAV_LOCATION_SEARCH 5
 
 /** The version's major number as a string ("4" by default), at most 7 characters. */
@@ -793,8 +795,9 @@ KAV_API char *KAV_CALL QelGetCommonAppDataPath(void) KAV_NOEXCEPT;
 /** The Windows directory with a trailing separator (the value of SYSTEMROOT when the system
  * cannot name it); empty when unknown.  The exported name is spelled "Stroage". */
 KAV_API char *KAV_CALL QelGetSystemStroagePath(void) KAV_NOEXCEPT;
-/** The directory of @p location: 0 QelGetSystemStroagePath, 1 QelGetCommonAppDataPath,
- * 2 QelGetUsersAppDataPath; null for any other value, 5 included. */
+/** The directory of @p location: #KAV_LOCATION_WINDOWS (0) QelGetSystemStroagePath,
+ * #KAV_LOCATION_COMMON (1) QelGetCommonAppDataPath, #KAV_LOCATION_USER (2)
+ * QelGetUsersAppDataPath; null for any other value, #KAV_LOCATION_SEARCH (5) included. */
 KAV_API char *KAV_CALL QelGetINIPath(int location) KAV_NOEXCEPT;
 
 /** @} */
@@ -806,11 +809,11 @@ KAV_API char *KAV_CALL QelGetINIPath(int location) KAV_NOEXCEPT;
  * directory, or a path: for reads a name holding the platform's separator, used as it stands;
  * for writes a name holding `/` or `\`, made absolute against the working directory.
  *
- * Reads with location 5 try the per-user file, then the common one, and the first file holding
- * the entry answers; files missing from a profile directory are skipped.  Writes go to the
- * common file, or to the per-user one for location 2 and for the per-user programs (TASMOR,
- * BRELIND, CORVASET, DUNAVEL, ESKARO, FENWIRAL and GORDALIN, with or without ".INI", in any
- * case); the first write creates the directories and the file.  The system's rules hold: a null
+ * Reads with #KAV_LOCATION_SEARCH try the per-user file, then the common one, and the first file
+ * holding the entry answers; files missing from a profile directory are skipped.  Writes go to
+ * the common file, or to the per-user one for #KAV_LOCATION_USER and for the per-user programs
+ * (TASMOR, BRELIND, CORVASET, DUNAVEL, ESKARO, FENWIRAL and GORDALIN, with or without ".INI", in
+ * any case); the first write creates the directories and the file.  The system's rules hold: a null
  * value removes a key, a null key removes a section, and a read with a null key lists the
  * section's keys.  Safe on several threads once the location caches are filled.
  * @{ */
@@ -999,8 +1002,9 @@ KAV_API int KAV_CALL getfilesize(const char *path) KAV_NOEXCEPT;
 KAV_API int KAV_CALL getfiletype(const char *path) KAV_NOEXCEPT;
 /** Copies the regular file @p source to @p destination byte for byte.  The copy is written
  * beside the destination, flushed to disk and renamed over it only when complete, so a failure
- * leaves the old destination whole and no partial file.  0; 1 when @p source is not a readable
- * regular file or any write, flush, close or rename fails (a full disk). */
+ * leaves the old destination whole and no partial file.  A symbolic link named as @p source is
+ * read through, as by get_check_sum and append_file.  0; 1 when @p source is not a readable
+ * regular file or any write, flush, close or rename fails (a full disk, the file-size limit). */
 KAV_API int KAV_CALL copy_file(const char *source, const char *destination) KAV_NOEXCEPT;
 /** Copies every file below the directory @p source to the same place below @p destination,
  * creating directories as needed and replacing existing files as copy_file does (directories
@@ -1071,10 +1075,12 @@ KAV_API int KAV_CALL fix_filename_case(const char *wanted, const char *directory
  * killed by a signal); 3 no wait, and no handles inherited when no file is named; 4 as 1 with
  * the inheritance rule of 3; any other value as 0.  Redirection files are created when missing
  * and never truncated; output and error are appended to, and one name given for both opens one
- * file.  A file that does not open leaves its stream unusable in the program.  A program that is
- * not waited for runs on by itself and never stays a zombie; no signal disposition of the caller
- * is touched.  No state is kept: the functions may be called from several threads, and each
- * waits only on its own program.
+ * file.  A file that does not open leaves its stream unusable in the program; opening never
+ * waits (on POSIX a FIFO without its reader or writer is a file that does not open).  A program
+ * that is not waited for runs on by itself and never stays a zombie; no signal disposition of the
+ * caller is touched, and on POSIX mode 2 gets the exit code whatever the caller does with
+ * SIGCHLD (the program is started and waited for by an intermediate process).  No state is kept:
+ * the functions may be called from several threads, and each waits only on its own program.
  * @{ */
 
 /** Starts @p command_line with the show-window value @p show (0 hidden, 1 normal, 6 minimised;
@@ -1088,7 +1094,8 @@ KAV_API int KAV_CALL kav_winexec(char *command_line, unsigned short show, int wa
                                  const char *error) KAV_NOEXCEPT;
 /** As kav_winexec, under the local account @p user after a logon with @p password (Windows:
  * LogonUserA; POSIX: the PAM service "kavutil", and the program runs with the user's uid, gid
- * and groups, which needs root).  Modes 3 and 4 do not wait.  When the logon fails the line
+ * and groups, which needs root, in a session of its own without the caller's controlling
+ * terminal).  Modes 3 and 4 do not wait.  When the logon fails the line
  * "LogonUserError: " and the code (the system's or PAM's code) is printed on standard output,
  * nothing runs, and the result is -1. */
 KAV_API int KAV_CALL kav_winexec_as_user(char *command_line, unsigned short show, int wait_mode,
@@ -1129,16 +1136,18 @@ typedef struct MappedBuffer {
  * `~mmft_` and the thread's identifier and `_` (on POSIX created exclusively with mode 0600, its
  * blocks reserved, so a full disk fails here rather than at a later write), mapped shared for
  * reading and writing. The record, or null on any failure (no memory, QELTMP unset, empty or too
- * long, a size of 0, the file, mapping or view refused), and then nothing is left behind. */
+ * long, a size of 0, the file, mapping or view refused, a size beyond the file-size limit), and
+ * then nothing is left behind. */
 KAV_API MappedBuffer *KAV_CALL CreateMappedBuffer(uint32_t size) KAV_NOEXCEPT;
 /** Unmaps the view, closes the handles, deletes the backing file and frees @p buffer; nothing
  * for null. */
 KAV_API void KAV_CALL DeleteMappedBuffer(MappedBuffer *buffer) KAV_NOEXCEPT;
 /** The free space, in units of 1048576 bytes, of the disk that holds @p path: all its free
  * space, not only what the caller may use.  Windows asks about the path's first three characters
- * (the drive's root); POSIX about the file system of the path or of its nearest existing parent,
- * with results above 0xFFFFFFFE cut to that.  0xFFFFFFFF for a null or empty path and on
- * failure. */
+ * (the drive's root); POSIX about the file system of the path or, when the path cannot be reached
+ * (missing, through a file, too long, through a directory the caller may not search), of its
+ * nearest existing parent, with results above 0xFFFFFFFE cut to that.  0xFFFFFFFF for a null or
+ * empty path and on failure. */
 KAV_API uint32_t KAV_CALL GetDiskFreeSpaceInMB(const char *path) KAV_NOEXCEPT;
 
 /** @} */
@@ -1289,7 +1298,7 @@ typedef struct sheaf_record {
 } sheaf_record;
 
 /** Opens the sheaf @p path for reading in byte mode (not inherited by child programs); the
- * stream, or null. */
+ * stream, or null.  The open never waits: on POSIX a FIFO that no writer has open gives null. */
 KAV_API FILE *KAV_CALL sheaf_open(const char *path) KAV_NOEXCEPT;
 /** Closes @p stream: 0, or EOF on failure and for null. */
 KAV_API int KAV_CALL sheaf_close(FILE *stream) KAV_NOEXCEPT;
@@ -1299,7 +1308,8 @@ KAV_API int KAV_CALL sheaf_close(FILE *stream) KAV_NOEXCEPT;
  * field empty.  A null key is the empty key. */
 KAV_API int KAV_CALL sheaf_first(const char *key, sheaf_record *record, FILE *stream) KAV_NOEXCEPT;
 /** As sheaf_first, from the stream's current position: repeated calls visit every line with the
- * key in file order; 1 at the end of the file. */
+ * key in file order; 1 at the end of the file.  A call after the end finds lines appended since
+ * (the stream is first sought to where it is). */
 KAV_API int KAV_CALL sheaf_next(const char *key, sheaf_record *record, FILE *stream) KAV_NOEXCEPT;
 /** @p value (its first 1023 characters) with every `:` replaced by `|`, in a 1024-byte
  * process-wide buffer that the next call overwrites; the empty string for null. */

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace kav::io {
+namespace kav::platform::io {
 namespace {
 
 std::atomic<long> countdown{-1};
@@ -104,4 +104,4 @@ std::string temporary_name(std::uint64_t process, std::uint64_t clock) {
   return name;
 }
 
-}  // namespace kav::io
+}  // namespace kav::platform::io

@@ -1,10 +1,11 @@
 // io.h - the file operations the library makes, through one table of calls that tests can fault.
 //
-// The families never call the C library's stream functions directly: they call kav::io::fopen,
-// kav::io::fwrite and the rest, and the POSIX platform layer calls the system's file functions
-// through platform/posix/io.h the same way.  Each wrapper first asks the fault plan whether this
-// call is the one that must fail, then calls the entry of its table, which is the C library's
-// own function unless a test put another there (to make writes short, say).
+// The families never call the C library's stream functions directly: they call
+// kav::platform::io::fopen, kav::platform::io::fwrite and the rest, and the POSIX platform layer
+// calls the system's file functions through platform/posix/io.h the same way.  Each wrapper first
+// asks the fault plan whether this call is the one that must fail, then calls the entry of its
+// table, which is the C library's own function unless a test put another there (to make writes
+// short, say).
 //
 // A test arms the plan with fail_call(name, k, error): the k-th call from then on whose name is
 // `name` (any call when name is null) fails as the real call fails (a null stream, a short count,
@@ -21,7 +22,7 @@
 #include <cstdio>
 #include <string>
 
-namespace kav::io {
+namespace kav::platform::io {
 
 // The C library's stream functions as the library uses them.
 struct StreamCalls {
@@ -67,8 +68,9 @@ int remove(const char *path);
 //
 // fopen_regular opens path for reading (mode "r" or "rb") only when it is a regular file: a
 // directory gives null with EISDIR, a device, FIFO or socket null with EINVAL, and none of them
-// is waited on or read.  create_new_file creates path as an empty file when nothing has that
-// name; it never truncates or opens what is there (false with EEXIST).
+// is waited on or read.  A link is followed to the file it names.  create_new_file creates path as
+// an empty file when nothing has that name; it never truncates or opens what is there (false with
+// EEXIST).
 std::FILE *fopen_regular(const char *path, const char *mode);
 bool create_new_file(const char *path);
 
@@ -76,6 +78,23 @@ bool create_new_file(const char *path);
 // id and the clock mixed (splitmix64), so that names differ within a process and, almost surely,
 // between processes; a clash only costs another try of the exclusive create.
 std::string temporary_name(std::uint64_t process, std::uint64_t clock);
+
+// Holds back, on the calling thread and while it lives, the signals by which a write can end the
+// process: SIGXFSZ for a write past the file-size limit (RLIMIT_FSIZE) and SIGPIPE for a write to
+// a pipe that no one reads.  Such a write then fails (EFBIG, EPIPE) and the call reports it with
+// its failure result; a signal the write raised is taken back before the mask is restored.
+// Nothing on Windows, which has neither.  Scopes may nest.
+class WriteSignalsHeld {
+ public:
+  WriteSignalsHeld();
+  ~WriteSignalsHeld();
+  WriteSignalsHeld(const WriteSignalsHeld &) = delete;
+  WriteSignalsHeld &operator=(const WriteSignalsHeld &) = delete;
+
+ private:
+  unsigned blocked_ = 0;  // the held signals that were blocked before (a bit each)
+  unsigned pending_ = 0;  // and those that were pending before
+};
 
 // Keeps errno across clean-up calls, so that the caller sees the error of the call that failed.
 class KeepErrno {
@@ -89,4 +108,4 @@ class KeepErrno {
   int saved_;
 };
 
-}  // namespace kav::io
+}  // namespace kav::platform::io

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace kav::memory {
+namespace kav::platform::memory {
 namespace {
 
 std::atomic<bool> counting{false};
@@ -71,4 +71,4 @@ long refused() { return refusals.load(std::memory_order_relaxed); }
 
 long live_blocks() { return blocks.load(std::memory_order_relaxed); }
 
-}  // namespace kav::memory
+}  // namespace kav::platform::memory

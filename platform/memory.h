@@ -10,7 +10,7 @@
 
 #include <cstddef>
 
-namespace kav::memory {
+namespace kav::platform::memory {
 
 void *allocate(std::size_t size);                            // malloc
 void *allocate_zeroed(std::size_t count, std::size_t size);  // calloc
@@ -33,4 +33,4 @@ long refused();
 // the C library's) lowers it when released here.
 long live_blocks();
 
-}  // namespace kav::memory
+}  // namespace kav::platform::memory

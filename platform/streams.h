@@ -8,7 +8,8 @@
 
 namespace kav::platform {
 
-// Opens an existing file for reading in byte mode ("rb"); null when it cannot be opened.
+// Opens an existing file for reading in byte mode ("rb"); null when it cannot be opened.  The open
+// never waits: on POSIX a FIFO that no writer has open counts as a file that does not open.
 std::FILE *open_byte_stream(const char *path);
 
 }  // namespace kav::platform

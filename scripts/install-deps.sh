@@ -15,7 +15,7 @@ packages=(
   wine wine64
   libpam0g-dev libgs10 libmariadb3 mariadb-server
   g++-multilib pkg-config doxygen zip unzip dpkg-dev
-  groff-base
+  groff-base lintian llvm lld
   libglib2.0-dev
   libicu-dev
 )

@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 
+#include "base/boundary.h"
 #include "kavutil.h"
 #include "platform/platform.h"
 #include "platform/registry.h"
@@ -126,10 +127,10 @@ char* GeneralSearch() {
 }  // namespace
 
 extern "C" KAV_API char* KAV_CALL KAVGetGhostScriptPath(int edition) KAV_NOEXCEPT {
-  try {
-    return edition != 0 ? EditionSearch() : GeneralSearch();
-  } catch (...) {  // only allocation can fail: nothing found
+  const auto nothing_found = [] {
     g_result[0] = '\0';
     return g_result;
-  }
+  };
+  return kav::base::guarded_with(nothing_found,
+                                 [&] { return edition != 0 ? EditionSearch() : GeneralSearch(); });
 }

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/boundary.h"
 #include "kavutil.h"
 #include "platform/mapped_file.h"
 #include "platform/memory.h"
@@ -32,7 +33,7 @@ const char* TemporaryDirectory() {
 extern "C" {
 
 KAV_API MappedBuffer* KAV_CALL CreateMappedBuffer(uint32_t size) KAV_NOEXCEPT {
-  auto* buffer = static_cast<MappedBuffer*>(kav::memory::allocate(sizeof(MappedBuffer)));
+  auto* buffer = static_cast<MappedBuffer*>(kav::platform::memory::allocate(sizeof(MappedBuffer)));
   if (buffer == nullptr) return nullptr;
   std::memset(buffer, 0, sizeof *buffer);
   buffer->size = size;
@@ -51,16 +52,12 @@ KAV_API void KAV_CALL DeleteMappedBuffer(MappedBuffer* buffer) KAV_NOEXCEPT {
   kav::platform::close_backing_file(*buffer);
   if (buffer->file_name[0] != '\0') kav::platform::remove_file(buffer->file_name);
   std::memset(buffer, 0, sizeof *buffer);
-  kav::memory::release(buffer);
+  kav::platform::memory::release(buffer);
 }
 
 // A path whose parents cannot be had for want of memory is a disk the system cannot tell about.
 KAV_API uint32_t KAV_CALL GetDiskFreeSpaceInMB(const char* path) KAV_NOEXCEPT {
   if (path == nullptr || path[0] == '\0') return 0xFFFFFFFFu;
-  try {
-    return kav::platform::free_megabytes(path);
-  } catch (...) {
-    return 0xFFFFFFFFu;
-  }
+  return kav::base::guarded(0xFFFFFFFFu, [&] { return kav::platform::free_megabytes(path); });
 }
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/boundary.h"
 #include "kavutil.h"
 #include "platform/modules.h"
 
@@ -91,11 +92,7 @@ kav_mysql_store_result_fn mysql_api_store_result;
 KAV_API int KAV_CALL kav_mysql_load(void) KAV_NOEXCEPT {
   if (g_users < INT32_MAX) ++g_users;
   if (g_client != nullptr) return 1;
-  try {
-    g_client = LoadClient();
-  } catch (...) {  // only allocation can fail: no client
-    g_client = nullptr;
-  }
+  g_client = kav::base::guarded(nullptr, [] { return LoadClient(); });  // or no client
   if (g_client != nullptr && ResolveEntryPoints()) return 1;
   if (g_client != nullptr) Unload();
   g_users = 0;

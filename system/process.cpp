@@ -11,6 +11,7 @@
 
 #include <cstdio>
 
+#include "base/boundary.h"
 #include "kavutil.h"
 
 namespace {
@@ -37,16 +38,8 @@ const char* NonEmpty(const char* name) {
   return name != nullptr && name[0] != '\0' ? name : nullptr;
 }
 
-// Runs start, turning an allocation failure (the only exception the platform layer can raise)
-// into the system's out-of-memory code.
-template <typename Start>
-Started Guarded(Start start) {
-  try {
-    return start();
-  } catch (...) {
-    return Started{kav::platform::kOutOfMemoryError, 0};
-  }
-}
+// A launch that failed for want of memory (the only exception the platform layer can raise).
+const Started kOutOfMemory{kav::platform::kOutOfMemoryError, 0};
 
 int Result(const Started& started, WaitFor wait) {
   if (started.error != 0) return started.error;
@@ -63,7 +56,8 @@ KAV_API int KAV_CALL kav_winexec(char* command_line, unsigned short show, int wa
   if (command_line == nullptr) return kav::platform::kInvalidParameterError;
   const bool inherit = !((wait_mode == 3 || wait_mode == 4) && !AnyFile(input, output, error));
   const Launch launch{command_line, show, LaunchWait(wait_mode), inherit, input, output, error};
-  return Result(Guarded([&] { return kav::platform::launch(launch); }), launch.wait);
+  return Result(kav::base::guarded(kOutOfMemory, [&] { return kav::platform::launch(launch); }),
+                launch.wait);
 }
 
 KAV_API int KAV_CALL kav_winexec_as_user(char* command_line, unsigned short show, int wait_mode,
@@ -72,7 +66,8 @@ KAV_API int KAV_CALL kav_winexec_as_user(char* command_line, unsigned short show
   if (command_line == nullptr) return kav::platform::kInvalidParameterError;
   const Launch launch{command_line, show, OtherWait(wait_mode), false, input, output, error};
   kav::platform::Logon logon{user, password};
-  const Started started = Guarded([&] { return kav::platform::launch_as_user(launch, logon); });
+  const Started started = kav::base::guarded(
+      kOutOfMemory, [&] { return kav::platform::launch_as_user(launch, logon); });
   if (logon.failed) {
     std::printf("LogonUserError: %d\n", logon.error);
     std::fflush(stdout);
@@ -94,6 +89,7 @@ KAV_API int KAV_CALL kav_winexec_console(char* command_line, int show, int wait_
     launch.output = NonEmpty(output);
     launch.error = NonEmpty(error);
   }
-  return Guarded([&] { return kav::platform::launch_console(launch); }).error;
+  return kav::base::guarded(kOutOfMemory, [&] { return kav::platform::launch_console(launch); })
+      .error;
 }
 }

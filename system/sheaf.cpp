@@ -5,8 +5,14 @@
 // piece begins with the key and a colon.  The matched piece is split in place in one pass; the
 // stream is left right after it.  The C library's buffered fgets keeps a search through a large
 // file close to the speed of grep (docs/performance.md), so no reading of our own is needed.
-// Every read, seek and close goes through the I/O seam (platform/io.h), and sheaf_open opens
-// regular files and devices alike.
+// Every read, seek and close goes through the I/O seam (platform/io.h).  sheaf_open opens regular
+// files, devices and pipes alike, and never waits (platform/streams.h: a FIFO without a writer is
+// a file that does not open).
+//
+// A search starts where the stream is, also after an earlier one reached the end: the stream is
+// first sought to where it is, which clears its end-of-file flag (and, in the Windows runtime,
+// the descriptor's own), so that sheaf_next finds lines appended since, as sheaf_first (whose
+// rewind does the same) always did.  A stream that cannot seek (a pipe) has the flag cleared.
 
 #include <algorithm>
 #include <cstddef>
@@ -60,7 +66,7 @@ struct Key {
 // Reads pieces as fgets gives them until one begins with the key and a colon, and splits it.
 // False at the end of the stream (or a read error, which ends it as for fgets).
 bool ReadLine(Key key, sheaf_record* record, std::FILE* stream) {
-  while (kav::io::fgets(record->line, SHEAF_LINE_SIZE, stream) != nullptr) {
+  while (kav::platform::io::fgets(record->line, SHEAF_LINE_SIZE, stream) != nullptr) {
     // strncmp stops at the piece's NUL before it could pass the line's end.
     if (std::strncmp(record->line, key.text, key.length) == 0 && record->line[key.length] == ':') {
       SplitLine(record);
@@ -79,12 +85,14 @@ KAV_API FILE* KAV_CALL sheaf_open(const char* path) KAV_NOEXCEPT {
 }
 
 KAV_API int KAV_CALL sheaf_close(FILE* stream) KAV_NOEXCEPT {
-  return stream == nullptr ? EOF : kav::io::fclose(stream);
+  return stream == nullptr ? EOF : kav::platform::io::fclose(stream);
 }
 
 KAV_API int KAV_CALL sheaf_next(const char* key, sheaf_record* record, FILE* stream) KAV_NOEXCEPT {
   if (record == nullptr) return 1;
   if (stream == nullptr) return NotFound(record);
+  if (std::feof(stream) && kav::platform::io::fseek(stream, 0, SEEK_CUR) != 0)
+    std::clearerr(stream);
   const Key wanted{key == nullptr ? "" : key, key == nullptr ? 0 : std::strlen(key)};
   return ReadLine(wanted, record, stream) ? 0 : NotFound(record);
 }

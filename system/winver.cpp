@@ -9,10 +9,11 @@
 #include <cstring>
 #include <optional>
 
+#include "base/boundary.h"
 #include "kavutil.h"
 #include "platform/os_version.h"
 
-namespace kav {
+namespace kav::system {
 namespace {
 
 constexpr std::uint32_t kPersonalSuite = 0x200;  // VER_SUITE_PERSONAL: XP Home Edition
@@ -61,7 +62,7 @@ const char *windows_version_name(std::uint32_t platform_id, std::uint32_t major,
   }
 }
 
-}  // namespace kav
+}  // namespace kav::system
 
 namespace {
 
@@ -74,15 +75,12 @@ void Store(std::uint32_t *target, std::uint32_t value) {
 extern "C" KAV_API int KAV_CALL kav_getwinver(char *name, uint32_t *major, uint32_t *minor,
                                               uint32_t *build, uint32_t *sp_major,
                                               uint32_t *sp_minor) KAV_NOEXCEPT {
-  std::optional<kav::platform::OsVersion> version;
-  try {
-    version = kav::platform::os_version();
-  } catch (...) {  // only allocation can fail (the system's own name): no version
-    return 0;
-  }
+  // Only the system's own name needs memory; without it there is no version.
+  const std::optional<kav::platform::OsVersion> version =
+      kav::base::guarded(std::nullopt, [] { return kav::platform::os_version(); });
   if (!version) return 0;
   const char *text = version->own_name ? version->own_name->c_str()
-                                       : kav::windows_version_name(
+                                       : kav::system::windows_version_name(
                                              version->platform_id, version->major, version->minor,
                                              version->suite_mask, version->product_type);
   if (name != nullptr && text != nullptr) std::strcpy(name, text);

@@ -107,9 +107,9 @@ TEST(ArrayList, RunningOutOfMemoryKeepsWhatCompleted) {
   for (long n = 0; n < 6; ++n) {
     IArrayList *list = IArrayListInit();
     for (kav_word v = 0; v < 499; ++v) IArrayListAdd(list, v);
-    kav::memory::fail_after(n);
+    kav::platform::memory::fail_after(n);
     IArrayListAdd(list, 1) && IArrayListAddAsCopy(list, "x", 2) && IArrayListAdd(list, 2);
-    kav::memory::fail_after(-1);
+    kav::platform::memory::fail_after(-1);
     EXPECT_EQ(list->count, 499 + completed[n]) << "failing after " << n;
     EXPECT_EQ(list->capacity, list->count > 500 ? 1000u : 500u);
     ExpectConsistent(*list);
@@ -120,9 +120,9 @@ TEST(ArrayList, RunningOutOfMemoryKeepsWhatCompleted) {
   const unsigned int added[] = {0, 1, 1, 2, 3};  // item; copy, item; item
   for (long n = 0; n < 5; ++n) {
     IArrayList *destination = IArrayListInit();
-    kav::memory::fail_after(n);
+    kav::platform::memory::fail_after(n);
     EXPECT_EQ(IArrayListAddAll(destination, source), n < 4 ? 1 : 0);
-    kav::memory::fail_after(-1);
+    kav::platform::memory::fail_after(-1);
     EXPECT_EQ(destination->count, added[n]);
     ExpectConsistent(*destination);
     IArrayListDestroy(destination);

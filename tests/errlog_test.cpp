@@ -4,6 +4,8 @@
 // without a reader) and a fault at every call of a record's write.  Standard error is captured by
 // pointing its descriptor at a file for a moment.
 
+#include "console/errlog.h"
+
 #include <cerrno>
 #include <climits>
 #include <ctime>
@@ -104,8 +106,10 @@ TEST_F(ErrorLog, Destinations) {
   ASSERT_TRUE(kav::platform::put_environment("LOGFILE=" + process_log.string()));
   LogTo("");  // an empty overlay value hides the process one
   EXPECT_EQ(StandardError(log_, [] { kav_logerr("m %d", 2); }), "m 2\n");
+  EXPECT_TRUE(kav::console::errlog::last_text_delivered());
   LogTo((log_ / "missing" / "log").string());  // a log that cannot be opened: lost silently
   EXPECT_EQ(StandardError(log_, [] { EXPECT_EQ(kav_logerr("lost"), 1); }), "");
+  EXPECT_FALSE(kav::console::errlog::last_text_delivered());  // which only the kav tool asks
 
   kav_clearenv();
   kav_logerr("from the process environment");
@@ -203,7 +207,7 @@ ssize_t ShortWrite(int fd, const void* data, size_t size) {
 TEST_F(ErrorLog, ARecordCutShortIsTakenBackAndAFifoIsWrittenOnlyWithAReader) {
   WriteFile(log_, "old\n");
   LogTo(log_.string());
-  auto& calls = kav::io::system_calls();
+  auto& calls = kav::platform::io::system_calls();
   const auto saved = calls;
   calls.write = ShortWrite;
   EXPECT_EQ(kav_logerr("a record longer than ten bytes"), 1);

@@ -9,23 +9,27 @@
 #include "platform/memory.h"
 
 void* operator new(std::size_t size) {
-  if (void* block = kav::memory::allocate(size != 0 ? size : 1)) return block;
+  if (void* block = kav::platform::memory::allocate(size != 0 ? size : 1)) return block;
   throw std::bad_alloc();
 }
 
 void* operator new[](std::size_t size) { return ::operator new(size); }
 
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return kav::memory::allocate(size != 0 ? size : 1);
+  return kav::platform::memory::allocate(size != 0 ? size : 1);
 }
 
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  return kav::memory::allocate(size != 0 ? size : 1);
+  return kav::platform::memory::allocate(size != 0 ? size : 1);
 }
 
-void operator delete(void* block) noexcept { kav::memory::release(block); }
-void operator delete[](void* block) noexcept { kav::memory::release(block); }
-void operator delete(void* block, std::size_t) noexcept { kav::memory::release(block); }
-void operator delete[](void* block, std::size_t) noexcept { kav::memory::release(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { kav::memory::release(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { kav::memory::release(block); }
+void operator delete(void* block) noexcept { kav::platform::memory::release(block); }
+void operator delete[](void* block) noexcept { kav::platform::memory::release(block); }
+void operator delete(void* block, std::size_t) noexcept { kav::platform::memory::release(block); }
+void operator delete[](void* block, std::size_t) noexcept { kav::platform::memory::release(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+  kav::platform::memory::release(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
+  kav::platform::memory::release(block);
+}

@@ -176,6 +176,25 @@ TEST_F(Files, CallsThatCannotCopyLeaveTheTreeAlone) {
   EXPECT_EQ(Snapshot(dir_), before);
 }
 
+#if !defined(_WIN32)
+// A file the caller names is read through a symbolic link, as Windows reads through one; a link
+// to a FIFO is still a FIFO, which is not read (nor waited on).
+TEST_F(Files, SingleFilesAreReadThroughLinks) {
+  WriteFile(At("src"), "abc");
+  MakeFifo("fifo");
+  fs::create_symlink(At("src"), At("link"));
+  fs::create_symlink(At("fifo"), At("fifo-link"));
+  EXPECT_EQ(Call(copy_file, "link", "copy"), 0);
+  EXPECT_EQ(Call(append_file, "link", "copy"), 0);
+  EXPECT_EQ(ReadFile(At("copy")), "abcabc");
+  EXPECT_EQ(get_check_sum(At("link").c_str()), 0x129u);
+  EXPECT_EQ(Call(copy_file, "fifo-link", "copy"), 1);
+  EXPECT_EQ(Call(append_file, "fifo-link", "copy"), 1);
+  EXPECT_EQ(get_check_sum(At("fifo-link").c_str()), 0u);
+  EXPECT_EQ(ReadFile(At("copy")), "abcabc");
+}
+#endif
+
 // Whole copies over larger files: see the fault sweeps' runs without a fault.
 TEST_F(Files, CopyFileReplacesTheDestinationAndNotItsOtherLinks) {
   Plant(dir_, {{"src", "new"}, {"dst", "old"}});
@@ -468,7 +487,7 @@ struct Swap {
 };
 
 TEST_F(Files, RecursiveUnlinkNeverEntersADirectorySwappedForALink) {
-  auto& calls = kav::io::system_calls();
+  auto& calls = kav::platform::io::system_calls();
   const auto saved = calls;
   for (const bool at_open : {false, true}) {  // the type query, then the directory open
     fs::remove_all(dir_);

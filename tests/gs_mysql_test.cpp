@@ -22,6 +22,7 @@
 #include <shlobj.h>
 #else
 #include <dlfcn.h>
+#include <sys/stat.h>
 #endif
 
 namespace {
@@ -218,6 +219,15 @@ TEST(MysqlLoad, EachLoadIsAUserAndAFailedLoadLeavesNothingLoaded) {
   EXPECT_TRUE(Loaded("mysql-complete"));
   kav_mysql_free();
   EXPECT_FALSE(Loaded("mysql-complete"));
+#if !defined(_WIN32)
+  // A FIFO named as the client is not waited on: no library, no load.
+  const fs::path fifo = Bin() / "mysql-fifo.so";
+  fs::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  setenv("KAV_MYSQL_CLIENT", fifo.c_str(), 1);
+  EXPECT_EQ(kav_mysql_load(), 0);
+  fs::remove(fifo);
+#endif
 }
 
 #if !defined(_WIN32)

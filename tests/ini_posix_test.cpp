@@ -15,7 +15,7 @@
 #include <functional>
 #include <set>
 
-#include "config/ini_document.h"
+#include "platform/posix/ini/document.h"
 #include "support.h"
 
 using namespace kavtest;
@@ -171,9 +171,9 @@ TEST_F(IniPosix, EveryWriteStampsALaterModificationTime) {
 TEST_F(IniPosix, UnchangedFilesAreParsedOnce) {
   ASSERT_TRUE(pf::profile_write_string("s", "k", "one", path_.c_str()));
   EXPECT_EQ(Value("k"), "one");
-  const uint64_t parses = kav::config::profile_parse_count();
+  const uint64_t parses = kav::platform::posix::ini::profile_parse_count();
   for (int i = 0; i < 1000; ++i) ASSERT_EQ(Value("k"), "one");
-  EXPECT_EQ(kav::config::profile_parse_count(), parses);
+  EXPECT_EQ(kav::platform::posix::ini::profile_parse_count(), parses);
 
   // Another process rewrites the file in place: same inode, same size, another time stamp.
   const pid_t child = Spawn([&] {
@@ -185,7 +185,7 @@ TEST_F(IniPosix, UnchangedFilesAreParsedOnce) {
   });
   ASSERT_TRUE(ExitedCleanly(child));
   EXPECT_EQ(Value("k"), "two");
-  EXPECT_EQ(kav::config::profile_parse_count(), parses + 1);
+  EXPECT_EQ(kav::platform::posix::ini::profile_parse_count(), parses + 1);
   fs::remove(path_);
   EXPECT_EQ(Value("k"), "<missing>");
 }

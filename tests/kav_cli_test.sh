@@ -86,9 +86,70 @@ expect 1 "" profile get CLITEST.INI Printer Copies
 expect_error profile get CLITEST.INI Printer
 expect_error profile frob CLITEST.INI
 expect_error profile get --location attic CLITEST.INI Printer Tray
+# Options as getopt_long takes them: "=VALUE", unique abbreviations, --help everywhere.
+expect 0 "2" profile get --location=common CLITEST.INI Printer Tray
+expect 0 "2" profile get --loc common CLITEST.INI Printer Tray
+expect_error profile get --location CLITEST.INI
+# The Windows directory: written by its path, read where location 0 reads.
+expect 0 "" profile set CLITEST.INI Printer Tray 9 --location windows
+expect 0 "9" profile get CLITEST.INI Printer Tray --location windows
+expect 0 "2" profile get CLITEST.INI Printer Tray --location common
+grep -q "Tray=9" "$root/CLITEST.INI" 2>/dev/null || [ $# -gt 1 ] ||
+  { echo "FAIL: --location windows wrote no \$SYSTEMROOT/CLITEST.INI"; failures=$((failures + 1)); }
+"${kav[@]}" profile delete CLITEST.INI Printer --location windows
 "${kav[@]}" profile delete CLITEST.INI Printer --location common
 "${kav[@]}" profile delete CLITEST.INI Printer --location user
 rm -rf "$root"
+
+# A profile tree copied from Windows: version directories, UTF-16 with a mark, code page 1252,
+# CR LF line ends, Windows paths in values.
+if [ $# -eq 1 ]; then
+  root=$(mktemp -d)
+  export XDG_CONFIG_HOME=$root/user XDG_CONFIG_DIRS=$root/common
+  win=$root/windows && mkdir -p "$win/4.92.0" "$win/4.93.0"
+  python3 -c 'import sys; open(sys.argv[1], "wb").write(("\ufeff[Spool]\r\nDir = C:\\KAV\\Spool\\in\r\n"
+    "Viewer=\"C:\\Program Files\\View\\v.exe\" /p\r\nName=Ch\u00e8que\r\n").encode("utf-16-le"))' "$win/4.93.0/CHQ.INI"
+  printf '[Bank]\r\nName=Caf\351\r\n' >"$win/4.93.0/bank.ini"
+  printf '[Old]\nx=c:/kav/old\n' >"$win/4.92.0/OLD.INI"
+  common=$root/common/KAV/VELTRA
+  expect 0 "imported $win/4.92.0/OLD.INI -> $common/4.92.0/OLD.INI
+imported $win/4.93.0/CHQ.INI -> $common/4.93.0/CHQ.INI
+imported $win/4.93.0/bank.ini -> $common/4.93.0/bank.ini" profile import "$win" --map 'C:\KAV=/srv/kav'
+  err=$("${kav[@]}" profile import "$win" --map 'C:\KAV=/srv/kav' 2>&1 >/dev/null)
+  [[ "$err" == *'CHQ.INI [Spool] Viewer: C:\Program Files\View\v.exe is a Windows path that no --map covers' ]] ||
+    { echo "FAIL: kav profile import named [$err]"; failures=$((failures + 1)); }
+  expect 0 "/srv/kav/Spool/in" profile get CHQ.INI Spool Dir
+  expect 0 "Chèque" profile get CHQ.INI Spool Name
+  expect 0 "Café" profile get bank.ini Bank Name
+  expect 0 "/srv/kav/old" profile get "$common/4.92.0/OLD.INI" Old x
+  [ "$(tr -cd '\r' <"$common/4.93.0/CHQ.INI" | wc -c)" -eq 4 ] && ! grep -q $'\r' "$common/4.92.0/OLD.INI" ||
+    { echo "FAIL: kav profile import changed the line ends"; failures=$((failures + 1)); }
+  expect 0 "kept $common/4.92.0/OLD.INI (it exists; --replace replaces it)
+kept $common/4.93.0/CHQ.INI (it exists; --replace replaces it)
+kept $common/4.93.0/bank.ini (it exists; --replace replaces it)" profile import "$win"
+  rm -r "$win/4.92.0" "$win/4.93.0/CHQ.INI"
+  expect 0 "imported $win/4.93.0/bank.ini -> $common/4.93.0/bank.ini" \
+    profile import "$win" --replace --codepage none
+  [ "$(tail -c 3 "$common/4.93.0/bank.ini" | od -An -tx1 | tr -d ' ')" = "e90d0a" ] ||
+    { echo "FAIL: kav profile import --codepage none changed the bytes"; failures=$((failures + 1)); }
+  expect_error profile import "$win" --codepage 850
+  expect_error profile import "$root/none"
+  unset XDG_CONFIG_HOME XDG_CONFIG_DIRS
+  rm -rf "$root"
+fi
+
+for command in spell "profile get" "env expand" grep exec sort help; do
+  # shellcheck disable=SC2086
+  got=$("${kav[@]}" $command --help | tr -d '\r' | head -1)
+  [[ "$got" == "usage: kav ${command%% *} "* ]] ||
+    { echo "FAIL: kav $command --help: [$got]"; failures=$((failures + 1)); }
+done
+"${kav[@]}" help help | grep -q "Describes COMMAND" || { echo "FAIL: kav help help"; failures=$((failures + 1)); }
+[ "$("${kav[@]}" profile --help | head -1 | tr -d '\r')" = "$("${kav[@]}" help profile | head -1 | tr -d '\r')" ] ||
+  { echo "FAIL: kav profile --help"; failures=$((failures + 1)); }
+reason="ambiguous option '--i'" expect_error exec --i x
+reason="--file takes no value" expect_error env reverse --file=x /a
+reason="unknown option '--frob'" expect_error spell --frob 12
 
 # Files, environment, log, profile tools: relative names in a scratch folder,
 # which a Windows build under Wine sees as its current directory.
@@ -106,11 +167,18 @@ expect 0 "" copydir a x
 expect 0 "00000129  x/b/c/f.txt" checksum x/b/c/f.txt
 expect 0 "" rmtree x
 expect_error checksum x/b/c/f.txt
+# rmtree keeps what begins with '.' and the directories above it, and removes the rest.
+mkdir -p t/sub t/zz && : > t/sub/.keep && : > t/sub/x && : > t/y && : > t/zz/w
+reason="kept t: entries whose names begin with '.' stay" expect_error rmtree t
+[ "$(cd t && find . | sort | tr '\n' ' ')" = ". ./sub ./sub/.keep " ] ||
+  { echo "FAIL: kav rmtree left [$(cd t && find . | sort | tr '\n' ' ')]"; failures=$((failures + 1)); }
+rm -rf t
 export INSTANCE2BASE="/srv/a /srv/b" WORK='$QELINSTANCE_BASE/work' DATA=/data
 expect 0 "/srv/b/work/in" env expand '$WORK/in' --instance 1
 expect 0 "/srv/b/work/--in" env expand --instance 1 -- '$WORK/--in'
 expect 0 '$DATA/in/a.txt' env reverse /data/in/a.txt
 expect 0 "" log "printer offline" --id 7
+LOGFILE=no-such-dir/x.log reason="cannot write the log no-such-dir" expect_error log hi
 LOGFILE=log.txt "${kav[@]}" log "printer offline" --id 7
 grep -qE '^[0-9]{2}/[0-9]{2}/[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} 7 printer offline'$'\r''?$' log.txt ||
   { echo "FAIL: kav log wrote [$(cat log.txt)]"; failures=$((failures + 1)); }
@@ -135,6 +203,23 @@ sorted=$("${kav[@]}" sort '-D3' - < lines.txt | tr -d '\r' | tr '\n' ' ')
   { echo "FAIL: kav sort from standard input gave [$sorted]"; failures=$((failures + 1)); }
 expect_error sort '+Q0' lines.txt
 expect_error sort +S0 missing.txt
+# Lines of any length stay whole and in the library's order.
+{ head -c 2047 /dev/zero | tr '\0' z; printf 'aaaaaaaaaa\nyy\r\nb'; } > long-lines.txt
+got=$("${kav[@]}" sort +S0 long-lines.txt | tr -d '\r' | cut -c1-3 | tr '\n' ' ')
+[ "$got" = "b yy zzz " ] || { echo "FAIL: kav sort of a long line gave [$got]"; failures=$((failures + 1)); }
+[ "$("${kav[@]}" sort +S0 long-lines.txt | tr -d '\r' | awk 'length > 2000' | wc -c)" -eq 2058 ] ||
+  { echo "FAIL: kav sort cut a 2057-character line"; failures=$((failures + 1)); }
+printf 'b|1\n\nB|2\na|3\n\n' > blank-lines.txt
+expect 0 "
+
+a|3
+B|2
+b|1" sort '+S0' blank-lines.txt
+expect 0 "
+B|2
+a|3
+
+b|1" sort '-S0' blank-lines.txt
 expect_error profile get - S k
 
 # Wildcards and regular expressions.
@@ -275,6 +360,16 @@ print(subprocess.run(sys.argv[1:] + ["tty", os.ttyname(terminal), "96,e,7,1"],
                      capture_output=True, text=True).stdout, end="")' "${kav[@]}")
   [ "$got" = "baud=9600 parity=N data=8 stop=1 xon=off octs=off binary=on check=on" ] ||
     { echo "FAIL: kav tty on a pseudo-terminal: [$got]"; failures=$((failures + 1)); }
+  # COM4 is the link com4 of the user's device table, here to a pseudo-terminal.
+  got=$(XDG_CONFIG_HOME="$records/config" python3 -c 'import os, subprocess, sys
+master, terminal = os.openpty()
+table = os.environ["XDG_CONFIG_HOME"] + "/kavutil/dosdevices"
+os.makedirs(table)
+os.symlink(os.ttyname(terminal), table + "/com4")
+print(subprocess.run(sys.argv[1:] + ["tty", "COM4", "19200,n,8,2"],
+                     capture_output=True, text=True).stdout, end="")' "${kav[@]}")
+  [ "$got" = "baud=19200 parity=N data=8 stop=2 xon=off octs=off binary=on check=off" ] ||
+    { echo "FAIL: kav tty COM4 through the device table: [$got]"; failures=$((failures + 1)); }
 fi
 cd / && rm -rf "$records"
 
@@ -283,6 +378,9 @@ expect_error spell
 expect_error routing 1234
 expect_error routing 12a45678
 expect_error micr --colour red
+reason="--transit 'abc' holds 'a'" expect_error micr --transit abc
+expect_error micr --on-us 1234x5
+expect 0 "CA1234D678ADC" micr --format 'CAttttttttADC' --transit 1234-678
 expect_error micr --transit
 expect_error micr --symbols AB
 expect_error idfmt Z 12 wide
@@ -357,6 +455,16 @@ if [ $# -eq 1 ]; then  # (Windows counts NUL as a console: _isatty is true)
 -1" exec --user root true
 fi
 cd / && rm -rf "$scratch"
+
+# Output that cannot be written is an error.
+if [ -w /dev/full ] && [ $# -eq 1 ]; then
+  for command in "spell 12" "sort +S0 /etc/passwd" "--help" "help sort"; do
+    # shellcheck disable=SC2086
+    err=$("${kav[@]}" $command 2>&1 >/dev/full)
+    [ $? -eq 2 ] && [[ "$err" == "kav"*": write error: No space left on device" ]] ||
+      { echo "FAIL: kav $command to a full disk: [$err]"; failures=$((failures + 1)); }
+  done
+fi
 
 if [ $failures -eq 0 ]; then echo "kav tool: all checks passed"; else echo "$failures failures"; fi
 [ $failures -eq 0 ]

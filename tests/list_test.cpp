@@ -65,10 +65,11 @@ TEST(NodeList, InsertsAndDeletesAtEitherEndByNodeAndPosition) {
   EXPECT_EQ(list, nullptr);
   EXPECT_EQ(delete_last(&list), nullptr);
   ASSERT_EQ(allocate_node(&list, 1), 1);
-  kav::memory::fail_after(0);  // every way of adding a node fails and leaves the list alone
+  kav::platform::memory::fail_after(
+      0);  // every way of adding a node fails and leaves the list alone
   EXPECT_EQ(allocate_node(&list, 2) + insert_node(&list, 2) + append_node(&list, 2), 0);
   EXPECT_EQ(insert_after(list, 2), 0);
-  kav::memory::fail_after(-1);
+  kav::platform::memory::fail_after(-1);
   EXPECT_EQ(Payloads(list), (Words{1}));
   free_node(&list);
   EXPECT_EQ(list, nullptr);
@@ -97,7 +98,7 @@ TEST(Queue, RandomOperationsAgainstAModel) {
       const kav_word p = random() % 5 == 0 ? 0 : random() % 100 + 1;
       const unsigned operation = random() % 10;
       const bool failing = random() % 8 == 0;
-      kav::memory::fail_after(failing ? static_cast<long>(random() % 8) : -1);
+      kav::platform::memory::fail_after(failing ? static_cast<long>(random() % 8) : -1);
       if (operation < 4) {
         const int before = queue->count;
         const kav_word stored = operation < 3 ? IQueueEnqueue(queue, p) : IQueuePush(queue, p);
@@ -136,7 +137,7 @@ TEST(Queue, RandomOperationsAgainstAModel) {
         IQueueClear(queue);
         model.clear();
       }
-      kav::memory::fail_after(-1);
+      kav::platform::memory::fail_after(-1);
       const list_node *tail = queue->first;
       while (tail != nullptr && tail->next != nullptr) tail = tail->next;
       EXPECT_TRUE(queue->last == tail && queue->count == static_cast<int>(model.size())) << step;

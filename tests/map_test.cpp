@@ -1,9 +1,12 @@
 // map_test.cpp - the IMap family (containers/map.cpp) with integer keys and payloads whose
 // callbacks count what enters and leaves a map: a randomized run against std::map (red-black
 // rules, parent links, counts, stable IMapElement pointers), then payloads, renames, the cursor's
-// edges, copies, two-level maps and a copy running out of memory.
+// edges, copies, two-level maps, a copy running out of memory and the slabs the nodes live in.
 
+#include <algorithm>
 #include <map>
+#include <random>
+#include <vector>
 
 #include "support.h"
 
@@ -166,10 +169,11 @@ TEST(Rename, MovesThePayloadOrChangesNothing) {
   EXPECT_TRUE(IMapGet(map, 40) == 100 && IMapGet(map, 10) == 0);
   EXPECT_TRUE(counts.copy_key == 1 && counts.release_key == 1);
   EXPECT_TRUE(counts.copy_payload == 0 && counts.release_payload == 0);
-  kav::memory::fail_after(0);
+  IMapSet(map, 60, 600), IMapSet(map, 70, 700);  // the map's first slab (4 slots) is full
+  kav::platform::memory::fail_after(0);
   IMapRename(map, 40, 50);  // no node for the new key: nothing moves
-  kav::memory::fail_after(-1);
-  EXPECT_EQ(IMapGet(map, 40), 100);
+  kav::platform::memory::fail_after(-1);
+  EXPECT_TRUE(IMapGet(map, 40) == 100 && IMapCount(map) == 4);
   IMapFree(map);
 }
 
@@ -230,6 +234,35 @@ TEST(Memory, ACopyThatRunsOutReleasesWhatItCopied) {
   EXPECT_EQ(CheckTree(copy).size(), 50u);
   IMapFree(map), IMapFree(copy);
   EXPECT_EQ(counts.copy_key, counts.release_key);
+}
+
+// Nodes come from slabs that the map allocates as it grows (70,000 entries take slabs of every
+// size, up to a large page where there are large pages); a slab goes back to the heap when its
+// last entry leaves, except the one slab the map would take its next node from.
+TEST(Memory, SlabsGoBackToTheHeapAsTheyEmpty) {
+  kav::platform::memory::fail_after(-1);  // starts the count of blocks
+  const long before = kav::platform::memory::live_blocks();
+  IMap prototype = Prototype(false);
+  IMap *map = IMapDup(&prototype);
+  std::vector<kav_word> keys(70000);
+  for (std::size_t i = 0; i < keys.size(); ++i) keys[i] = static_cast<kav_word>(i + 1);
+  std::shuffle(keys.begin(), keys.end(), std::mt19937(7));
+  for (kav_word key : keys) IMapSet(map, key, key);
+  kav_word expected = 1;
+  for (IMapElement *e = IMapElementFirst(map); e != nullptr; e = IMapElementNext(map)) {
+    ASSERT_TRUE(e->key == expected && e->payload == expected);
+    ++expected;
+  }
+  EXPECT_EQ(expected, 70001);
+  EXPECT_GT(kav::platform::memory::live_blocks() - before, 6);  // the record, the tree and slabs
+  std::shuffle(keys.begin(), keys.end(), std::mt19937(8));
+  for (kav_word key : keys) IMapDelete(map, key);
+  EXPECT_EQ(kav::platform::memory::live_blocks() - before, 3);  // the record, the tree and one slab
+  for (kav_word key : keys) IMapSet(map, key, key);
+  IMapClear(map);
+  EXPECT_EQ(kav::platform::memory::live_blocks() - before, 2);
+  IMapFree(map);
+  EXPECT_EQ(kav::platform::memory::live_blocks(), before);
 }
 
 }  // namespace

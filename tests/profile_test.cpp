@@ -235,10 +235,10 @@ int OpenAfterAnotherWriter(const char* path, int flags, ...) {
 TEST(ProfileWrites, CreatingNeverTruncatesAnotherWritersFile) {
   const std::string target = In(1, "race.ini");
   race_target = target.c_str();
-  real_open = kav::io::system_calls().open;
-  kav::io::system_calls().open = OpenAfterAnotherWriter;
+  real_open = kav::platform::io::system_calls().open;
+  kav::platform::io::system_calls().open = OpenAfterAnotherWriter;
   const int written = QelWritePrivateProfileString("s", "mine", "y", "race.ini", 1);
-  kav::io::system_calls().open = real_open;
+  kav::platform::io::system_calls().open = real_open;
   ASSERT_TRUE(race_staged);
   EXPECT_EQ(written, 1);
   for (const char* key : {"k0", "k19"}) EXPECT_EQ(Read(key, "race.ini", 1), "1 x") << key;

@@ -144,7 +144,7 @@ void Compare(const char* what, Shape shape, int patterns, int texts, Reference& 
     for (int t = 0; t < texts; ++t) {
       const std::string text = generator.Text();
       const int expected = reference(pattern, text);
-      if (expected == kav::regexp::kUndecided) {
+      if (expected == kav::text::regexp::kUndecided) {
         ++undecided;
         continue;
       }
@@ -163,7 +163,7 @@ void Compare(const char* what, Shape shape, int patterns, int texts, Reference& 
 
 TEST(RegexpDiff, LinearMatcherAgreesWithBacktracker) {
   const auto backtrack = [](const std::string& pattern, const std::string& text) {
-    return kav::regexp::backtrack(text.c_str(), pattern.c_str(), kReferenceSteps);
+    return kav::text::regexp::backtrack(text.c_str(), pattern.c_str(), kReferenceSteps);
   };
   Compare("short", {true, true, 4, 40, 12}, 6000, 8, backtrack);
   Compare("long star-heavy expressions", {true, true, 30, 90, 40}, 1500, 8, backtrack);
@@ -174,10 +174,10 @@ TEST(RegexpDiff, LinearMatcherAgreesWithBacktracker) {
 // (the fault sweep holds a match to it; here a back-reference and a text ruled out).
 TEST(RegexpDiff, AnswersWithoutHeap) {
   const std::string as(3000, 'a');
-  kav::memory::fail_after(0);
+  kav::platform::memory::fail_after(0);
   EXPECT_EQ(kav_test_re(as.c_str(), "^a*\\(a\\)\\1$"), 1);
   EXPECT_EQ(kav_test_re(as.c_str(), "^a*b"), 0);
-  kav::memory::fail_after(-1);
+  kav::platform::memory::fail_after(-1);
 }
 
 #ifndef _WIN32
@@ -196,7 +196,7 @@ TEST(RegexpDiff, AgreesWithRegcompOnSharedConstructs) {
         compiled_ok = regcomp(&compiled, pattern.c_str(), REG_NOSUB) == 0;
         if (!compiled_ok) ADD_FAILURE() << "regcomp rejects " << pattern;
       }
-      if (!compiled_ok) return kav::regexp::kUndecided;
+      if (!compiled_ok) return kav::text::regexp::kUndecided;
       return regexec(&compiled, text.c_str(), 0, nullptr, 0) == 0 ? 1 : 0;
     }
   } regexec_answer;

@@ -4,8 +4,8 @@
 // prefix) and answers at the far end of the line: "S" asks for the line's settings as termios
 // shows them; "E", a length byte and that many bytes ask for the bytes back.
 
+#include "platform/posix/comm_settings.h"
 #include "support.h"
-#include "system/comm_settings.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -19,7 +19,7 @@
 
 namespace {
 
-using kav::comm::CommSettings;
+using kav::platform::posix::CommSettings;
 
 // From 1200 baud, 8 data bits, no parity, 2 stop bits, no flow control, DTR and RTS off.
 CommSettings With(std::uint32_t baud, std::uint8_t data, std::uint8_t parity, std::uint8_t stop,
@@ -77,16 +77,31 @@ const char *const kRejected[] = {
 TEST(CommSettingsText, ReadAsBuildCommDcbReadsIt) {
   for (const TextCase &c : kAccepted) {
     CommSettings settings = kBase;
-    EXPECT_TRUE(kav::comm::apply_settings_text(c.text, settings)) << c.text;
+    EXPECT_TRUE(kav::platform::posix::apply_settings_text(c.text, settings)) << c.text;
     EXPECT_TRUE(settings == c.expected) << c.text;
   }
   for (const char *text : kRejected) {
     CommSettings settings = kBase;
-    EXPECT_FALSE(kav::comm::apply_settings_text(text, settings)) << text;
+    EXPECT_FALSE(kav::platform::posix::apply_settings_text(text, settings)) << text;
     EXPECT_TRUE(settings == kBase) << text;
   }
   CommSettings settings = kBase;
-  EXPECT_FALSE(kav::comm::apply_settings_text(nullptr, settings));
+  EXPECT_FALSE(kav::platform::posix::apply_settings_text(nullptr, settings));
+}
+
+TEST(CommSettingsText, NamesTheHardwareFlowMembersItSets) {
+  using kav::platform::posix::kNamedCtsFlow, kav::platform::posix::kNamedRts;
+  const std::pair<const char *, unsigned> cases[] = {
+      {"octs=off", kNamedCtsFlow}, {"dtr=on rts=hs", kNamedRts},
+      {"baud=9600 xon=on", 0},     {"9600,n,8,1", kNamedCtsFlow | kNamedRts},
+      {"octs=maybe", 0},  // refused
+  };
+  for (const auto &[text, expected] : cases) {
+    CommSettings settings = kBase;
+    unsigned named = 99;
+    kav::platform::posix::apply_settings_text(text, settings, &named);
+    EXPECT_EQ(named, expected) << text;
+  }
 }
 
 #if defined(_WIN32)
@@ -174,6 +189,16 @@ TEST(SerialPort, SettingsTextsOverAPseudoTerminal) {
       {"parity=s data=8", "9600 cmspar inpck"},
       {"57600,n,8,1,p", "57600 crtscts"},
       {"octs=off rts=on", "57600"},
+      // CTS flow and RTS handshaking are one flag: the text decides it by what it names.
+      {"octs=on rts=on", "57600 crtscts"},
+      {"xon=off", "57600 crtscts"},
+      {"octs=off", "57600"},
+#ifndef _WIN32  // Wine's BuildCommDCBA refuses rts=hs (tests/differential/accepted.txt)
+      {"rts=hs", "57600 crtscts"},
+#endif
+      {"rts=on", "57600"},
+      // A pseudo-terminal takes no data bits: a request that changes nothing else is refused.
+      {"data=7", nullptr},
       {"data=5 stop=1.5", "57600 cstopb"},
       {"baud=9600 parity=x", nullptr},  // refused: nothing changes
       {"baud=2400 parity=e", "2400 inpck"},
@@ -209,15 +234,38 @@ TEST(TermiosSettings, EveryFramingReadsBackAsWritten) {
         s.parity_check = parity != 0;
         termios t{};
         const bool framed = stop == 0 || (stop == 1) == (data == 5);
-        ASSERT_EQ(kav::platform::set_terminal(s, t), framed);
-        EXPECT_TRUE(!framed || kav::platform::settings_of_terminal(t, true, true) == s);
+        ASSERT_EQ(kav::platform::posix::set_terminal(s, t), framed);
+        EXPECT_TRUE(!framed || kav::platform::posix::settings_of_terminal(t, true, true) == s);
       }
     }
   }
   termios t{};
-  ASSERT_TRUE(kav::platform::set_terminal(With(2400, 7, 2, 0), t));
+  ASSERT_TRUE(kav::platform::posix::set_terminal(With(2400, 7, 2, 0), t));
   EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB), CS7 | PARENB);
-  EXPECT_FALSE(kav::platform::set_terminal(With(12345, 8, 0, 0), t));
+  EXPECT_FALSE(kav::platform::posix::set_terminal(With(12345, 8, 0, 0), t));
+}
+
+// COM names go through the user's table of links (~/.config/kavutil/dosdevices), then the
+// system's, then /dev/ttyS<n-1>; the first table with an entry for the port decides.
+TEST(SerialPort, ComNamesThroughTheDeviceTable) {
+  const kavtest::fs::path home = kavtest::NewDirectory("kav-serial-config-");
+  const kavtest::fs::path table = home / "kavutil" / "dosdevices";
+  kavtest::fs::create_directories(table);
+  kavtest::fs::create_symlink(TestPort(), table / "com7");
+  kavtest::fs::create_symlink(home / "unplugged", table / "com3");  // /dev/ttyS2 is not tried
+  const char *saved = std::getenv("XDG_CONFIG_HOME");
+  const std::string previous = saved != nullptr ? saved : "";
+  kavtest::SetEnv("XDG_CONFIG_HOME", home.string());
+  for (const char *name : {"COM7", "com7:", "\\\\.\\Com7"}) {
+    const int port = tty_open(name, "19200,n,8,1");
+    EXPECT_NE(port, -1) << name;
+    EXPECT_EQ(FarSettings(port), "19200") << name;
+    EXPECT_EQ(tty_close(port), 0) << name;
+  }
+  for (const char *name : {"COM3", "COM07", "COM7x", "COM", "\\\\.\\COM7:x"})
+    EXPECT_EQ(tty_open(name, "19200,n,8,1"), -1) << name;
+  kavtest::SetEnv("XDG_CONFIG_HOME", previous);
+  kavtest::fs::remove_all(home);
 }
 
 TEST(SerialPort, PosixDescriptor) {

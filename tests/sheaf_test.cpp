@@ -4,6 +4,12 @@
 
 #include "support.h"
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 using Records = std::vector<std::string>;  // each: status, fields and position, as text
@@ -85,6 +91,39 @@ TEST_F(SheafTest, DocumentedCases) {
   EXPECT_STREQ(sheaf_quote("a:b:c"), "a|b|c");
   EXPECT_EQ(std::strlen(sheaf_quote(std::string(5000, ':').c_str())), 1023u);  // cut, not overrun
 }
+
+// After the end, sheaf_next finds lines appended since, as sheaf_first does.
+TEST_F(SheafTest, NextAfterTheEndFindsLinesAppendedSince) {
+  Write("bob:1\n");
+  std::FILE *stream = sheaf_open(path_.c_str());
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(sheaf_next("bob", &record_, stream), 0);
+  EXPECT_EQ(sheaf_next("bob", &record_, stream), 1);
+  std::ofstream(path_, std::ios::app | std::ios::binary) << "alice:x\nbob:2\n";
+  ASSERT_EQ(sheaf_next("bob", &record_, stream), 0);
+  EXPECT_STREQ(record_.fields[1], "2");
+  EXPECT_EQ(sheaf_next("bob", &record_, stream), 1);
+  sheaf_close(stream);
+}
+
+#if !defined(_WIN32)
+// sheaf_open never waits: a FIFO without a writer is a file that does not open; one with a
+// writer is read, to its end when the writer has gone.
+TEST_F(SheafTest, OpenNeverWaitsOnAFifo) {
+  ASSERT_EQ(mkfifo(path_.c_str(), 0600), 0);
+  EXPECT_EQ(sheaf_open(path_.c_str()), nullptr);
+  const int writer = open(path_.c_str(), O_RDWR | O_CLOEXEC);  // opens without a reader
+  ASSERT_GE(writer, 0);
+  std::FILE *stream = sheaf_open(path_.c_str());
+  ASSERT_NE(stream, nullptr);
+  ASSERT_EQ(write(writer, "bob:1\n", 6), 6);
+  close(writer);
+  EXPECT_EQ(sheaf_next("bob", &record_, stream), 0);
+  EXPECT_STREQ(record_.fields[1], "1");
+  EXPECT_EQ(sheaf_next("bob", &record_, stream), 1);
+  sheaf_close(stream);
+}
+#endif
 
 // Random files of the characters that matter, with lines around the 1023 limit.
 std::string RandomFile(std::mt19937 &random) {

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <regex>
 #include <string>
 #include <utility>
 
 #include "kavutil.h"
+#include "spell_reference.h"
 
 namespace {
 
@@ -43,6 +45,25 @@ TEST(Spellno, WordsAreSeparatedBySingleSpaces) {
   for (long n = 0; n <= 20000; ++n) check(n);
   for (long n = 1; n < 2147483647L / 3; n = n * 3 + 1) check(n);
   for (long n = 2147483647L; n > 0; n /= 10) check(n);
+}
+
+// Every number up to 200,000, every power of ten and its neighbours, and random numbers of
+// every length: the same bytes as the word-by-word spelling.
+TEST(Spellno, SameWordsAsTheWordByWordSpelling) {
+  const auto check = [](long number) {
+    ASSERT_STREQ(spellno(number), spell_reference::Spell(number).c_str()) << number;
+  };
+  for (long n = 1; n <= 200000; ++n) check(n);
+  for (long power = 10; power <= 1000000000L; power *= 10) {
+    for (long n = power - 2; n <= power + 2; ++n) check(n);
+  }
+  std::mt19937 random(23);
+  for (int i = 0; i < 200000; ++i) {
+    long long limit = 1;  // 10 to the power 1 to 10, at most 2147483647
+    for (int d = 0; d <= i % 10; ++d) limit *= 10;
+    if (limit > 2147483647LL) limit = 2147483647LL;
+    check(static_cast<long>(std::uniform_int_distribution<long long>(1, limit - 1)(random)));
+  }
 }
 
 TEST(SpellDigits, OnesAndTens) {

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "kavutil.h"
 
@@ -71,6 +73,70 @@ TEST(Searching, EmptyArgumentsAndCase) {
   EXPECT_EQ(stritok(ids, "foo_b"), ids + 18);
   EXPECT_EQ(stritok("food", "fox"), nullptr);
   EXPECT_EQ(stritok(nullptr, "foo"), nullptr);
+}
+
+// The plain scan: at every position, compare the needle upper-cased.
+const char* PlainSearchIgnoringCase(const char* haystack, const char* needle) {
+  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+  for (const char* p = haystack; *p != '\0'; ++p) {
+    std::size_t i = 0;
+    while (needle[i] != '\0' && upper(p[i]) == upper(needle[i])) ++i;
+    if (needle[i] == '\0') return p;
+  }
+  return nullptr;
+}
+
+// Haystacks of letters in both cases and the bytes next to them ('@', '[', '`', '{', and bytes
+// above 0x7F that differ from a letter by the case bit), some longer than the blocks whose end
+// the search looks for at a time; needles cut from the haystack with their case changed, or
+// made up.  Each haystack fills its heap block exactly, so a read past its NUL is caught under
+// AddressSanitizer.
+TEST(Searching, StristrFindsWhatThePlainScanFinds) {
+  std::mt19937 random(23);
+  const auto below = [&random](std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+  };
+  const char alphabet[] = "aAbBzZ@[`{ \xC1\xE1\xDA\xFA";
+  for (int round = 0; round < 3000; ++round) {
+    const std::size_t length = round % 50 == 0 ? 16000 + below(20000) : below(200);
+    std::vector<char> haystack(length + 1);
+    for (std::size_t i = 0; i < length; ++i) {
+      haystack[i] = alphabet[below(round % 3 == 0 ? 4 : sizeof alphabet - 1)];
+    }
+    haystack[length] = '\0';
+    std::string needle;
+    if (length > 0 && below(3) != 0) {
+      const bool whole_tail = length > 16000 && below(2) == 0;  // longer than a block
+      const std::size_t at = whole_tail ? below(64) : below(length);
+      const std::size_t take = whole_tail ? length - at : 1 + below(24);
+      needle.assign(haystack.data() + at, std::min(take, length - at));
+      for (char& c : needle) {
+        if (below(2) == 0 && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) c ^= 0x20;
+      }
+      if (below(4) == 0) needle.back() = alphabet[below(sizeof alphabet - 1)];
+    } else {
+      for (std::size_t n = below(6); n > 0; --n) needle += alphabet[below(sizeof alphabet - 1)];
+    }
+    const char* expected = PlainSearchIgnoringCase(haystack.data(), needle.c_str());
+    ASSERT_EQ(kav_stristr(haystack.data(), needle.data()), expected)
+        << "haystack of " << length << " bytes, needle [" << needle << "]";
+  }
+}
+
+// The search learns where a long haystack ends 16 KiB at a time: a needle across every such
+// border is found, and one cut off by the NUL is not.
+TEST(Searching, StristrAcrossTheBlocksOfALongHaystack) {
+  for (std::size_t border : {std::size_t{16384}, std::size_t{32768}}) {
+    for (std::size_t at = border - 9; at <= border + 1; ++at) {
+      std::vector<char> haystack(border + 64, 'n');
+      haystack.back() = '\0';
+      std::memcpy(haystack.data() + at, "NeEdLe", 6);
+      char needle[] = "needle";
+      EXPECT_EQ(kav_stristr(haystack.data(), needle), haystack.data() + at) << at;
+      haystack[at + 5] = '\0';
+      EXPECT_EQ(kav_stristr(haystack.data(), needle), nullptr) << at;
+    }
+  }
 }
 
 TEST(Scanners, EmptyFieldsCursorsAndLineBreaking) {

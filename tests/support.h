@@ -174,10 +174,10 @@ void Sweep(Attempt attempt, long first = 1) {
 template <typename Op, typename Check>
 void SweepFileCalls(int error, Op op, Check check) {
   Sweep([&](long k) {
-    kav::io::fail_call(nullptr, k, error);
+    kav::platform::io::fail_call(nullptr, k, error);
     const auto result = op();
-    const bool faulted = kav::io::calls_made() >= k;
-    kav::io::fail_call(nullptr, 0, 0);
+    const bool faulted = kav::platform::io::calls_made() >= k;
+    kav::platform::io::fail_call(nullptr, 0, 0);
     check(result, faulted);
     return faulted;
   });
@@ -190,10 +190,10 @@ template <typename Op, typename Check>
 void SweepAllocations(Op op, Check check) {
   Sweep(
       [&](long n) {
-        kav::memory::fail_after(n);
+        kav::platform::memory::fail_after(n);
         const auto result = op();
-        const bool refused = kav::memory::refused() > 0;
-        kav::memory::fail_after(-1);
+        const bool refused = kav::platform::memory::refused() > 0;
+        kav::platform::memory::fail_after(-1);
         check(n, result);
         return refused;
       },

@@ -33,7 +33,8 @@ TEST(WindowsVersionName, EveryRowOfTheTable) {
       {2, 10, 0, 0, 1, "NT"},        {3, 10, 0, 0, 1, ""},
   };
   for (const Row &r : rows) {
-    const char *name = kav::windows_version_name(r.platform, r.major, r.minor, r.suite, r.product);
+    const char *name =
+        kav::system::windows_version_name(r.platform, r.major, r.minor, r.suite, r.product);
     EXPECT_EQ(std::string(name ? name : "(none)"), std::string(r.name ? r.name : "(none)"))
         << r.platform << " " << r.major << "." << r.minor << " " << r.suite << " " << r.product;
   }

@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/ascii.h"
+#include "base/boundary.h"
 #include "kavutil.h"
 #include "platform/memory.h"
 
@@ -80,8 +82,6 @@ class Output {
   char* at_;
 };
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 unsigned FlagFor(char c) {
   switch (c) {
     case '-':
@@ -103,7 +103,7 @@ unsigned FlagFor(char c) {
 // unsigned arithmetic) and a result beyond INT_MAX comes out negative.
 int ReadDigits(const char*& p) {
   std::uint32_t value = 0;
-  while (IsDigit(*p)) value = value * 10u + static_cast<std::uint32_t>(*p++ - '0');
+  while (kav::base::is_digit(*p)) value = value * 10u + static_cast<std::uint32_t>(*p++ - '0');
   return static_cast<int>(value);
 }
 
@@ -111,7 +111,7 @@ int ReadDigits(const char*& p) {
 int Magnitude(int value) { return static_cast<int>(0u - static_cast<unsigned>(value)); }
 
 void ParseWidth(const char*& p, Directive& d, Arguments& args) {
-  if (IsDigit(*p)) {
+  if (kav::base::is_digit(*p)) {
     d.width = ReadDigits(p);
   } else if (*p == '*') {
     ++p;
@@ -230,11 +230,7 @@ void WritePadded(Output& out, const char* text, std::size_t length, const Direct
 
 // A hook that throws is treated like a hook that returns null: no exception leaves the engine.
 char* CallHook(kav_string_hook hook, const char* argument) {
-  try {
-    return hook(argument);
-  } catch (...) {
-    return nullptr;
-  }
+  return kav::base::guarded(nullptr, [&] { return hook(argument); });
 }
 
 // Without a hook the argument is printed in place: the copy the contract describes could not be
@@ -248,7 +244,7 @@ void FormatString(Output& out, kav_string_hook hook, const char* argument, const
     length = static_cast<std::size_t>(d.precision);
   }
   WritePadded(out, text, length, d);
-  kav::memory::release(owned);
+  kav::platform::memory::release(owned);
 }
 
 // The byte as a decimal number without leading zeros; returns the characters written.

@@ -2,8 +2,8 @@
 // field scanners, line breaking, blank stripping and reading a line without its line end.
 //
 // Every routine works on NUL-terminated 8-bit strings in the caller's memory; only
-// escape_control allocates.  Character classes are the classic locale's, written out by hand so
-// that neither the process locale nor the signedness of `char` can change a result.
+// escape_control allocates.  Character classes are the classic locale's (base/ascii.h), so that
+// neither the process locale nor the signedness of `char` can change a result.
 // kav_strfld, kav_strtok and kav_strbrk each keep one process-wide cursor between calls, so each
 // of them can run one scan at a time in the whole process.
 
@@ -13,9 +13,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/ascii.h"
 #include "kavutil.h"
 #include "platform/io.h"
 #include "platform/memory.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -23,19 +28,15 @@ char* field_cursor = nullptr;        // kav_strfld
 char* token_cursor = nullptr;        // kav_strtok
 const char* break_cursor = nullptr;  // kav_strbrk
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
-
-bool IsSpace(char c) { return c == ' '; }
+// The classes this file's routines name, from base/ascii.h.
+using kav::base::is_blank;
+using kav::base::is_path_separator;
+using kav::base::is_space;
+using kav::base::to_upper;
 
 bool IsSpaceOrLineEnd(char c) { return c == ' ' || c == '\r' || c == '\n'; }
 
-bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
-
-bool IsIdentifierChar(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-}
-
-char ToUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+bool IsIdentifierChar(char c) { return kav::base::is_letter_or_digit(c) || c == '_'; }
 
 // Forces x to double precision; on x87 FPUs (32-bit Windows) intermediates otherwise keep extra
 // bits and truncation could land on the other side of a whole number.
@@ -66,25 +67,106 @@ void WriteEscaped(const char* text, std::FILE* stream) {
   std::size_t used = 0;
   EscapeEach(text, [&](char c) {
     if (used == sizeof block) {
-      kav::io::fwrite(block, 1, used, stream);
+      kav::platform::io::fwrite(block, 1, used, stream);
       used = 0;
     }
     block[used++] = c;
   });
-  if (used > 0) kav::io::fwrite(block, 1, used, stream);
+  if (used > 0) kav::platform::io::fwrite(block, 1, used, stream);
 }
 
-bool StartsWithIgnoringCase(const char* text, const char* prefix) {
-  for (; *prefix != '\0'; ++text, ++prefix) {
-    if (ToUpper(*text) != ToUpper(*prefix)) return false;
+// ---- kav_stristr
+//
+// The haystack's end is found a block at a time with strnlen, so that the search may read ahead
+// within bytes known to lie before the NUL: a candidate start is tried only once the whole
+// needle's length after it is known.  Within the known bytes, candidates are the starts where
+// the needle's first and last characters (either case) both match; with SSE2 that is tested 16
+// starts at a time, and only those candidates are compared in full.  The result is the first
+// start where the needle matches, as the plain scan from the beginning finds it.
+
+constexpr std::size_t kKnownBlock = 16384;  // bytes whose NUL is looked for at a time
+
+bool EqualIgnoringCase(const char* a, const char* b, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    if (to_upper(a[i]) != to_upper(b[i])) return false;
   }
   return true;
+}
+
+// Whether the needle (length m) matches at p, given that its first and last characters do.
+bool InnerMatches(const char* p, const char* needle, std::size_t m) {
+  return m <= 2 || EqualIgnoringCase(p + 1, needle + 1, m - 2);
+}
+
+bool MatchesAt(const char* p, const char* needle, std::size_t m) {
+  return to_upper(p[0]) == to_upper(needle[0]) && to_upper(p[m - 1]) == to_upper(needle[m - 1]) &&
+         InnerMatches(p, needle, m);
+}
+
+#if defined(__SSE2__)
+// Tests 16 bytes for one character in either case: (byte | fold) == value, where fold sets the
+// bit 0x20 only for letters, which it makes lower case.
+struct Probe {
+  __m128i fold;
+  __m128i value;
+};
+
+Probe ProbeFor(char c) {
+  const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  return {_mm_set1_epi8(letter ? 0x20 : 0),
+          _mm_set1_epi8(letter ? static_cast<char>(c | 0x20) : c)};
+}
+
+unsigned Hits(const char* at, const Probe& probe) {
+  const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  return static_cast<unsigned>(
+      _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(block, probe.fold), probe.value)));
+}
+
+int LowestBit(unsigned bits) { return __builtin_ctz(bits); }
+#endif
+
+// The first start in [p, last] where the needle (length m) matches; every byte from p to
+// last + m - 1 is known not to be NUL.
+const char* SearchKnown(const char* p, const char* last, const char* needle, std::size_t m) {
+#if defined(__SSE2__)
+  const Probe first = ProbeFor(needle[0]), final = ProbeFor(needle[m - 1]);
+  for (; last - p >= 15; p += 16) {
+    for (unsigned hits = Hits(p, first) & Hits(p + m - 1, final); hits != 0; hits &= hits - 1) {
+      const char* candidate = p + LowestBit(hits);
+      if (InnerMatches(candidate, needle, m)) return candidate;
+    }
+  }
+#endif
+  for (; p <= last; ++p) {
+    if (MatchesAt(p, needle, m)) return p;
+  }
+  return nullptr;
+}
+
+char* SearchIgnoringCase(char* haystack, const char* needle) {
+  const std::size_t m = std::strlen(needle);
+  if (m == 0) return *haystack != '\0' ? haystack : nullptr;
+  const char* next = haystack;   // the first start not yet tried
+  const char* known = haystack;  // every byte before it is not NUL
+  for (;;) {
+    const std::size_t length = strnlen(known, kKnownBlock);
+    known += length;
+    if (static_cast<std::size_t>(known - next) >= m) {
+      const char* last = known - m;
+      if (const char* hit = SearchKnown(next, last, needle, m)) {
+        return haystack + (hit - haystack);
+      }
+      next = last + 1;
+    }
+    if (length < kKnownBlock) return nullptr;  // the NUL is at known
+  }
 }
 
 // The word ends at its first non-identifier character; the token may run on past it.
 bool TokenStartsWith(const char* token, const char* word) {
   for (; IsIdentifierChar(*word); ++token, ++word) {
-    if (ToUpper(*token) != ToUpper(*word)) return false;
+    if (to_upper(*token) != to_upper(*word)) return false;
   }
   return true;
 }
@@ -150,13 +232,13 @@ std::size_t RemoveIf(char* s, Drop drop) {
 
 extern "C" KAV_API char* KAV_CALL kav_basename(char* path) KAV_NOEXCEPT {
   std::size_t end = std::strlen(path);
-  while (end > 0 && !IsSeparator(path[end - 1])) --end;
+  while (end > 0 && !is_path_separator(path[end - 1])) --end;
   return path + end;
 }
 
 extern "C" KAV_API char* KAV_CALL kav_dirname(char* path) KAV_NOEXCEPT {
   std::size_t at = std::strlen(path);
-  while (at > 0 && !IsSeparator(path[at])) --at;
+  while (at > 0 && !is_path_separator(path[at])) --at;
   if (at > 0) {
     path[at] = '\0';
   } else {
@@ -192,7 +274,7 @@ extern "C" KAV_API char* KAV_CALL escape_control(const char* text, FILE* stream)
   const std::size_t length = std::strlen(text);
   // A failed allocation, or a size that cannot even be asked for, gives a null result.
   if (length > (SIZE_MAX - 1) / 4) return nullptr;
-  auto* out = static_cast<char*>(kav::memory::allocate(4 * length + 1));
+  auto* out = static_cast<char*>(kav::platform::memory::allocate(4 * length + 1));
   if (out == nullptr) return nullptr;
   char* end = out;
   EscapeEach(text, [&end](char c) { *end++ = c; });
@@ -210,10 +292,7 @@ extern "C" KAV_API char* KAV_CALL kav_strstr(char* haystack, const char* needle)
 
 extern "C" KAV_API char* KAV_CALL kav_stristr(char* haystack, char* needle) KAV_NOEXCEPT {
   if (haystack == nullptr || needle == nullptr) return nullptr;
-  for (char* p = haystack; *p != '\0'; ++p) {
-    if (StartsWithIgnoringCase(p, needle)) return p;
-  }
-  return nullptr;
+  return SearchIgnoringCase(haystack, needle);
 }
 
 extern "C" KAV_API char* KAV_CALL stritok(const char* text, const char* word) KAV_NOEXCEPT {
@@ -270,7 +349,7 @@ extern "C" KAV_API char* KAV_CALL kav_strdub(char* dest, const char* src) KAV_NO
 }
 
 extern "C" KAV_API int KAV_CALL stripblanks_end(char* s, unsigned int len) KAV_NOEXCEPT {
-  return StripEnd(s, len, IsSpace);
+  return StripEnd(s, len, is_space);
 }
 
 extern "C" KAV_API int KAV_CALL stripblanks_endcrnl(char* s, unsigned int len) KAV_NOEXCEPT {
@@ -279,7 +358,7 @@ extern "C" KAV_API int KAV_CALL stripblanks_endcrnl(char* s, unsigned int len) K
 
 extern "C" KAV_API int KAV_CALL stripblanks_begend(char* s, unsigned int len) KAV_NOEXCEPT {
   if ((len > 0 && s[len - 1] == ' ') || s[len] == '\0') {
-    ClearTrailing(s, len, IsSpace);
+    ClearTrailing(s, len, is_space);
   } else {
     // The text runs on past the field: end it at len, then trim the front like any other field.
     s[len] = '\0';
@@ -290,7 +369,7 @@ extern "C" KAV_API int KAV_CALL stripblanks_begend(char* s, unsigned int len) KA
 
 extern "C" KAV_API int KAV_CALL stripblanks_any(char* s, unsigned int len) KAV_NOEXCEPT {
   if (stripblanks_begend(s, len) == 0) return 0;
-  return static_cast<int>(RemoveIf(s, IsSpace));
+  return static_cast<int>(RemoveIf(s, is_space));
 }
 
 // len is accepted for the callers' sake and not used.
@@ -299,7 +378,7 @@ extern "C" KAV_API int KAV_CALL stripblanks_begendmult(char* s, unsigned int /*l
   std::size_t write = 0;
   bool gap = false;
   for (; s[read] != '\0'; ++read) {
-    if (IsSpaceOrTab(s[read])) {
+    if (is_blank(s[read])) {
       gap = write > 0;
       continue;
     }
@@ -318,7 +397,7 @@ extern "C" KAV_API char* KAV_CALL strip_chars(char* s, const char* set) KAV_NOEX
 
 extern "C" KAV_API char* KAV_CALL kav_fgets(char* buf, int size, FILE* stream) KAV_NOEXCEPT {
   if (buf == nullptr || size <= 0 || stream == nullptr) return nullptr;
-  if (kav::io::fgets(buf, size, stream) == nullptr) return nullptr;
+  if (kav::platform::io::fgets(buf, size, stream) == nullptr) return nullptr;
   std::size_t length = std::strlen(buf);
   while (length > 0 && (buf[length - 1] == '\r' || buf[length - 1] == '\n')) buf[--length] = '\0';
   return buf;

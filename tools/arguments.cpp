@@ -1,6 +1,10 @@
-// The kav tool's conventions for arguments: long options wherever they stand
-// until "--", whole-number arguments, and "-" for standard input, which
-// commands whose library function takes a file name get as a temporary copy.
+// The kav tool's conventions for arguments: long options parsed by getopt_long (glibc's, or
+// mingw-w64's on Windows) wherever they stand until "--", whole-number arguments, and "-" for
+// standard input, which commands whose library function takes a file name get as a temporary
+// copy.
+#include <getopt.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -10,6 +14,7 @@
 
 #include "commands.h"
 #include "host.h"
+#include "progress.h"
 
 namespace kav::tool {
 
@@ -24,26 +29,84 @@ long long parse_integer(std::string_view text, const char *what, long long low, 
   return value;
 }
 
-Arguments::Arguments(Args args, size_t min, size_t max, std::span<const Option> known) {
-  bool options_ended = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string_view word = args[i];
-    if (options_ended || !word.starts_with("--")) {
-      positional_.push_back(args[i]);
+namespace {
+
+bool progress_allowed = false;
+
+constexpr char kMark = '\x01';
+
+// getopt_long reads every word that begins with one dash as short options, of which kav has
+// none; such words are arguments.  They are handed to it behind a mark, which no option begins
+// with, and the mark comes off every word it gives back.  Words that begin with the mark get
+// one more, so the marking can always be undone.
+std::string marked(std::string_view word) {
+  const bool dash = word.size() > 1 && word[0] == '-' && word[1] != '-';
+  if (dash || (!word.empty() && word[0] == kMark)) return kMark + std::string(word);
+  return std::string(word);
+}
+
+std::string unmarked(const char *word) { return word[0] == kMark ? word + 1 : word; }
+
+// The option word getopt_long stopped at, without a value given with '='.
+std::string option_word(const char *word) {
+  std::string text = unmarked(word);
+  return text.substr(0, text.find('='));
+}
+
+// Why getopt_long refused an option: unknown, or an abbreviation of several.
+std::string refusal(const std::string &word, std::span<const option> longs) {
+  const std::string_view name = std::string_view(word).substr(2);
+  const auto matches = std::count_if(longs.begin(), longs.end() - 1, [&](const option &o) {
+    return std::string_view(o.name).starts_with(name);
+  });
+  return (matches > 1 ? "ambiguous option '" : "unknown option '") + word + "'";
+}
+
+}  // namespace
+
+void allow_progress_option() { progress_allowed = true; }
+
+Arguments::Arguments(Args args, size_t min, size_t max, std::span<const Option> known,
+                     bool options_first) {
+  std::vector<Option> all(known.begin(), known.end());
+  all.push_back({"--help", false});
+  if (progress_allowed) all.push_back({"--progress", false});
+  // getopt_long's table; each option returns 256 + its index.
+  std::vector<option> longs;
+  for (size_t i = 0; i < all.size(); ++i)
+    longs.push_back({all[i].name + 2, all[i].takes_value ? required_argument : no_argument, nullptr,
+                     int(256 + i)});
+  longs.push_back({nullptr, 0, nullptr, 0});
+  std::vector<std::string> words{"kav"};
+  for (const char *word : args) words.push_back(marked(word));
+  std::vector<char *> argv;
+  for (std::string &word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  opterr = 0;
+  optind = 0;  // starts getopt_long afresh (glibc and mingw-w64 alike)
+  const char *const shortopts = options_first ? "+:" : ":";
+  for (int code; (code = getopt_long(int(argv.size() - 1), argv.data(), shortopts, longs.data(),
+                                     nullptr)) != -1;) {
+    if (code >= 256) {
+      const Option &o = all[size_t(code - 256)];
+      if (std::strcmp(o.name, "--help") == 0) throw HelpRequest();
+      options_.emplace_back(o.name, optarg != nullptr ? unmarked(optarg) : "");
       continue;
     }
-    if (word == "--") {
-      options_ended = true;
-      continue;
+    // A known option without its value, or with one it does not take (glibc says '?' for
+    // that, mingw-w64 ':'); else an unknown or ambiguous one.
+    if (optopt >= 256) {
+      const Option &o = all[size_t(optopt - 256)];
+      throw UsageError(std::string(o.name) +
+                       (o.takes_value ? " needs a value" : " takes no value"));
     }
-    const Option *option = nullptr;
-    for (const Option &o : known)
-      if (word == o.name) option = &o;
-    if (option == nullptr) throw UsageError("unknown option '" + std::string(word) + "'");
-    if (option->takes_value && i + 1 == args.size())
-      throw UsageError(std::string(word) + " needs a value");
-    options_.emplace_back(word, option->takes_value ? args[++i] : "");
+    const std::string word = option_word(argv[optind - 1]);
+    throw UsageError(refusal(word, longs));
   }
+  for (int i = optind; i < int(argv.size() - 1); ++i) words_.push_back(unmarked(argv[size_t(i)]));
+  for (std::string &word : words_) positional_.push_back(word.data());
+  if (progress_allowed && has("--progress")) force_progress();
   if (positional_.size() < min) throw UsageError("missing argument (see 'kav help')");
   if (positional_.size() > max) throw UsageError("too many arguments (see 'kav help')");
 }

@@ -23,13 +23,22 @@ int spell(Args args) {
   return 0;
 }
 
+// What a field of the code line can print: digits, the symbols A (transit), B (amount), C
+// (on-us) and D or - (dash), and blanks.  The library prints anything else as a blank, which
+// would change the number on the cheque without a word.
+constexpr char kPrintable[] = "0123456789ABCD- ";
+
 // Copies an option's value into one of the record's text fields, refusing
-// texts the field cannot hold.
+// texts the field cannot hold or the line cannot print.
 void set_field(char (&field)[MICR_TEXT_SIZE], const Arguments &options, const char *name) {
   std::optional<std::string> value = options.get(name);
   if (!value) return;
   if (value->size() >= MICR_TEXT_SIZE)
     throw UsageError(std::string(name) + " is longer than 1023 characters");
+  const size_t bad = value->find_first_not_of(kPrintable);
+  if (bad != std::string::npos)
+    throw UsageError(std::string(name) + " '" + *value + "' holds '" + (*value)[bad] +
+                     "', which a MICR line cannot print (digits, A B C D, - and blanks only)");
   std::strcpy(field, value->c_str());
 }
 
@@ -99,27 +108,34 @@ int idround(Args args) {
 
 const Command kCommands[] = {
     {"spell", "NUMBER",
-     "Prints NUMBER (0 to 2147483647) in upper-case English words, as printed on a cheque.", spell},
+     "Prints NUMBER (0 to 2147483647) in upper-case English words, as printed on a cheque;\n"
+     "a number outside that range is an error.",
+     spell},
     {"micr",
-     "[--transit T] [--on-us O] [--amount A] [--epc E] [--aux-on-us X] "
-     "[--format TEMPLATE] [--symbols ABCD_]",
-     "Builds a MICR E-13B code line.  TEMPLATE places the fields: runs of t, o, $, e, a are\n"
-     "the transit, on-us, amount, external processing code and auxiliary on-us fields;\n"
-     "A B C D (or -) are the transit, amount, on-us and dash symbols; digits stay.\n"
-     "--symbols gives the font's five codes for transit, amount, on-us, dash and blank\n"
-     "(default \"ABCD \").",
+     "[--transit TEXT] [--on-us TEXT] [--amount TEXT] [--epc TEXT] [--aux-on-us TEXT] "
+     "[--format TEMPLATE] [--symbols CODES]",
+     "Builds a MICR E-13B code line.  TEMPLATE places the fields: runs of t, o, $, e and a\n"
+     "are the transit, on-us, amount, external processing code and auxiliary on-us fields\n"
+     "(the default has 9 t, 18 o and 10 a); A, B, C and D (or -) are the transit, amount,\n"
+     "on-us and dash symbols; digits stay.  A field's TEXT is printed right-aligned in each\n"
+     "run of its letter and cut to the run's width; it may hold digits, the symbols A to D,\n"
+     "- and blanks, and any other character is refused (the line would show a blank in its\n"
+     "place).  CODES gives the font's five codes for the transit, amount, on-us and dash\n"
+     "symbols and a blank (by default \"ABCD \", ending with a space).",
      micr},
     {"routing", "DIGITS",
      "With 8 digits, prints the routing number's check digit.  With 9 digits, says whether\n"
      "the routing number is valid; the exit status is 1 when it is not.",
      routing},
     {"idfmt", "TEMPLATE IDENTIFIER [WIDTH]",
-     "Applies an identifier template: T trim, U upper-case, S keep letters, digits, - and _,\n"
-     "Rc remove c, M month name to number, Y+ / Y- step a year, <\"text\" prefix, >\"text\"\n"
-     "suffix, Z zero-fill to WIDTH (default 0), - separator.",
+     "Applies an identifier template to IDENTIFIER: T trims, U upper-cases, S keeps\n"
+     "letters, digits, - and _, Rc removes c, M turns a month name into its number, Y+ and\n"
+     "Y- step a year, <\"text\" and >\"text\" add a prefix and a suffix, Z zero-fills to\n"
+     "WIDTH (default 0), and - separates.",
      idfmt},
     {"idround", "IDENTIFIER STEP",
-     "Rounds the number at the end of IDENTIFIER down to a multiple of STEP, keeping its width.",
+     "Rounds the number at the end of IDENTIFIER down to a multiple of STEP, keeping its\n"
+     "width.",
      idround},
 };
 

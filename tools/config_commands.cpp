@@ -27,12 +27,12 @@ int cfs(Args args) {
 
 const Command kCommands[] = {
     {"cfs", "FILE SECTION KEY [DEFAULT]",
-     "Prints the value of KEY in SECTION of the configuration file FILE (- for standard\n"
-     "input; lines '[SECTION]' and 'KEY=VALUE'; an empty SECTION means Site).  Names\n"
-     "compare with case and the first KEY of a section counts.  A missing key, a file that\n"
-     "cannot be read or a line without '=' in a section gives DEFAULT.  Without DEFAULT\n"
-     "nothing is printed, and the exit status is 1 for a missing key (or a line without\n"
-     "'='), 2 for a file that cannot be read.",
+     "Prints the value of KEY in SECTION of the configuration file FILE (standard input for\n"
+     "-; lines '[SECTION]' and 'KEY=VALUE'; an empty SECTION means Site).  Names compare\n"
+     "with case, and the first KEY of a section counts.  A missing key, a file that cannot\n"
+     "be read or a line without '=' in the section gives DEFAULT.  Without DEFAULT nothing\n"
+     "is printed, and the exit status is 1 for a missing key (or a line without '=') and 2\n"
+     "for a file that cannot be read.",
      cfs},
 };
 

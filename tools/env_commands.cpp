@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "commands.h"
+#include "console/errlog.h"
+#include "host.h"
 #include "kavutil.h"
 
 namespace kav::tool {
@@ -42,6 +44,8 @@ int env_reverse(Args args) {
 }
 
 int env(Args args) {
+  if (!args.empty() && std::string_view(args[0]).starts_with("--"))
+    const Arguments a(args.first(1), 0, 0);
   if (args.empty()) throw UsageError("missing subcommand (expand, reverse)");
   std::string verb = args[0];
   if (verb == "expand") return env_expand(args.subspan(1));
@@ -55,20 +59,30 @@ int log(Args args) {
   std::string message = a[0];
   if (auto id = a.get("--id"))
     kav_logerr_id(int(parse_integer(*id, "a 32-bit id", INT_MIN, INT_MAX)));
+  clear_system_error();
   kav_logerr("%s", message.c_str());
-  return 0;
+  if (kav::console::errlog::last_text_delivered()) return 0;
+  const char *file = kav_getenv("LOGFILE");
+  const std::string why = system_error("it does not take the record");
+  if (file == nullptr || file[0] == '\0') throw Failure("cannot write the message: " + why);
+  throw Failure(std::string("cannot write the log ") + file + ": " + why);
 }
 
 const Command kCommands[] = {
-    {"env", "expand TEXT [--instance N] | reverse PATH [--file]",
-     "expand: replaces each $NAME in TEXT by the variable's value; $QELINSTANCE_BASE in a\n"
-     "value becomes instance N's base directory, the N-th word of $INSTANCE2BASE.\n"
-     "reverse: writes PATH as $NAME/rest with the variable whose value is the longest\n"
-     "directory prefix of PATH (--file: the prefix may end before a '.').",
+    {"env", "expand TEXT [--instance NUMBER]\nreverse PATH [--file]",
+     "The library's environment: its own variables first, then the process's.\n"
+     "  expand TEXT    replaces each $NAME in TEXT by the variable's value (an unset one by\n"
+     "                 nothing); $QELINSTANCE_BASE in a value becomes the base directory of\n"
+     "                 instance NUMBER, the word of $INSTANCE2BASE after its NUMBER-th space\n"
+     "  reverse PATH   writes PATH as $NAME/rest with the variable whose value is the\n"
+     "                 longest directory at the start of PATH (with --file the value may\n"
+     "                 also end before a '.')",
      env},
-    {"log", "MESSAGE [--id N]",
-     "Writes MESSAGE to the error log: the file named by $LOGFILE, with a time stamp and\n"
-     "the id, or standard error when LOGFILE is not set.",
+    {"log", "MESSAGE [--id ID]",
+     "Writes MESSAGE to the error log: a line with the time stamp, ID (0 unless given) and\n"
+     "MESSAGE appended to the file that LOGFILE names, or standard error when LOGFILE is\n"
+     "unset or empty.  A log file that does not take the line (its directory is missing, the\n"
+     "disk is full) is an error, with the system's reason.",
      log},
 };
 

@@ -162,29 +162,58 @@ int copydir(Args args) {
   return 0;
 }
 
-// An entry below path that recursive_unlink keeps on purpose (its name begins with '.'), or "".
-std::string kept_entry(const char *path) {
+// What rmtree left behind: the first entry kept on purpose, and the first failure with its
+// reason.
+struct Removal {
+  std::string kept;
+  std::string failed;
+  std::string why;
+  int kept_count = 0;
+};
+
+// Removes path with the library.  Where the library stops (it keeps entries whose names begin
+// with '.', and on Windows system entries, with every directory above them, and gives up at the
+// first entry it keeps), the walk goes on with the directory's other entries, each removed by
+// the library in turn: everything goes but the kept entries and the directories that hold them.
+void remove_rest(const std::string &path, Removal &removal) {
   namespace fs = std::filesystem;
+  clear_system_error();
+  if (recursive_unlink(path.c_str()) == 1) return;
+  const std::string why = system_error("it could not be removed");
   std::error_code error;
-  for (fs::recursive_directory_iterator
-           it(path, fs::directory_options::skip_permission_denied, error),
-       end;
-       !error && it != end; it.increment(error))
-    if (it->path().filename().string().starts_with(".")) return it->path().string();
-  return "";
+  std::vector<std::string> names;
+  if (fs::is_directory(fs::symlink_status(path, error)))
+    for (fs::directory_iterator it(path, error), end; !error && it != end; it.increment(error))
+      names.push_back(it->path().filename().string());
+  if (names.empty()) {  // not a directory, or one that cannot be listed or removed
+    if (removal.failed.empty()) removal.failed = path, removal.why = why;
+    return;
+  }
+  const int kept_before = removal.kept_count;
+  for (const std::string &name : names) {
+    const std::string entry = path + path_separator() + name;
+    if (name.starts_with(".") || is_system_entry(entry.c_str())) {
+      if (removal.kept_count++ == 0) removal.kept = entry;
+      continue;
+    }
+    remove_rest(entry, removal);
+  }
+  if (removal.kept_count > kept_before) return;  // the directory stays, as the library keeps it
+  clear_system_error();
+  if (recursive_unlink(path.c_str()) != 1 && removal.failed.empty())
+    removal.failed = path, removal.why = system_error("it could not be removed");
 }
 
 int rmtree(Args args) {
   const Arguments a(args, 1, 1);
-  clear_system_error();
-  if (recursive_unlink(a[0]) != 1) {
-    const std::string why = system_error("it could not be removed");
-    const std::string kept = kept_entry(a[0]);
-    if (!kept.empty())
-      throw Failure(std::string("kept ") + a[0] + ": entries whose names begin with '.' stay, " +
-                    "and so do the directories above them (" + kept + ")");
-    throw Failure(std::string("cannot remove all of ") + a[0] + ": " + why);
-  }
+  Removal removal;
+  remove_rest(a[0], removal);
+  if (!removal.failed.empty())
+    throw Failure("cannot remove all of " + std::string(a[0]) + ": " + removal.failed + ": " +
+                  removal.why);
+  if (removal.kept_count > 0)
+    throw Failure(std::string("kept ") + a[0] + ": entries whose names begin with '.' stay, " +
+                  "and so do the directories above them (" + removal.kept + ")");
   return 0;
 }
 
@@ -201,21 +230,25 @@ int mkdirs(Args args) {
 
 const Command kCommands[] = {
     {"checksum", "FILE...",
-     "Prints the 32-bit checksum of each file in hexadecimal, as the archive programs\n"
-     "compute it (- is standard input); the exit status is 2 when a file cannot be read.",
+     "Prints the 32-bit checksum of each FILE in hexadecimal, as the archive programs\n"
+     "compute it; the exit status is 2 when a file cannot be read.  The library sums\n"
+     "regular files, so standard input (-) is summed through a temporary copy.",
      checksum, true},
-    {"copy", "SRC DST",
-     "Copies the file SRC (- for standard input) to DST, replacing DST only when the copy\n"
-     "is complete.",
+    {"copy", "SOURCE TARGET",
+     "Copies the file SOURCE (standard input for -) to TARGET, replacing TARGET only once\n"
+     "the copy is complete.",
      copy},
-    {"copydir", "SRC DST",
-     "Copies every file below the directory SRC to the same place below DST, creating\n"
-     "directories as needed; directories without files are not created.  The copy stops\n"
-     "at the first file that cannot be copied.",
+    {"copydir", "SOURCE TARGET",
+     "Copies every file below the directory SOURCE to the same place below TARGET,\n"
+     "creating directories as needed; directories that hold no file are not created.  The\n"
+     "copy stops at the first file that cannot be copied.",
      copydir, true},
     {"rmtree", "PATH",
      "Removes the file or directory PATH and everything below it.  Entries whose names\n"
-     "begin with '.' are kept, and so is every directory that holds one.",
+     "begin with '.' (on Windows also system entries) are kept, and so is every directory\n"
+     "that holds one; everything else is removed, and then the exit status is 2 with the\n"
+     "first kept entry named.  An entry that cannot be removed does not stop the rest; the\n"
+     "first one is named, with the system's reason.",
      rmtree},
     {"mkdirs", "PATH", "Creates the directory PATH and every missing directory above it.", mkdirs},
 };

@@ -86,17 +86,17 @@ int sql(Args args) {
 
 const Command kCommands[] = {
     {"gs", "[--edition]",
-     "Prints the directory that holds the Ghostscript library: $GS_DLL, else the newest\n"
-     "installed GPL or AFPL Ghostscript, else $KAV_GS, else the product's edition.  With\n"
-     "--edition the product's own edition first: $KAV_GS, its installations, else its\n"
-     "fixed place under the program files.  Exit status 1 when none is found.",
+     "Prints the directory that holds the Ghostscript library: GS_DLL, else the newest\n"
+     "installed GPL or AFPL Ghostscript, else KAV_GS, else the product's own edition.  With\n"
+     "--edition the product's own edition first: KAV_GS, its installation entries, else its\n"
+     "fixed place under the program files.  The exit status is 1 when none is found.",
      gs},
-    {"sql", "--socket S --user U [--database D] QUERY",
-     "Connects to the MySQL or MariaDB server at the local socket S as user U (no\n"
-     "password), runs QUERY through the client library that kavutil loads and prints\n"
-     "the rows it returns, fields separated by tabs, NULL for a null field.  The exit\n"
-     "status is 2, after the client's message, when the library does not load, the\n"
-     "connection fails or the server refuses QUERY.",
+    {"sql", "--socket SOCKET --user USER [--database DATABASE] QUERY",
+     "Loads the MySQL client library on demand, connects through the local socket SOCKET as\n"
+     "USER (no password; to DATABASE when given), runs QUERY and prints the rows it returns,\n"
+     "fields separated by tabs, NULL for a null field.  The exit status is 2, after the\n"
+     "client's message, when the client library does not load, the connection fails or the\n"
+     "server refuses QUERY.",
      sql},
 };
 

@@ -14,6 +14,8 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -129,10 +131,88 @@ std::FILE *create_temporary_file(std::string *path) {
 
 }  // namespace
 
-std::string copy_standard_input() {
+bool is_system_entry(const char *path) {
+#if defined(_WIN32)
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+#else
+  (void)path;
+  return false;
+#endif
+}
+
+#if defined(_WIN32)
+Installed install_file(const std::string &path, const std::string &bytes, bool replace,
+                       std::string *why) {
+  const std::string directory = std::filesystem::path(path).parent_path().string();
+  char temporary[MAX_PATH + 1] = "";
+  if (GetTempFileNameA(directory.empty() ? "." : directory.c_str(), "kav", 0, temporary) == 0) {
+    *why = system_message(int(GetLastError()));
+    return Installed::kFailed;
+  }
+  std::FILE *out = std::fopen(temporary, "wb");
+  bool written = out != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  if (out != nullptr) written = std::fflush(out) == 0 && _commit(_fileno(out)) == 0 && written;
+  if (out != nullptr && std::fclose(out) != 0) written = false;
+  if (written && MoveFileExA(temporary, path.c_str(),
+                             MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0)))
+    return Installed::kWritten;
+  const DWORD error = written ? GetLastError() : DWORD(ERROR_WRITE_FAULT);
+  DeleteFileA(temporary);
+  if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return Installed::kExists;
+  *why = system_message(int(error));
+  return Installed::kFailed;
+}
+#else
+namespace {
+
+bool write_all(int descriptor, const std::string &bytes) {
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = write(descriptor, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += size_t(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+Installed install_file(const std::string &path, const std::string &bytes, bool replace,
+                       std::string *why) {
+  std::string temporary = path + ".kav-XXXXXX";
+  const int descriptor = mkostemp(temporary.data(), O_CLOEXEC);
+  if (descriptor < 0) {
+    *why = std::strerror(errno);
+    return Installed::kFailed;
+  }
+  const mode_t mask = umask(0);
+  umask(mask);
+  bool done = fchmod(descriptor, 0666 & ~mask) == 0 && write_all(descriptor, bytes) &&
+              fsync(descriptor) == 0;
+  int error = errno;
+  if (close(descriptor) != 0 && done) done = false, error = errno;
+  if (done && replace && rename(temporary.c_str(), path.c_str()) == 0) return Installed::kWritten;
+  if (done && !replace && link(temporary.c_str(), path.c_str()) == 0) {
+    unlink(temporary.c_str());
+    return Installed::kWritten;
+  }
+  if (done) error = errno;
+  unlink(temporary.c_str());
+  if (error == EEXIST && !replace) return Installed::kExists;
+  *why = std::strerror(error);
+  return Installed::kFailed;
+}
+#endif
+
+void binary_standard_input() {
 #if defined(_WIN32)
   _setmode(_fileno(stdin), _O_BINARY);
 #endif
+}
+
+std::string copy_standard_input() {
+  binary_standard_input();
   std::string path;
   clear_system_error();
   std::FILE *out = create_temporary_file(&path);

@@ -33,6 +33,22 @@ std::string system_error(const char *otherwise);
 // GetLastError code on Windows).
 std::string system_message(int code);
 
+// Whether path has the Windows system attribute (never on POSIX): recursive_unlink keeps such
+// entries.
+bool is_system_entry(const char *path);
+
+// What install_file did.
+enum class Installed { kWritten, kExists, kFailed };
+
+// Writes bytes as the file path, whole or not at all: into a new temporary file beside it, which
+// is flushed to disk and then linked or moved to path.  An existing path is kept (kExists)
+// unless replace; kFailed puts the system's reason in *why.
+Installed install_file(const std::string &path, const std::string &bytes, bool replace,
+                       std::string *why);
+
+// Reads standard input in binary mode (on Windows; POSIX streams always are).
+void binary_standard_input();
+
 // Copies standard input, in binary mode, into a new temporary file; the file's path.  A Failure
 // with the reason when the file cannot be made or written.
 std::string copy_standard_input();

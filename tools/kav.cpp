@@ -1,13 +1,14 @@
 // kav - the command-line way into kavutil.  Each family contributes a table
-// of subcommands; main finds the command, runs it, and turns a UsageError or
-// a Failure into a one-line message on standard error and exit status 2, so
-// that status 1 is left to a negative answer (no match, a check that says
-// no).  A command that draws a progress bar gets its arguments without
-// "--progress", which asks for the bar.  "kav demo" walks through what the
-// library does.
+// of subcommands (tools/help.cpp gathers them); main finds the command, runs
+// it, and turns a UsageError or a Failure into a one-line message on standard
+// error and exit status 2, so that status 1 is left to a negative answer (no
+// match, a check that says no).  Output that could not be written is an error
+// too: "write error", status 2.  "kav demo" walks through what the library
+// does.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <string>
 
 #include "commands.h"
 #include "progress.h"
@@ -19,86 +20,37 @@
 namespace kav::tool {
 namespace {
 
-const Command kDemo{"demo", "", "Walks through a typical client's calls into the library.",
-                    run_demo};
-
-std::vector<Command> all_commands() {
-  std::vector<Command> commands{kDemo};
-  for (const Command &c : profile_commands()) commands.push_back(c);
-  for (const Command &c : env_commands()) commands.push_back(c);
-  for (const Command &c : file_commands()) commands.push_back(c);
-  for (const Command &c : text_commands()) commands.push_back(c);
-  for (const Command &c : config_commands()) commands.push_back(c);
-  for (const Command &c : gs_sql_commands()) commands.push_back(c);
-  for (const Command &c : cheque_commands()) commands.push_back(c);
-  for (const Command &c : record_commands()) commands.push_back(c);
-  for (const Command &c : process_commands()) commands.push_back(c);
-  return commands;
-}
-
-const Command *find_command(std::string_view name) {
-  static const std::vector<Command> commands = all_commands();
-  for (const Command &c : commands)
-    if (name == c.name) return &c;
-  return nullptr;
-}
-
-void print_overview() {
-  std::printf(
-      "usage: kav COMMAND [ARGUMENTS]\n"
-      "       kav --version\n\n"
-      "kavutil's command-line tool.  Commands:\n");
-  for (const Command &c : all_commands())
-    std::printf("  kav %s %s%s\n", c.name, c.synopsis, c.progress ? " [--progress]" : "");
-  std::printf(
-      "\n'kav help COMMAND' describes one command.  Options begin with '--'; after '--'\n"
-      "every argument is taken as it stands.  A FILE given as '-' is standard input.\n"
-      "Exit status: 0 success, 1 a negative answer (no match, a check that says no),\n"
-      "2 an error, with its reason on standard error.\n");
-}
-
-int print_help(Args args) {
-  if (args.empty()) {
-    print_overview();
-    return 0;
-  }
-  const Command *c = find_command(args[0]);
-  if (c == nullptr) throw UsageError(std::string("unknown command '") + args[0] + "'");
-  std::printf("usage: kav %s %s%s\n\n%s\n", c->name, c->synopsis,
-              c->progress ? " [--progress]" : "", c->help);
-  if (c->progress)
-    std::printf(
-        "\nA progress bar is drawn on standard error when it is a terminal, or with\n"
-        "--progress, which may stand anywhere among the arguments before '--'.\n");
-  return 0;
-}
-
-// A progress command's arguments without "--progress", which may stand
-// anywhere among them before "--" and asks for the bar.
-std::vector<char *> without_progress_option(Args args) {
-  std::vector<char *> rest;
-  bool options_ended = false;
-  for (char *arg : args) {
-    options_ended = options_ended || std::strcmp(arg, "--") == 0;
-    if (!options_ended && std::strcmp(arg, "--progress") == 0)
-      force_progress();
-    else
-      rest.push_back(arg);
-  }
-  return rest;
-}
-
 // kav and the library come from one build, which names their version (the
 // library exports no version of its own to ask at run time).
 void print_version() { std::printf("kav %s (kavutil %s)\n", KAV_VERSION, KAV_VERSION); }
 
-int run(const std::string &name, Args args) {
-  if (name == "help") return print_help(args);
-  const Command *c = find_command(name);
-  if (c == nullptr) throw UsageError("unknown command (see 'kav --help')");
-  if (!c->progress) return c->run(args);
-  std::vector<char *> rest = without_progress_option(args);
-  return c->run(rest);
+int run(const Command &c, Args args) {
+  if (c.progress) allow_progress_option();
+  try {
+    return c.run(args);
+  } catch (const HelpRequest &) {
+    print_help(c);
+    return 0;
+  }
+}
+
+// Standard output is flushed before the status is final: a write that failed (a full disk, a
+// closed pipe) turns any status into 2.
+int finish(const char *name, int status) {
+  errno = 0;
+  if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return status;
+  const int error = errno;
+  clear_progress_line(stderr);
+  std::fprintf(stderr, "kav%s%s: write error%s%s\n", name[0] != '\0' ? " " : "", name,
+               error != 0 ? ": " : "", error != 0 ? std::strerror(error) : "");
+  return 2;
+}
+
+int fail(const std::string &name, const char *what) {
+  std::fflush(stdout);
+  clear_progress_line(stderr);
+  std::fprintf(stderr, "kav %s: %s\n", name.c_str(), what);
+  return 2;
 }
 
 }  // namespace
@@ -112,19 +64,20 @@ int main(int argc, char **argv) {
   }
   if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
     print_overview();
-    return 0;
+    return finish("", 0);
   }
   if (std::strcmp(argv[1], "--version") == 0) {
     print_version();
-    return 0;
+    return finish("", 0);
   }
-  std::string name = argv[1];
+  const std::string name = argv[1];
+  int status;
   try {
-    return run(name, Args(argv, static_cast<size_t>(argc)).subspan(2));
+    const Command *c = find_command(name);
+    if (c == nullptr) throw UsageError("unknown command (see 'kav --help')");
+    status = run(*c, Args(argv, static_cast<size_t>(argc)).subspan(2));
   } catch (const std::exception &e) {  // UsageError, Failure, and the system's own
-    std::fflush(stdout);
-    clear_progress_line(stderr);
-    std::fprintf(stderr, "kav %s: %s\n", name.c_str(), e.what());
-    return 2;
+    status = fail(name, e.what());
   }
+  return finish(name.c_str(), status);
 }

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "commands.h"
 #include "host.h"
@@ -23,45 +22,27 @@ struct ExecRequest {
   std::string command_line;
 };
 
-// Takes the value of an option that has one, or says which option lacks it.
-std::string Value(Args args, size_t& i) {
-  if (i + 1 == args.size()) throw UsageError(std::string(args[i]) + " needs a value");
-  return args[++i];
-}
-
-// Reads one option at args[i]; false when args[i] is not an option.
-bool ReadOption(Args args, size_t& i, ExecRequest& request) {
-  const std::string_view option = args[i];
-  if (option == "--wait" || option == "--nowait" || option == "--idle")
-    request.mode = option == "--wait" ? 2 : option == "--idle" ? 1 : 0;
-  else if (option == "--console")
-    request.console = true;
-  else if (option == "--in")
-    request.input = Value(args, i);
-  else if (option == "--out")
-    request.output = Value(args, i);
-  else if (option == "--err")
-    request.error = Value(args, i);
-  else if (option == "--user")
-    request.user = Value(args, i);
-  else if (option == "--show")
-    request.show =
-        static_cast<int>(parse_integer(Value(args, i), "a show value", INT_MIN, INT_MAX));
-  else if (option.starts_with("--") && option != "--")
-    throw UsageError("unknown option '" + std::string(option) + "'");
-  else
-    return false;
-  return true;
-}
-
-// The options, then the command line: one argument, or several joined with spaces.
+// The options, then the command line: one argument, or several joined with spaces.  Of
+// --wait, --nowait and --idle the last one given counts.
 ExecRequest ParseExec(Args args) {
+  static constexpr Option known[] = {{"--wait", false},    {"--nowait", false}, {"--idle", false},
+                                     {"--console", false}, {"--in", true},      {"--out", true},
+                                     {"--err", true},      {"--user", true},    {"--show", true}};
+  const Arguments a(args, 0, SIZE_MAX, known, true);
   ExecRequest request;
-  size_t i = 0;
-  while (i < args.size() && ReadOption(args, i, request)) ++i;
-  if (i < args.size() && std::string_view(args[i]) == "--") ++i;
-  if (i == args.size()) throw UsageError("missing COMMAND-LINE");
-  for (; i < args.size(); ++i) request.command_line += std::string(args[i]) + " ";
+  for (const auto& [option, value] : a.options()) {
+    if (option == "--wait" || option == "--nowait" || option == "--idle")
+      request.mode = option == "--wait" ? 2 : option == "--idle" ? 1 : 0;
+  }
+  request.console = a.has("--console");
+  request.input = a.get("--in");
+  request.output = a.get("--out");
+  request.error = a.get("--err");
+  request.user = a.get("--user");
+  if (auto show = a.get("--show"))
+    request.show = static_cast<int>(parse_integer(*show, "a show value", INT_MIN, INT_MAX));
+  if (a.size() == 0) throw UsageError("missing COMMAND-LINE");
+  for (const char* word : a.positional()) request.command_line += std::string(word) + " ";
   request.command_line.pop_back();
   if (request.console && request.user) throw UsageError("--console and --user do not combine");
   return request;
@@ -119,24 +100,35 @@ int df(Args args) {
 
 const Command kCommands[] = {
     {"exec",
-     "[--wait|--nowait|--idle] [--in F] [--out F] [--err F] [--console [--show N]] [--user NAME] "
-     "COMMAND-LINE",
-     "Starts COMMAND-LINE (the program and its arguments, as Windows splits them; several\n"
-     "arguments are joined with spaces) and prints the launcher's result: the program's exit\n"
-     "code with --wait (the default), else 0 once it started, or the system's error code.\n"
-     "--in, --out and --err redirect the standard streams to files (created when missing,\n"
-     "appended to).  --idle waits until the program is idle for input (at once for console\n"
-     "programs and on POSIX).  --console starts it with a console of its own, hidden with\n"
-     "--show 0 (then nothing is redirected, and with --wait the exit code is not reported).\n"
-     "--user runs it as another local user, with the password from KAV_PASSWORD or asked\n"
-     "for on the terminal.  A file named - leaves that stream to the program as kav has it.\n"
-     "The exit status is 0 when the result is 0.  Waiting without --console, it is 1 for\n"
-     "any other result (the program's exit code and the error code of a start that failed\n"
-     "are one number); in the other modes a result other than 0 is a start that failed:\n"
-     "status 2, with the reason.",
+     "[--wait|--nowait|--idle] [--in FILE] [--out FILE] [--err FILE] [--console] "
+     "[--show STATE] [--user USER] COMMAND-LINE",
+     "Starts the program that COMMAND-LINE names, with its arguments, as the library's\n"
+     "launcher does (as Windows splits a command line; several arguments are joined with\n"
+     "spaces), and prints the launcher's result.  Options come before COMMAND-LINE.\n"
+     "  --wait            waits until the program has ended; the result is its exit code\n"
+     "                    (the default)\n"
+     "  --nowait          returns once the program has started; the result is 0\n"
+     "  --idle            returns once the program waits for input (at once for console\n"
+     "                    programs and on POSIX)\n"
+     "  --in FILE         the program's standard input\n"
+     "  --out FILE        its standard output, appended to\n"
+     "  --err FILE        its standard error, appended to; one name given for output and\n"
+     "                    error opens one file\n"
+     "  --console         starts it with a console of its own (then nothing is redirected,\n"
+     "                    and with --wait the exit code is not reported)\n"
+     "  --show STATE      shows that console as the window state STATE says (0 hides it;\n"
+     "                    1, the default, shows it)\n"
+     "  --user USER       runs it as the local user USER, with the password from\n"
+     "                    KAV_PASSWORD or, when that is unset, asked for on the terminal\n"
+     "\n"
+     "Files are created when missing and never truncated.  A FILE named - leaves that stream\n"
+     "to the program as kav has it.  The exit status is 0 when the result is 0.  Waiting for\n"
+     "a program started without --console, it is 1 for any other result, since the\n"
+     "program's exit code and the error code of a start that failed are one number; in the\n"
+     "other modes a result other than 0 is a start that failed: status 2, with the reason.",
      exec},
-    {"df", "PATH",
-     "Prints the free space, in megabytes of 1048576 bytes, of the disk that holds PATH.", df},
+    {"df", "PATH", "Prints the free space, in units of 1048576 bytes, of the disk that holds PATH.",
+     df},
 };
 
 }  // namespace

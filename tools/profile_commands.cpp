@@ -94,14 +94,32 @@ int profile_get(const ProfileArgs &a) {
   return 0;
 }
 
+bool is_bare_name(const std::string &file) {
+  return file.find_first_of("/\\") == std::string::npos;
+}
+
+// The file a write goes to, as the library is given it.  The library writes a bare name to the
+// common file (the per-user one for location 2 and the per-user programs), never to the
+// Windows directory; --location windows names that file by its path, so that a write lands
+// where a read with location 0 looks.
+std::string write_file(const ProfileArgs &a) {
+  const std::string &file = a.positional[0];
+  if (a.location != KAV_LOCATION_WINDOWS || !is_bare_name(file)) return file;
+  const char *directory = QelGetINIPath(KAV_LOCATION_WINDOWS);
+  if (directory == nullptr || directory[0] == '\0')
+    throw Failure("the Windows directory is not known (set SYSTEMROOT)");
+  return directory + file;
+}
+
 // Writes (value null: deletes) an entry of the write target, or says why it could not.
 int write_entry(const ProfileArgs &a, const char *key, const char *value) {
   const auto &p = a.positional;
+  const std::string file = write_file(a);
   clear_system_error();
-  if (QelWritePrivateProfileString(p[1].c_str(), key, value, p[0].c_str(), a.location)) return 0;
+  if (QelWritePrivateProfileString(p[1].c_str(), key, value, file.c_str(), a.location)) return 0;
   const std::string why = system_error("the write failed");
   char target[260] = "";
-  if (!QelGetDestConfigFile(target, p[0].c_str(), a.location))
+  if (!QelGetDestConfigFile(target, file.c_str(), a.location))
     throw Failure("no file to write " + p[0] + " to for this location");
   throw Failure(std::string("cannot write ") + target + ": " + why);
 }
@@ -135,7 +153,8 @@ int profile_where(const ProfileArgs &a) {
     static const char *const names[] = {"windows", "common", "user"};
     std::printf("%-8s %s\n", names[location], QelGetINIPathAppend(location, file.c_str(), path));
   }
-  if (QelGetDestConfigFile(path, file.c_str(), a.location)) std::printf("writes   %s\n", path);
+  if (QelGetDestConfigFile(path, write_file(a).c_str(), a.location))
+    std::printf("writes   %s\n", path);
   return 0;
 }
 
@@ -174,7 +193,7 @@ int profile_migrate(Args args) {
   static constexpr Option known[] = {{"--mode", true}, {"--default", true}};
   const Arguments a(args, 4, 4, known);
   for (const char *word : a.positional())
-    if (word[0] == '\0') throw UsageError("SECTION, KEY, SRC and DST cannot be empty");
+    if (word[0] == '\0') throw UsageError("SECTION, KEY, SOURCE and TARGET cannot be empty");
   refuse_standard_input(a[2]);
   refuse_standard_input(a[3]);
   std::optional<std::string> def = a.get("--default");
@@ -210,10 +229,18 @@ int profile_tools(const ProfileArgs &a) {
   return 0;
 }
 
+// "--help" (or another option) before the verb.
+void options_before_verb(Args args) {
+  if (!args.empty() && std::string_view(args[0]).starts_with("--"))
+    const Arguments a(args.first(1), 0, 0);
+}
+
 int profile(Args args) {
+  options_before_verb(args);
   if (args.empty())
     throw UsageError(
-        "missing subcommand (get, set, delete, sections, keys, where, tools, init, migrate)");
+        "missing subcommand (get, set, delete, sections, keys, where, tools, init, migrate, "
+        "import)");
   std::string verb = args[0];
   Args rest = args.subspan(1);
   if (verb == "get") return profile_get(split_profile_args(rest, 3, 3));
@@ -225,6 +252,7 @@ int profile(Args args) {
   if (verb == "init") return profile_init(rest);
   if (verb == "migrate") return profile_migrate(rest);
   if (verb == "tools") return profile_tools(split_profile_args(rest, 1, 1));
+  if (verb == "import") return profile_import(rest);
   throw UsageError("unknown subcommand '" + verb + "'");
 }
 
@@ -249,27 +277,62 @@ int paths(Args args) {
 
 const Command kCommands[] = {
     {"profile",
-     "get|set|delete|sections|keys|where|tools [--location L] FILE [SECTION [KEY [VALUE]]]\n"
-     "         | init INI | migrate SECTION KEY SRC DST [--mode N] [--default TEXT]",
+     "get|set|delete|sections|keys|where|tools FILE [SECTION [KEY [VALUE]]] [--location WHERE]\n"
+     "init FILE\n"
+     "migrate SECTION KEY SOURCE TARGET [--mode MODE] [--default TEXT]\n"
+     "import DIRECTORY [--location WHERE] [--map FROM=TO]... [--codepage PAGE] [--replace]",
      "Reads and writes the settings of a profile INI file.  FILE is a bare name such as\n"
-     "APP.INI (looked up in the current version's profile directories) or a path.\n"
-     "  get FILE SECTION KEY          prints the value; exit status 1 when it is not set\n"
-     "  set FILE SECTION KEY VALUE    writes the value (creating directories and file)\n"
+     "APP.INI, looked up in the current version's profile directories, or a path.\n"
+     "  get FILE SECTION KEY          prints the value; the exit status is 1 when it is not\n"
+     "                                set\n"
+     "  set FILE SECTION KEY VALUE    writes the value, creating the directories and the\n"
+     "                                file\n"
      "  delete FILE SECTION [KEY]     removes the key, or the whole section\n"
-     "  sections FILE                 lists the sections, one per line\n"
-     "  keys FILE SECTION             lists the section's keys, one per line\n"
-     "  where FILE                    shows the file in each location and the write target\n"
-     "  tools FILE                    lists the numbered [Tools] entries and the next free key\n"
-     "  init INI                      copies INI forward from the newest earlier version's\n"
-     "                                profile (common and per-user), never overwriting\n"
-     "  migrate SECTION KEY SRC DST   copies one setting between two INI files (paths);\n"
-     "                                --mode 0 always, 1 only if DST lacks it, 2 only if\n"
-     "                                DST has it; --default TEXT when SRC lacks it\n"
-     "--location search (the default) reads the per-user file first, then the common one,\n"
-     "key by key; writes then go to the common file (per-user for the per-user programs).",
+     "  sections FILE                 lists the sections, one a line\n"
+     "  keys FILE SECTION             lists the section's keys, one a line\n"
+     "  where FILE                    shows the file in each location and the file a write\n"
+     "                                goes to\n"
+     "  tools FILE                    lists the numbered entries of the [Tools] section and\n"
+     "                                the next free number\n"
+     "  init FILE                     copies FILE forward from the newest earlier version's\n"
+     "                                profile (common and per-user), never overwriting a\n"
+     "                                file; the exit status is 1 when there is none\n"
+     "  migrate SECTION KEY SOURCE TARGET\n"
+     "                                copies one setting between two INI files given as\n"
+     "                                paths, and prints written or not written (exit\n"
+     "                                status 1): --mode MODE is 0 (always, the default), 1\n"
+     "                                (only when TARGET lacks the key) or 2 (only when it\n"
+     "                                has it); --default TEXT is written when SOURCE lacks\n"
+     "                                the key\n"
+     "  import DIRECTORY              brings the INI files of a profile tree copied from\n"
+     "                                Windows across (see below)\n"
+     "\n"
+     "--location WHERE is search (the default: reads try the per-user file first, then the\n"
+     "common one, key by key; writes go to the common file, or to the per-user one for the\n"
+     "per-user programs), user, common or windows (the old, version-less place: the Windows\n"
+     "directory, on POSIX $SYSTEMROOT or /etc).  The library never writes a bare name to the\n"
+     "Windows directory; with --location windows kav names the file there by its path.\n"
+     "\n"
+     "import takes DIRECTORY as a copy of a Windows profile directory (such as\n"
+     "C:\\ProgramData\\KAV\\VELTRA\\4.93.0) or of the folder of version directories above it,\n"
+     "and copies each INI file (any case of .ini) to the same version's directory of WHERE\n"
+     "(common unless --location user or windows; a directory of files alone goes to the\n"
+     "current version).  The files become UTF-8 and keep their line ends: UTF-16 files and\n"
+     "byte-order marks are converted, and text that is not UTF-8 is read as Windows code\n"
+     "page PAGE (1252, the default; none keeps the bytes).  --map FROM=TO rewrites values\n"
+     "that begin with the Windows path FROM (compared without case, either slash) to begin\n"
+     "with TO instead, with slashes for the backslashes after it; values that still look\n"
+     "like Windows paths are named on standard error.  A file that exists is left alone\n"
+     "unless --replace; a new one appears whole or not at all.  One line a file says what\n"
+     "was done.",
      profile},
-    {"version", "", "Prints the profile version and the profile ID.", version},
-    {"paths", "", "Prints the Windows directory and the common and per-user profile directories.",
+    {"version", "",
+     "Prints the profile version (major, minor and build, from the file version in the\n"
+     "working directory, else 4.93.0) and the profile ID.",
+     version},
+    {"paths", "",
+     "Prints the Windows directory, the common and the per-user profile directories and\n"
+     "the program's own profile ID.",
      paths},
 };
 

@@ -69,19 +69,21 @@ int winver(Args args) {
 
 const Command kCommands[] = {
     {"sheaf", "FILE KEY",
-     "Prints every record of a colon record file whose key is KEY, one a line, its fields\n"
-     "separated by tabs (a '|' in a field is shown as ':').  FILE - is standard input.  The\n"
-     "exit status is 1 when there is none.",
+     "Prints every record of the colon record file FILE (standard input for -) whose first\n"
+     "field is KEY, one a line, its fields separated by tabs (a '|' in a field is shown as\n"
+     "':').  The exit status is 1 when there is none.",
      sheaf},
     {"tty", "DEVICE SETTINGS",
-     "Opens a serial port (COM1, /dev/ttyS0, ...), applies SETTINGS in the Windows\n"
+     "Opens the serial port DEVICE (COM1, /dev/ttyS0, ...), applies SETTINGS in Windows'\n"
      "device-control syntax (\"baud=9600 parity=E data=7 stop=1\" or \"9600,e,7,1\"), and\n"
-     "prints the line settings the port then has.  Fields SETTINGS does not name keep the\n"
-     "port's values.",
+     "prints the line settings the port then has.  Settings that SETTINGS does not name keep\n"
+     "the port's values.  The port keeps the new settings: name only a port that is free to\n"
+     "change, not a terminal or console in use.  On POSIX, COMn names the link com<n> in\n"
+     "~/.config/kavutil/dosdevices, else in /etc/kavutil/dosdevices, else /dev/ttyS<n-1>.",
      tty},
     {"winver", "",
-     "Prints the system's short version name, as programs put it in their messages, with the\n"
-     "version numbers and the service pack.",
+     "Prints the system's short version name, as programs put it in their messages, with\n"
+     "the version numbers and the service pack.",
      winver},
 };
 

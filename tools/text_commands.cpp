@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "commands.h"
+#include "containers/dslist.h"
+#include "host.h"
 #include "kavutil.h"
 #include "progress.h"
 #include "text/regexp.h"
@@ -19,33 +21,73 @@
 namespace kav::tool {
 namespace {
 
+// The whole of a stream, in binary; false when it could not be read to its end.
+bool read_all(std::FILE *in, std::string *bytes) {
+  char block[65536];
+  for (size_t read; (read = std::fread(block, 1, sizeof block, in)) > 0;)
+    bytes->append(block, read);
+  return std::ferror(in) == 0;
+}
+
+// One line of the input: where it starts and its length without its line end.
+struct Line {
+  size_t at;
+  size_t length;
+};
+
+// Cuts text into lines, whatever their length: each ends at a line feed or at the end of the
+// text, and loses every CR and LF at its end, as the library's line reader (kav_fgets) takes
+// them.  A NUL is written after each line's text, so that it reads as a C string (up to its
+// first NUL, which is all the library sees of a line that holds one).
+std::vector<Line> split_lines(std::string &text) {
+  std::vector<Line> lines;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    const size_t next = end == std::string::npos ? text.size() : end + 1;
+    if (end == std::string::npos) end = text.size();
+    size_t length = end - at;
+    while (length > 0 && (text[at + length - 1] == '\r' || text[at + length - 1] == '\n')) --length;
+    lines.push_back({at, length});
+    at = next;
+  }
+  text.push_back('\0');
+  for (const Line &line : lines) text[line.at + line.length] = '\0';
+  return lines;
+}
+
 int sort(Args args) {
   const Arguments a(args, 1, 2);
   dsList list;
   dsInitialize(&list);
-  if (!dsSetSort(&list, a[0])) {
-    dsFree(&list);
+  if (!dsSetSort(&list, a[0]))
     throw UsageError(std::string("'") + a[0] + "' is not a sort order (e.g. +S0|-D3)");
-  }
   const bool from_input = a.size() == 1 || is_standard_input(a[1]);
-  if (!(from_input ? dsReadFromStdIn(&list) : dsReadFromFile(&list, a[1]))) {
-    dsFree(&list);
-    throw Failure(from_input ? std::string("cannot read standard input")
-                             : std::string("cannot read ") + a[1] + ": " + unreadable_reason(a[1]));
+  std::string text;
+  if (from_input) {
+    binary_standard_input();
+    if (!read_all(stdin, &text))
+      throw Failure(std::string("cannot read standard input: ") + std::strerror(errno));
+  } else {
+    std::FILE *in = is_readable_file(a[1]) ? std::fopen(a[1], "rb") : nullptr;
+    const bool read = in != nullptr && read_all(in, &text);
+    if (in != nullptr) std::fclose(in);
+    if (!read) throw Failure(std::string("cannot read ") + a[1] + ": " + unreadable_reason(a[1]));
   }
-  for (int i = 0; i < dsGetStringCount(&list); ++i) {
-    std::string line = dsGetStringAtIndex(&list, i);
-    if (!line.empty() && line.back() == '\n') line.pop_back();
-    std::printf("%s\n", line.c_str());
+  const std::vector<Line> lines = split_lines(text);
+  std::vector<const char *> texts;
+  texts.reserve(lines.size());
+  for (const Line &line : lines) texts.push_back(text.data() + line.at);
+  for (size_t i : kav::containers::dslist::sorted_order(list, texts)) {
+    std::fwrite(texts[i], 1, lines[i].length, stdout);
+    std::fputc('\n', stdout);
   }
-  dsFree(&list);
   return 0;
 }
 
 // Refuses an expression that kav_test_re would not compile (and so would let every text
 // through).
 void check_expression(const char *regex, const std::string &shown) {
-  const char *error = kav::regexp::compile_error(regex);
+  const char *error = kav::text::regexp::compile_error(regex);
   if (error != nullptr) throw UsageError(shown + " is not a valid expression: " + error);
 }
 
@@ -294,34 +336,41 @@ int scan(Args args) {
 
 const Command kCommands[] = {
     {"sort", "ORDER [FILE]",
-     "Prints the lines of FILE (standard input when FILE is - or missing) in the order a\n"
-     "sorted string list keeps them.  ORDER names up to five keys separated by '|': a sign (+ "
-     "ascending, - descending),\n"
-     "a type (S text without case, D decimal number) and a field number counted from 0\n"
-     "(fields are separated by '|'), e.g. +S0|-D3.  Among equal lines the newest comes first.",
+     "Prints the lines of FILE (standard input when it is - or missing) in the order that a\n"
+     "string list sorted by ORDER keeps them when each line is added to it in turn\n"
+     "(dsAppend): every line whole, however long, its line end (LF, CR LF) written as LF.\n"
+     "ORDER names up to five keys separated by '|': a sign (+ ascending, - descending), a\n"
+     "type (S text without regard to case, D decimal number; I, d, i and s give no order)\n"
+     "and a field number counted from 0 (fields are separated by '|') or a range of\n"
+     "character positions from-to, as in +S0|-D3 or +S0-9.  Among equal lines the newest\n"
+     "comes first.  A line that holds a NUL byte sorts by its text before the NUL, as the\n"
+     "library sees it, and is printed whole.",
      sort},
     {"match", "WILDCARD NAME...",
      "Prints each NAME that WILDCARD selects, as client programs filter file names: * is\n"
-     "any text, ? any character, \\ makes the next character literal.  The wildcard is\n"
+     "any text, ? any character, and \\ makes the next character literal.  The wildcard is\n"
      "anchored at the start only (abc also selects abcdef; abc$ selects abc alone) unless\n"
-     "it begins with *.  The exit status is 1 when no NAME matched, 2 for a wildcard whose\n"
+     "it begins with *.  The exit status is 1 when no NAME matched, 2 when the wildcard's\n"
      "expression does not compile (one ending in a single \\ or with an unclosed [).",
      match},
     {"grep", "REGEX [FILE...]",
      "Prints the lines of the files (standard input for - or when none is named) in which\n"
      "the basic regular expression REGEX matches: literals, ., [classes], *, \\{m,n\\}, ^, $,\n"
-     "\\( \\) and \\1 to \\9.  With several files each line is prefixed by 'FILE:'.  An\n"
-     "empty REGEX matches every line.  The exit status is 0 when a line matched, 1 when\n"
-     "none did, and 2 when REGEX does not compile (the library's filter would let every\n"
-     "line through) or a file could not be read.",
+     "\\( \\) and \\1 to \\9.  With several files each line is prefixed by its file name (for\n"
+     "standard input '(standard input)') and a colon.  An empty REGEX matches every line.\n"
+     "An expression the library cannot compile, which its filter would answer by letting\n"
+     "every line through, is refused with the reason (an unmatched [ or \\(, a trailing\n"
+     "backslash, a back-reference to a group not yet closed, a bad interval, more than 9\n"
+     "groups, an expression too long).  The exit status is 0 when a line matched, 1 when\n"
+     "none did, 2 when REGEX is refused or a file could not be read.",
      grep, true},
     {"scan", "FORMAT TEXT",
      "Splits TEXT into fields with the library's scanner and prints each target's value,\n"
      "numbered, then the count the scanner returns.  FORMAT holds literals and the\n"
-     "directives %d %u (h: 16-bit), %f (l: double), %c and %s, with widths; * skips a\n"
-     "field.  A field ends at the next literal of FORMAT, so %s,%d reads 'John Smith,42'\n"
-     "as \"John Smith\" and 42.  A target the scanner never came to prints (untouched).\n"
-     "At most 16 targets.",
+     "directives %d and %u (h: 16-bit), %f (l: double), %c and %s, with widths; * skips a\n"
+     "field.  A field ends at the next literal of FORMAT, so %s,%d reads 'John Smith,42' as\n"
+     "\"John Smith\" and 42.  A target the scanner never came to prints (untouched).  At most\n"
+     "16 targets.",
      scan},
 };
 

@@ -1,30 +1,47 @@
 // child.cpp - creating child processes on POSIX.
 //
-// posix_spawnp is the fastest way glibc has to start a program (a vfork-like clone that reports
-// the exec error as its result).  It takes the streams as file actions, resets every signal to
-// its default action and clears the signal mask, leaves the session with POSIX_SPAWN_SETSID
-// and closes the descriptors above 2 with posix_spawn_file_actions_addclosefrom_np (glibc
-// 2.34).  A plan it cannot carry out (another user's ids, or a C library without those two)
-// is run by a forked child instead, which sets the streams, groups, gid, uid, session and
-// signals itself and tries the program's PATH candidates with execve, reporting the errno
-// through a close-on-exec pipe.  Between fork and exec only system calls are made: argv, envp
-// and the candidate paths are built before.  The new process is made with _Fork where glibc has
-// it (the caller's fork handlers do not run) and with every signal blocked in the calling
-// thread, so no handler of the caller runs in it.
+// Every program is started by a go-between: a process that the launcher creates, that starts the
+// program as its own child and, when the launcher waits, waits for it and hands its exit status
+// back; the launcher then reaps the go-between.  So the program is never the caller's child, and
+// nothing the caller does about its children can take the exit status away: a SIGCHLD handler
+// that reaps with waitpid(-1, ...), SIGCHLD ignored (which lets the system reap children),
+// another thread calling wait().  On Linux the go-between is made with clone and an exit signal
+// of 0: it sends no SIGCHLD, waitpid(-1) without __WALL does not see it and the system never
+// reaps it by itself.  It shares the caller's memory and descriptor table (CLONE_VM,
+// CLONE_FILES), so it costs no copy of either and holds no descriptor of the caller's open; it
+// makes the program as posix_spawn does, sharing the memory until the program's exec
+// (CLONE_VM | CLONE_VFORK).  A program that is not waited for is left to run once started; when
+// the go-between has ended it is an orphan, reaped by init or by the caller's subreaper.
 //
-// No SIGCHLD disposition is touched.  A program that is not waited for is started from an
-// intermediate process, which reports the outcome through a pipe and exits at once; the caller
-// reaps it, and the program, an orphan now, is reaped by init or by the caller's subreaper.
+// The go-between and the program run on stacks of their own in the caller's memory, and share
+// the calling thread's thread-local storage (errno among it) until the program's exec, so they
+// run only system calls on data prepared in full before (arguments, environment, the PATH
+// candidates), are kept from the sanitizers' instrumentation, and the calling thread keeps every
+// signal blocked and touches no errno until the program has started: the kernel clears a word
+// when the go-between ends (CLONE_CHILD_CLEARTID) and the go-between sets it when the program
+// has started, and the caller waits on that word with futex.  Systems other than Linux make both
+// with vfork, which suspends the caller until the go-between has ended.
+//
+// In the program, before exec: its standard streams are set, it takes another user's groups, gid
+// and uid (the bare system calls: the C library's would reach for the caller's threads), leaves
+// the session when asked (setsid), closes every descriptor above 2 when it gets no others, sets
+// every signal to its default action, the C library's own 32 and 33 among them (glibc's
+// posix_spawn leaves those ignored), and unblocks them all.  An exec that fails tries the next
+// PATH candidate as execvp does; the errno that stops the start reaches the caller.
 
 #include "platform/posix/child.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <linux/futex.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -35,18 +52,39 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/io.h"
+
 extern char** environ;
 
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-#define KAV_GLIBC_2_34 1
+// Code that runs in the go-between or in the program before its exec: on their stacks, with the
+// caller's thread-local storage, where the address sanitizer's shadow and fake stacks belong to
+// the calling thread.
+#if defined(__has_attribute)
+#if __has_attribute(no_sanitize)
+#define KAV_CHILD_CODE __attribute__((no_sanitize("address")))
+#endif
+#endif
+#ifndef KAV_CHILD_CODE
+#define KAV_CHILD_CODE
+#endif
+
+#ifndef __WALL
+#define __WALL 0
 #endif
 
 namespace kav::platform::posix {
 namespace {
 
 using Kind = StreamSource::Kind;
+using KeepErrno = kav::platform::io::KeepErrno;
 
-// Blocks every signal in the calling thread while a process is being created.
+constexpr std::size_t kStackSize = 64 * 1024;  // each of the two, above its guard page
+
+// The futex word's states; the kernel sets 0 when the go-between ends.
+constexpr pid_t kStarting = 2;
+constexpr pid_t kStarted = 1;
+
+// Blocks every signal in the calling thread while it lives.
 class SignalsBlocked {
  public:
   SignalsBlocked() {
@@ -62,71 +100,47 @@ class SignalsBlocked {
   sigset_t saved_;
 };
 
-pid_t CreateProcess() {
-#ifdef KAV_GLIBC_2_34
-  return _Fork();
-#else
-  return fork();
-#endif
-}
+// Everything the go-between and the program read, laid out before they exist, and what they
+// report: the start's errno, and the program's wait status.
+struct Shared {
+  char* const* argv;
+  char* const* envp;
+  const char* const* candidates;  // null-terminated
+  StreamSource streams[3];
+  bool only_standard_streams;
+  bool new_session;
+  const Account* account;
+  const gid_t* groups;
+  std::size_t group_count;
+  bool wait;
+  char* program_stack;     // the top of each stack
+  char* go_between_stack;  //
+  int error = 0;
+  bool started = false;  // the go-between got as far as reporting the start
+  int status = 0;
+  bool waited = false;
+  pid_t state = kStarting;
+};
 
 // How /dev/null is opened for a stream: the stream's own direction for kNullDevice, the
 // other one for kUnusable.
-int NullDeviceFlags(int stream, Kind kind) {
+KAV_CHILD_CODE int NullDeviceFlags(int stream, Kind kind) {
   const bool reading = (stream == 0) == (kind == Kind::kNullDevice);
   return reading ? O_RDONLY : O_WRONLY;
 }
 
-ssize_t ReadFully(int fd, void* data, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t got = read(fd, static_cast<char*>(data) + done, size - done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  return static_cast<ssize_t>(done);
-}
-
-void WriteFully(int fd, const void* data, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t put = write(fd, static_cast<const char*>(data) + done, size - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return;
-    done += static_cast<std::size_t>(put);
-  }
-}
-
-// A close-on-exec pipe whose ends are above 2, so that setting up the standard streams in a
-// child never replaces them.
-bool MakeReportPipe(int ends[2]) {
-  if (pipe2(ends, O_CLOEXEC) != 0) return false;
-  ends[0] = keep_above_standard_streams(ends[0]);
-  ends[1] = keep_above_standard_streams(ends[1]);
-  if (ends[0] >= 0 && ends[1] >= 0) return true;
-  const int saved = errno;
-  if (ends[0] >= 0) close(ends[0]);
-  if (ends[1] >= 0) close(ends[1]);
-  errno = saved;
-  return false;
-}
-
-ChildResult WaitForExit(pid_t pid) {
-  int status = 0;
-  pid_t ended;
-  do ended = waitpid(pid, &status, 0);
-  while (ended < 0 && errno == EINTR);
-  if (ended < 0) return {errno, 0};  // ECHILD when the caller has SIGCHLD ignored
-  if (WIFSIGNALED(status)) return {0, 128u + static_cast<uint32_t>(WTERMSIG(status))};
-  return {0, static_cast<uint32_t>(WEXITSTATUS(status))};
+uint32_t ExitCode(int status) {
+  if (WIFSIGNALED(status)) return 128u + static_cast<uint32_t>(WTERMSIG(status));
+  return static_cast<uint32_t>(WEXITSTATUS(status));
 }
 
 // ---------------------------------------------------------------------------
-// Steps of a forked child; each returns 0 or an errno.
+// Steps of the program before its exec; each returns 0 or an errno.
 // ---------------------------------------------------------------------------
 
-int InstallStream(int stream, const StreamSource& source) {
+// /dev/null is opened by the bare open and close, not by the file kit (file_kit.h): this runs in
+// the program before its exec, sharing the caller's memory, where only system calls may run.
+KAV_CHILD_CODE int InstallStream(int stream, const StreamSource& source) {
   int from = source.descriptor;
   if (source.kind == Kind::kInherit) return 0;
   if (source.kind != Kind::kDescriptor) {
@@ -142,78 +156,239 @@ int InstallStream(int stream, const StreamSource& source) {
 
 // setgroups, setgid and setuid as the bare system calls: in a process that has one thread, the
 // C library's versions would still try to reach the caller's other threads.
-int TakeAccount(const Account& account) {
+KAV_CHILD_CODE int TakeAccount(const Shared& shared) {
+  const Account& account = *shared.account;
 #if defined(__linux__) && defined(SYS_setuid32)
-  if (syscall(SYS_setgroups32, account.groups.size(), account.groups.data()) != 0 ||
+  if (syscall(SYS_setgroups32, shared.group_count, shared.groups) != 0 ||
       syscall(SYS_setgid32, account.gid) != 0 || syscall(SYS_setuid32, account.uid) != 0)
     return errno;
 #elif defined(__linux__)
-  if (syscall(SYS_setgroups, account.groups.size(), account.groups.data()) != 0 ||
+  if (syscall(SYS_setgroups, shared.group_count, shared.groups) != 0 ||
       syscall(SYS_setgid, account.gid) != 0 || syscall(SYS_setuid, account.uid) != 0)
     return errno;
 #else
-  if (setgroups(account.groups.size(), account.groups.data()) != 0 || setgid(account.gid) != 0 ||
+  if (setgroups(shared.group_count, shared.groups) != 0 || setgid(account.gid) != 0 ||
       setuid(account.uid) != 0)
     return errno;
 #endif
   return 0;
 }
 
-bool CloseRange(unsigned first, unsigned last) {
-  if (first > last) return true;
+// Closes every descriptor above 2.
+KAV_CHILD_CODE void CloseAllAbove2() {
 #ifdef SYS_close_range
-  return syscall(SYS_close_range, first, last, 0) == 0;
-#else
-  return false;
+  if (syscall(SYS_close_range, 3u, UINT_MAX, 0u) == 0) return;
 #endif
-}
-
-// Closes every descriptor above 2 except keep (itself above 2).
-void CloseAllAbove2But(int keep) {
-  const unsigned kept = static_cast<unsigned>(keep);
-  if (CloseRange(3, kept - 1) && CloseRange(kept + 1, UINT_MAX)) return;
   rlimit limit{};
   const rlim_t end = getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
                          ? limit.rlim_cur
                          : 65536;
-  for (rlim_t fd = 3; fd < end; ++fd)
-    if (fd != static_cast<rlim_t>(keep)) close(static_cast<int>(fd));
+  for (rlim_t fd = 3; fd < end; ++fd) close(static_cast<int>(fd));
 }
 
-void ResetSignals() {
+#if defined(__linux__)
+constexpr std::size_t kKernelSignalSetSize = (NSIG - 1) / 8;
+
+// The kernel's own sigaction call, which also reaches the C library's signals (32 and 33 under
+// glibc) that sigaction refuses.  A zeroed record of the kernel's layout, whatever the
+// architecture, is SIG_DFL with no flags and an empty mask; the kernel's signal set has NSIG - 1
+// bits.
+KAV_CHILD_CODE void SetDefaultAction(int signal) {
+  static const unsigned long kDefault[8] = {};
+  syscall(SYS_rt_sigaction, signal, kDefault, nullptr, kKernelSignalSetSize);
+}
+
+KAV_CHILD_CODE void UnblockAll() {
+  static const unsigned long kNone[8] = {};
+  syscall(SYS_rt_sigprocmask, SIG_SETMASK, kNone, nullptr, kKernelSignalSetSize);
+}
+#else
+KAV_CHILD_CODE void SetDefaultAction(int signal) {
   struct sigaction default_action {};
   default_action.sa_handler = SIG_DFL;
-  for (int signal = 1; signal < NSIG; ++signal) sigaction(signal, &default_action, nullptr);
+  sigaction(signal, &default_action, nullptr);
+}
+
+KAV_CHILD_CODE void UnblockAll() {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
 }
+#endif
+
+// Every signal at its default action, then none blocked.
+KAV_CHILD_CODE void ResetSignals() {
+  for (int signal = 1; signal < NSIG; ++signal) SetDefaultAction(signal);
+  UnblockAll();
+}
+
+// execvp's search: a candidate that does not exist (or whose directory does not) passes the
+// turn to the next; EACCES is remembered; any other error ends the search.
+KAV_CHILD_CODE int ExecCandidates(const Shared& shared) {
+  bool denied = false;
+  int error = ENOENT;
+  int tried = 0;
+  for (const char* const* candidate = shared.candidates; *candidate != nullptr; ++candidate) {
+    ++tried;
+    execve(*candidate, shared.argv, shared.envp);
+    error = errno;
+    if (error == EACCES)
+      denied = true;
+    else if (error != ENOENT && error != ENOTDIR && error != ESTALE && error != ENODEV &&
+             error != ETIMEDOUT)
+      return error;
+  }
+  return tried == 1 || !denied ? error : EACCES;
+}
+
+// The program's side, up to its exec; the errno that stopped it goes to shared.error.
+[[noreturn]] KAV_CHILD_CODE void BecomeProgram(Shared& shared) {
+  int error = 0;
+  for (int stream = 0; stream < 3 && error == 0; ++stream)
+    error = InstallStream(stream, shared.streams[stream]);
+  if (error == 0 && shared.account != nullptr) error = TakeAccount(shared);
+  if (error == 0 && shared.new_session && setsid() < 0) error = errno;
+  if (error == 0) {
+    if (shared.only_standard_streams) CloseAllAbove2();
+    ResetSignals();
+    error = ExecCandidates(shared);
+  }
+  shared.error = error != 0 ? error : ENOEXEC;
+  _exit(127);
+}
 
 // ---------------------------------------------------------------------------
-// A plan prepared for starting, in this process or in a child of it.
+// Making the two processes.
+// ---------------------------------------------------------------------------
+
+[[noreturn]] KAV_CHILD_CODE void BeGoBetween(Shared& shared);
+
+#if defined(__linux__)
+KAV_CHILD_CODE int ProgramEntry(void* shared) { BecomeProgram(*static_cast<Shared*>(shared)); }
+KAV_CHILD_CODE int GoBetweenEntry(void* shared) { BeGoBetween(*static_cast<Shared*>(shared)); }
+
+KAV_CHILD_CODE long Futex(pid_t* word, int operation, pid_t value) {
+  return syscall(SYS_futex, word, operation, value, nullptr, nullptr, 0);
+}
+
+// Returns once the program has execed or ended (CLONE_VFORK).
+KAV_CHILD_CODE pid_t StartProgram(Shared& shared) {
+  return clone(ProgramEntry, shared.program_stack, CLONE_VM | CLONE_VFORK | SIGCHLD, &shared);
+}
+
+// waitpid as the bare system call, out of the sanitizers' reach.
+KAV_CHILD_CODE pid_t WaitFor(pid_t pid, int* status) {
+  return static_cast<pid_t>(syscall(SYS_wait4, pid, status, 0, nullptr));
+}
+
+KAV_CHILD_CODE void Publish(Shared& shared, pid_t state) {
+  __atomic_store_n(&shared.state, state, __ATOMIC_RELEASE);
+  Futex(&shared.state, FUTEX_WAKE, INT_MAX);
+}
+
+pid_t StartGoBetween(Shared& shared) {
+  return clone(GoBetweenEntry, shared.go_between_stack,
+               CLONE_VM | CLONE_FILES | CLONE_CHILD_CLEARTID, &shared, nullptr, nullptr,
+               &shared.state);
+}
+
+// Waits while the word holds state (the kernel's wake at the go-between's end included); a
+// signal handler may run meanwhile, unless the caller blocked them.  errno is not read.
+void WaitWhile(Shared& shared, pid_t state) {
+  while (__atomic_load_n(&shared.state, __ATOMIC_ACQUIRE) == state)
+    Futex(&shared.state, FUTEX_WAIT, state);
+}
+#else
+KAV_CHILD_CODE pid_t StartProgram(Shared& shared) {
+  const pid_t pid = vfork();
+  if (pid == 0) BecomeProgram(shared);
+  return pid;
+}
+
+KAV_CHILD_CODE pid_t WaitFor(pid_t pid, int* status) { return waitpid(pid, status, 0); }
+
+KAV_CHILD_CODE void Publish(Shared& shared, pid_t state) { shared.state = state; }
+
+pid_t StartGoBetween(Shared& shared) {
+  const pid_t pid = vfork();
+  if (pid == 0) BeGoBetween(shared);
+  return pid;
+}
+
+void WaitWhile(Shared&, pid_t) {}  // vfork returned once the go-between had ended
+#endif
+
+// The go-between: starts the program, reports the start, and waits for the program's end when
+// asked.  A program that could not exec is reaped here; SIGCHLD is set to its default action, so
+// that the system does not reap the program in its place.
+[[noreturn]] KAV_CHILD_CODE void BeGoBetween(Shared& shared) {
+  SetDefaultAction(SIGCHLD);
+  const pid_t program = StartProgram(shared);
+  if (program < 0) shared.error = errno;
+  const bool reap = program > 0 && (shared.error != 0 || shared.wait);
+  shared.started = true;
+  Publish(shared, kStarted);
+  if (reap) {
+    int status = 0;
+    pid_t ended;
+    do ended = WaitFor(program, &status);
+    while (ended < 0 && errno == EINTR);
+    shared.status = status;
+    shared.waited = ended == program;
+  }
+  _exit(0);
+}
+
+// The two stacks in one mapping, each with a guard page below it.
+class Stacks {
+ public:
+  Stacks() {
+    const long page = sysconf(_SC_PAGESIZE);
+    guard_ = page > 0 ? static_cast<std::size_t>(page) : 4096;
+    memory_ = mmap(nullptr, 2 * Each(), PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (memory_ == MAP_FAILED) return;
+    if (mprotect(Base(), guard_, PROT_NONE) != 0 ||
+        mprotect(Base() + Each(), guard_, PROT_NONE) != 0) {
+      const KeepErrno keep;
+      munmap(memory_, 2 * Each());
+      memory_ = MAP_FAILED;
+    }
+  }
+  ~Stacks() {
+    if (memory_ != MAP_FAILED) munmap(memory_, 2 * Each());
+  }
+  Stacks(const Stacks&) = delete;
+  Stacks& operator=(const Stacks&) = delete;
+
+  bool ready() const { return memory_ != MAP_FAILED; }
+  char* first_top() const { return Base() + Each(); }
+  char* second_top() const { return Base() + 2 * Each(); }
+
+ private:
+  std::size_t Each() const { return guard_ + kStackSize; }
+  char* Base() const { return static_cast<char*>(memory_); }
+
+  std::size_t guard_ = 4096;
+  void* memory_ = MAP_FAILED;
+};
+
+// ---------------------------------------------------------------------------
+// A plan prepared for starting.
 // ---------------------------------------------------------------------------
 
 class PreparedChild {
  public:
   explicit PreparedChild(const ChildPlan& plan);
-  ~PreparedChild();
   PreparedChild(const PreparedChild&) = delete;
   PreparedChild& operator=(const PreparedChild&) = delete;
 
-  int setup_error() const { return setup_error_; }
-
-  // Starts the program: 0 and *pid, or the errno that stopped it.  Allocates nothing, so it
-  // may also run in a process made by CreateProcess.
-  int Start(pid_t* pid) const;
+  // Starts the program through a go-between, waiting for its end when wait is set.
+  ChildResult Run(bool wait);
 
  private:
-  static bool CanSpawn(const ChildPlan& plan);
   void PrepareEnvironment();
   void PrepareCandidates();
-  void PrepareSpawn();
-  int ForkAndExec(pid_t* pid) const;
-  [[noreturn]] void BecomeProgram(int report) const;
-  int ExecCandidates() const;
 
   const ChildPlan& plan_;
   std::vector<std::string> arguments_;
@@ -221,37 +396,16 @@ class PreparedChild {
   std::vector<std::string> environment_;
   std::vector<char*> envp_;
   std::vector<std::string> candidates_;
-  bool spawn_;
-  posix_spawn_file_actions_t actions_{};
-  posix_spawnattr_t attributes_{};
-  int setup_error_ = 0;
+  std::vector<const char*> candidate_list_;
 };
 
-bool PreparedChild::CanSpawn(const ChildPlan& plan) {
-#ifndef KAV_GLIBC_2_34
-  if (plan.only_standard_streams) return false;
-#endif
-#ifndef POSIX_SPAWN_SETSID
-  if (plan.new_session) return false;
-#endif
-  return plan.account == nullptr;
-}
-
-PreparedChild::PreparedChild(const ChildPlan& plan)
-    : plan_(plan), arguments_(plan.arguments), spawn_(CanSpawn(plan)) {
+PreparedChild::PreparedChild(const ChildPlan& plan) : plan_(plan), arguments_(plan.arguments) {
   for (std::string& argument : arguments_) argv_.push_back(argument.data());
   argv_.push_back(nullptr);
   PrepareEnvironment();
-  if (spawn_)
-    PrepareSpawn();
-  else
-    PrepareCandidates();
-}
-
-PreparedChild::~PreparedChild() {
-  if (!spawn_) return;
-  posix_spawn_file_actions_destroy(&actions_);
-  posix_spawnattr_destroy(&attributes_);
+  PrepareCandidates();
+  for (const std::string& candidate : candidates_) candidate_list_.push_back(candidate.c_str());
+  candidate_list_.push_back(nullptr);
 }
 
 // The caller's environment; for another user, with HOME, USER and LOGNAME set to that user's
@@ -273,7 +427,7 @@ void PreparedChild::PrepareEnvironment() {
 // The paths execvp would try: the name itself when it holds a '/', else each PATH directory
 // (an empty entry is the current directory), or the system's default path without PATH.
 void PreparedChild::PrepareCandidates() {
-  const std::string& name = arguments_.front();
+  const std::string& name = plan_.program;
   if (name.find('/') != std::string::npos) {
     candidates_.push_back(name);
     return;
@@ -295,98 +449,35 @@ void PreparedChild::PrepareCandidates() {
   }
 }
 
-void PreparedChild::PrepareSpawn() {
-  auto keep = [this](int error) {
-    if (setup_error_ == 0) setup_error_ = error;
-  };
-  keep(posix_spawn_file_actions_init(&actions_));
-  keep(posix_spawnattr_init(&attributes_));
-  sigset_t all, none;
-  sigfillset(&all);
-  sigemptyset(&none);
-  keep(posix_spawnattr_setsigdefault(&attributes_, &all));
-  keep(posix_spawnattr_setsigmask(&attributes_, &none));
-  short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
-#ifdef POSIX_SPAWN_SETSID
-  if (plan_.new_session) flags |= POSIX_SPAWN_SETSID;
-#endif
-  keep(posix_spawnattr_setflags(&attributes_, flags));
-  for (int stream = 0; stream < 3; ++stream) {
-    const StreamSource& source = plan_.streams[stream];
-    if (source.kind == Kind::kDescriptor)
-      keep(posix_spawn_file_actions_adddup2(&actions_, source.descriptor, stream));
-    else if (source.kind != Kind::kInherit)
-      keep(posix_spawn_file_actions_addopen(&actions_, stream, "/dev/null",
-                                            NullDeviceFlags(stream, source.kind), 0));
-  }
-#ifdef KAV_GLIBC_2_34
-  if (plan_.only_standard_streams) keep(posix_spawn_file_actions_addclosefrom_np(&actions_, 3));
-#endif
-}
-
-int PreparedChild::Start(pid_t* pid) const {
-  if (!spawn_) return ForkAndExec(pid);
-  char** envp = envp_.empty() ? environ : const_cast<char**>(envp_.data());
-  return posix_spawnp(pid, argv_[0], &actions_, &attributes_, argv_.data(), envp);
-}
-
-int PreparedChild::ForkAndExec(pid_t* pid) const {
-  int report[2];
-  if (!MakeReportPipe(report)) return errno;
-  pid_t child;
-  int error;
+ChildResult PreparedChild::Run(bool wait) {
+  const Stacks stacks;
+  if (!stacks.ready()) return {errno, 0};
+  Shared shared{argv_.data(),
+                envp_.empty() ? environ : envp_.data(),
+                candidate_list_.data(),
+                {plan_.streams[0], plan_.streams[1], plan_.streams[2]},
+                plan_.only_standard_streams,
+                plan_.new_session,
+                plan_.account,
+                plan_.account != nullptr ? plan_.account->groups.data() : nullptr,
+                plan_.account != nullptr ? plan_.account->groups.size() : 0,
+                wait,
+                stacks.first_top(),
+                stacks.second_top()};
+  pid_t go_between;
   {
-    SignalsBlocked blocked;
-    child = CreateProcess();
-    if (child == 0) BecomeProgram(report[1]);
-    error = errno;
+    const SignalsBlocked blocked;
+    go_between = StartGoBetween(shared);
+    if (go_between < 0) return {errno, 0};
+    WaitWhile(shared, kStarting);
   }
-  close(report[1]);
-  if (child < 0) {
-    close(report[0]);
-    return error;
-  }
-  const bool failed = ReadFully(report[0], &error, sizeof error) == sizeof error;
-  close(report[0]);
-  if (!failed) {
-    *pid = child;
-    return 0;
-  }
-  WaitForExit(child);
-  return error;
-}
-
-[[noreturn]] void PreparedChild::BecomeProgram(int report) const {
-  int error = 0;
-  for (int stream = 0; stream < 3 && error == 0; ++stream)
-    error = InstallStream(stream, plan_.streams[stream]);
-  if (error == 0 && plan_.account != nullptr) error = TakeAccount(*plan_.account);
-  if (error == 0 && plan_.new_session && setsid() < 0) error = errno;
-  if (error == 0) {
-    if (plan_.only_standard_streams) CloseAllAbove2But(report);
-    ResetSignals();
-    error = ExecCandidates();
-  }
-  WriteFully(report, &error, sizeof error);
-  _exit(127);
-}
-
-// execvp's search: a candidate that does not exist (or whose directory does not) passes the
-// turn to the next; EACCES is remembered; any other error ends the search.
-int PreparedChild::ExecCandidates() const {
-  bool denied = false;
-  int error = ENOENT;
-  char** envp = envp_.empty() ? environ : const_cast<char**>(envp_.data());
-  for (const std::string& candidate : candidates_) {
-    execve(candidate.c_str(), argv_.data(), envp);
-    error = errno;
-    if (error == EACCES)
-      denied = true;
-    else if (error != ENOENT && error != ENOTDIR && error != ESTALE && error != ENODEV &&
-             error != ETIMEDOUT)
-      return error;
-  }
-  return candidates_.size() == 1 || !denied ? error : EACCES;
+  WaitWhile(shared, kStarted);
+  pid_t ended;
+  do ended = waitpid(go_between, nullptr, __WALL);
+  while (ended < 0 && errno == EINTR);
+  if (shared.error != 0) return {shared.error, 0};
+  if (!shared.started || (wait && !shared.waited)) return {ECHILD, 0};  // the go-between died
+  return {0, wait ? ExitCode(shared.status) : 0};
 }
 
 }  // namespace
@@ -400,37 +491,8 @@ int keep_above_standard_streams(int fd) {
   return moved;
 }
 
-ChildResult run_and_wait(const ChildPlan& plan) {
-  const PreparedChild child(plan);
-  if (child.setup_error() != 0) return {child.setup_error(), 0};
-  pid_t pid;
-  if (const int error = child.Start(&pid); error != 0) return {error, 0};
-  return WaitForExit(pid);
-}
+ChildResult run_and_wait(const ChildPlan& plan) { return PreparedChild(plan).Run(true); }
 
-ChildResult run_detached(const ChildPlan& plan) {
-  const PreparedChild child(plan);
-  if (child.setup_error() != 0) return {child.setup_error(), 0};
-  int report[2];
-  if (!MakeReportPipe(report)) return {errno, 0};
-  pid_t middle;
-  int error;
-  {
-    SignalsBlocked blocked;
-    middle = CreateProcess();
-    if (middle == 0) {
-      pid_t program;
-      error = child.Start(&program);
-      WriteFully(report[1], &error, sizeof error);
-      _exit(0);
-    }
-    error = errno;
-  }
-  close(report[1]);
-  if (middle >= 0 && ReadFully(report[0], &error, sizeof error) != sizeof error) error = ECHILD;
-  close(report[0]);
-  if (middle >= 0) WaitForExit(middle);
-  return {error, 0};
-}
+ChildResult run_detached(const ChildPlan& plan) { return PreparedChild(plan).Run(false); }
 
 }  // namespace kav::platform::posix

@@ -3,7 +3,9 @@
 // The plan names the program's arguments, where its three standard streams come from, whether
 // it keeps the caller's other inheritable descriptors, whether it leaves the caller's session,
 // and the account it runs under.  Everything the child needs is prepared before any process
-// is created, so the new process only makes system calls until it runs the program.
+// is created, so the new process only makes system calls until it runs the program.  Both calls
+// start the program from a go-between process (child.cpp), so that the program is never the
+// caller's child and nothing the caller does with SIGCHLD reaches its exit status.
 #pragma once
 
 #include <sys/types.h>
@@ -36,7 +38,8 @@ struct Account {
 };
 
 struct ChildPlan {
-  std::vector<std::string> arguments;  // [0] names the program: a path, or a name for PATH
+  std::string program;                 // a path when it holds a '/', else a name for PATH
+  std::vector<std::string> arguments;  // argv, [0] included
   StreamSource streams[3];             // standard input, output and error
   bool only_standard_streams = false;  // the child gets descriptors 0 to 2 and nothing else
   bool new_session = false;            // a session of its own: no controlling terminal
@@ -56,8 +59,8 @@ int keep_above_standard_streams(int fd);
 // Starts the program and waits for its end.
 ChildResult run_and_wait(const ChildPlan& plan);
 
-// Starts the program through a short-lived intermediate process that is reaped at once, so the
-// program is not the caller's child and never waits to be reaped by it.
+// Starts the program and returns; the go-between ends once the program has started and is reaped
+// at once, so the program never waits to be reaped by the caller.
 ChildResult run_detached(const ChildPlan& plan);
 
 }  // namespace kav::platform::posix

@@ -7,13 +7,13 @@
 // Windows.  An entry counts as a directory when it is one or is a symbolic link to one, which is
 // how Windows reports a link.  POSIX has no system attribute.
 //
-// Files are opened without blocking (O_NONBLOCK, so that a FIFO with no peer fails or reads
-// nothing instead of waiting) and their kind is checked through the descriptor, never by name
-// before the open.  A new file is written under a temporary name beside its destination,
-// flushed to disk and renamed over it; an append that fails cuts the file back to its old
-// length.  Every call goes through the I/O seam, every descriptor is close-on-exec.
-
-#include "platform/posix/files.h"
+// Files given by name are opened by open_file (file_kit.h): without waiting on a FIFO or a device,
+// their kind checked through the descriptor, never by name before the open; links are followed
+// for a file named by the caller and never inside a tree.  A new file is written under a
+// temporary name beside its destination, flushed to disk and renamed over it; an append that
+// fails cuts the file back to its old length.  Writes past the file-size limit or into a pipe
+// without a reader fail instead of ending the process (WriteSignalsHeld, platform/io.h).  Every
+// call goes through the I/O seam, every descriptor is close-on-exec.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -31,87 +31,19 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/file_kit.h"
 #include "platform/posix/io.h"
 
 namespace kav::platform {
-namespace posix {
-
-Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
-  if (this != &other) {
-    Reset();
-    fd_ = other.Release();
-  }
-  return *this;
-}
-
-int Descriptor::Release() {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
-}
-
-void Descriptor::Reset() {
-  if (fd_ < 0) return;
-  KeepErrno keep;
-  kav::io::close(Release());
-}
-
-bool Descriptor::Close() { return fd_ >= 0 && kav::io::close(Release()) == 0; }
-
-std::FILE* OpenRegularAt(int directory, const char* name) {
-  Descriptor fd(
-      kav::io::openat(directory, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  struct stat status;
-  if (!fd || kav::io::fstat(fd.get(), &status) != 0) return nullptr;
-  if (!S_ISREG(status.st_mode)) {
-    errno = EINVAL;
-    return nullptr;
-  }
-  std::FILE* stream = kav::io::fdopen(fd.get(), "rb");  // a regular file ignores O_NONBLOCK
-  if (stream != nullptr) fd.Release();
-  return stream;
-}
-
-std::string TemporaryName() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return kav::io::temporary_name(static_cast<std::uint64_t>(getpid()),
-                                 static_cast<std::uint64_t>(now.tv_sec) * 1000000007u ^
-                                     static_cast<std::uint64_t>(now.tv_nsec));
-}
-
-SplitPath Split(const char* path) {
-  const std::string_view whole(path);
-  std::size_t end = whole.size();
-  while (end > 1 && whole[end - 1] == '/') --end;
-  const std::size_t cut = whole.substr(0, end).rfind('/');
-  SplitPath split;
-  split.trailing = end < whole.size();
-  if (cut == std::string_view::npos) {
-    split.directory.assign(1, '.');
-    split.name.assign(whole.data(), end);
-  } else {
-    split.directory.assign(whole.data(), cut == 0 ? 1 : cut);
-    split.name.assign(whole.data() + cut + 1, end - cut - 1);
-  }
-  return split;
-}
-
-}  // namespace posix
 
 namespace {
 
 using posix::Descriptor;
 using posix::KeepErrno;
-using posix::Split;
+using posix::split_path;
 using posix::SplitPath;
 
 constexpr std::size_t kCopyBlockSize = 65536;
-constexpr int kNameAttempts = 100;
-
-struct DirectoryCloser {
-  void operator()(DIR* directory) const { kav::io::closedir(directory); }
-};
 
 bool Matches(const char* pattern, const char* name) {
   const char* star = nullptr;  // the last '*' seen, to retry with one more character
@@ -142,67 +74,33 @@ bool IsDirectory(DIR* directory, const dirent& entry) {
   if (entry.d_type == DT_DIR) return true;
   if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) return false;
   struct stat status;
-  return kav::io::fstatat(dirfd(directory), entry.d_name, &status, 0) == 0 &&
+  return kav::platform::io::fstatat(dirfd(directory), entry.d_name, &status, 0) == 0 &&
          S_ISDIR(status.st_mode);
-}
-
-// Writes everything, retrying short writes; done counts what reached the file.
-bool WriteAll(int fd, const char* data, std::size_t size, std::size_t& done) {
-  done = 0;
-  while (done < size) {
-    const ssize_t written = kav::io::write(fd, data + done, size - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    done += static_cast<std::size_t>(written);
-  }
-  return true;
 }
 
 bool CopyContents(int in, int out) {
   char block[kCopyBlockSize];
   for (;;) {
-    const ssize_t read_size = kav::io::read(in, block, sizeof block);
+    const ssize_t read_size = kav::platform::io::read(in, block, sizeof block);
     if (read_size < 0 && errno == EINTR) continue;
     if (read_size < 0) return false;
     if (read_size == 0) return true;
-    std::size_t done;
-    if (!WriteAll(out, block, static_cast<std::size_t>(read_size), done)) return false;
+    if (!posix::write_all(out, std::string_view(block, static_cast<std::size_t>(read_size))))
+      return false;
   }
 }
 
-Descriptor OpenDirectory(const std::string& path) {
-  return Descriptor(kav::io::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-}
-
-Descriptor CreateTemporary(int directory, std::string& name) {
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    name = posix::TemporaryName();
-    Descriptor fd(kav::io::openat(directory, name.c_str(),
-                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (fd || errno != EEXIST) return fd;
-  }
-  return Descriptor();
-}
-
-// Runs the writer on a stream over fd (which the stream takes), then flushes the stream and the
-// file to disk and closes it.
-bool WriteThroughStream(Descriptor& fd, const StreamWriter& write) {
-  std::FILE* out = kav::io::fdopen(fd.get(), "wb");
-  if (out == nullptr) return false;
-  fd.Release();
-  bool written = write(out);
-  written = written && kav::io::fflush(out) == 0 && kav::io::fsync(fileno(out)) == 0;
-  return kav::io::fclose(out) == 0 && written;
-}
-
-// Opens name for appending, creating it when missing (then created is set).  A FIFO does not
-// block the open.
-Descriptor OpenForAppend(int directory, const char* name, bool& created) {
-  constexpr int kFlags = O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+// Opens name for appending, creating it when missing (then created is set) without following a
+// link to create something elsewhere; status receives the file's status.
+Descriptor OpenForAppend(int directory, const char* name, posix::Kinds kinds, struct stat& status,
+                         bool& created) {
+  using posix::Links;
+  constexpr int kFlags = O_WRONLY | O_APPEND;
   for (int attempt = 0; attempt < 2; ++attempt) {
-    Descriptor fd(kav::io::openat(directory, name, kFlags));
+    Descriptor fd = posix::open_file(directory, name, kFlags, Links::kFollow, kinds, &status);
     if (fd || errno != ENOENT) return fd;
-    fd = Descriptor(kav::io::openat(directory, name, kFlags | O_CREAT | O_EXCL | O_NOFOLLOW, 0666));
+    fd = posix::open_file(directory, name, kFlags | O_CREAT | O_EXCL, Links::kStayInTree, kinds,
+                          &status);
     created = static_cast<bool>(fd);
     if (fd || errno != EEXIST) return fd;
   }
@@ -215,15 +113,10 @@ class Append {
  public:
   Append(int directory, const char* name) : directory_(directory), name_(name) {}
 
-  // Opens the file; a FIFO does not block the open.  A created file whose status cannot be had
-  // is removed again.
-  bool Open() {
-    fd_ = OpenForAppend(directory_, name_, created_);
-    if (!fd_) return false;
-    if (kav::io::fstat(fd_.get(), &before_) == 0) return true;
-    KeepErrno keep;
-    if (created_) kav::io::unlinkat(directory_, name_, 0);
-    return false;
+  // Opens the file, of the kinds given (open_file).
+  bool Open(posix::Kinds kinds) {
+    fd_ = OpenForAppend(directory_, name_, kinds, before_, created_);
+    return static_cast<bool>(fd_);
   }
   Descriptor& fd() { return fd_; }
   const struct stat& before() const { return before_; }
@@ -234,13 +127,13 @@ class Append {
   void Undo(int fd) {
     KeepErrno keep;
     if (!created_) {
-      kav::io::ftruncate(fd, before_.st_size);
+      kav::platform::io::ftruncate(fd, before_.st_size);
       return;
     }
     struct stat now;
-    if (kav::io::fstatat(directory_, name_, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+    if (kav::platform::io::fstatat(directory_, name_, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
         now.st_dev == before_.st_dev && now.st_ino == before_.st_ino) {
-      kav::io::unlinkat(directory_, name_, 0);
+      kav::platform::io::unlinkat(directory_, name_, 0);
     }
   }
 
@@ -253,23 +146,14 @@ class Append {
 };
 
 bool AppendAt(int directory, const char* name, const StreamWriter& write) {
+  const kav::platform::io::WriteSignalsHeld held;
   Append append(directory, name);
-  if (!append.Open()) return false;
-  if (!append.regular()) {
-    errno = EINVAL;
-    return false;
-  }
+  if (!append.Open(posix::Kinds::kRegular)) return false;
   // A second descriptor outlives the stream, to undo the append after a failing close.
-  const Descriptor undo(kav::io::dup(append.fd().get()));
-  if (undo && WriteThroughStream(append.fd(), write)) return true;
+  const Descriptor undo(kav::platform::io::dup(append.fd().get()));
+  if (undo && posix::write_through_stream(append.fd(), write)) return true;
   append.Undo(undo ? undo.get() : append.fd().get());
   return false;
-}
-
-// Clears O_NONBLOCK, so that a reader that is there gets the whole record.
-bool Blocking(int fd) {
-  const int flags = kav::io::fcntl(fd, F_GETFL);
-  return flags >= 0 && kav::io::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
 }  // namespace
@@ -280,12 +164,12 @@ std::optional<std::vector<DirectoryEntry>> find_entries(const std::string& searc
       cut == std::string::npos ? std::string(".") : search.substr(0, cut == 0 ? 1 : cut);
   const std::string pattern = cut == std::string::npos ? search : search.substr(cut + 1);
   const bool every_name = pattern == "*.*";
-  const std::unique_ptr<DIR, DirectoryCloser> stream(kav::io::opendir(directory.c_str()));
+  const posix::Listing stream = posix::open_listing(directory.c_str());
   if (!stream) return std::nullopt;
   std::vector<DirectoryEntry> entries;
   for (;;) {
     errno = 0;
-    const dirent* entry = kav::io::readdir(stream.get());
+    const dirent* entry = kav::platform::io::readdir(stream.get());
     if (entry == nullptr) break;
     if (IsDotOrDotDot(entry->d_name)) continue;
     if (!every_name && !Matches(pattern.c_str(), entry->d_name)) continue;
@@ -297,7 +181,8 @@ std::optional<std::vector<DirectoryEntry>> find_entries(const std::string& searc
 
 std::optional<FileStatus> file_status(const char* path) {
   struct stat status;
-  if (path == nullptr || path[0] == '\0' || kav::io::stat(path, &status) != 0) return std::nullopt;
+  if (path == nullptr || path[0] == '\0' || kav::platform::io::stat(path, &status) != 0)
+    return std::nullopt;
   FileKind kind = FileKind::kOther;
   if (S_ISREG(status.st_mode)) kind = FileKind::kRegular;
   if (S_ISDIR(status.st_mode)) kind = FileKind::kDirectory;
@@ -308,32 +193,42 @@ std::optional<FileStatus> file_status(const char* path) {
 PathKind path_kind(const char* path) {
   if (path == nullptr) return PathKind::kUnknown;
   struct stat status;
-  if (kav::io::stat(path, &status) == 0) {
+  if (kav::platform::io::stat(path, &status) == 0) {
     return S_ISDIR(status.st_mode) ? PathKind::kDirectory : PathKind::kOther;
   }
   return errno == ENOENT || errno == ENOTDIR ? PathKind::kMissing : PathKind::kUnknown;
 }
 
-bool remove_file(const char* path) { return path != nullptr && kav::io::unlink(path) == 0; }
+bool remove_file(const char* path) {
+  return path != nullptr && kav::platform::io::unlink(path) == 0;
+}
 
-bool remove_directory(const char* path) { return path != nullptr && kav::io::rmdir(path) == 0; }
+bool remove_directory(const char* path) {
+  return path != nullptr && kav::platform::io::rmdir(path) == 0;
+}
 
 // Never replaces an existing file (O_EXCL); keeps the source's permission bits and leaves no
 // partial destination behind.
 bool copy_file_if_absent(const char* source, const char* destination) {
   if (source == nullptr || destination == nullptr) return false;
-  Descriptor in(kav::io::open(source, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  const kav::platform::io::WriteSignalsHeld held;
+  using posix::Kinds;
+  using posix::Links;
   struct stat status;
-  if (!in || kav::io::fstat(in.get(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  const Descriptor in =
+      posix::open_file(AT_FDCWD, source, O_RDONLY, Links::kFollow, Kinds::kRegular, &status);
+  if (!in) return false;
   const mode_t permissions = status.st_mode & 0777;
-  Descriptor out(kav::io::open(destination, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions));
+  Descriptor out = posix::open_file(AT_FDCWD, destination, O_WRONLY | O_CREAT | O_EXCL,
+                                    Links::kFollow, Kinds::kRegular, nullptr, permissions);
   if (!out) return false;
   bool copied = CopyContents(in.get(), out.get());
-  copied = copied && kav::io::fchmod(out.get(), permissions) == 0;  // the umask may clear bits
+  copied =
+      copied && kav::platform::io::fchmod(out.get(), permissions) == 0;  // the umask may clear bits
   copied = out.Close() && copied;
   if (!copied) {
     KeepErrno keep;
-    kav::io::unlink(destination);  // created above (O_EXCL), so ours to remove
+    kav::platform::io::unlink(destination);  // created above (O_EXCL), so ours to remove
   }
   return copied;
 }
@@ -349,20 +244,8 @@ std::optional<std::string> current_directory() {
 }
 
 std::FILE* open_regular_file(const char* path) {
-  return path == nullptr ? nullptr : posix::OpenRegularAt(AT_FDCWD, path);
-}
-
-bool posix::ReplaceAt(int directory, const std::string& name, const StreamWriter& write) {
-  std::string temporary;
-  Descriptor fd = CreateTemporary(directory, temporary);
-  if (!fd) return false;
-  if (WriteThroughStream(fd, write) &&
-      kav::io::renameat(directory, temporary.c_str(), directory, name.c_str()) == 0) {
-    return true;
-  }
-  KeepErrno keep;
-  kav::io::unlinkat(directory, temporary.c_str(), 0);
-  return false;
+  if (path == nullptr) return nullptr;
+  return posix::open_stream(AT_FDCWD, path, "rb", posix::Links::kFollow, posix::Kinds::kRegular);
 }
 
 namespace {
@@ -371,13 +254,13 @@ namespace {
 // component names the file; a path that ends in a separator names none (EISDIR).
 Descriptor OpenParent(const char* path, std::string& name) {
   if (path == nullptr || path[0] == '\0') return Descriptor();
-  SplitPath split = Split(path);
+  SplitPath split = split_path(path);
   if (split.trailing) {
     errno = EISDIR;
     return Descriptor();
   }
   name = std::move(split.name);
-  return OpenDirectory(split.directory);
+  return posix::open_directory(split.directory.c_str());
 }
 
 }  // namespace
@@ -385,7 +268,7 @@ Descriptor OpenParent(const char* path, std::string& name) {
 bool replace_file(const char* path, const StreamWriter& write) {
   std::string name;
   const Descriptor directory = OpenParent(path, name);
-  return directory && posix::ReplaceAt(directory.get(), name, write);
+  return directory && posix::replace_at(directory.get(), name, write);
 }
 
 bool append_to_file(const char* path, const StreamWriter& write) {
@@ -397,15 +280,14 @@ bool append_to_file(const char* path, const StreamWriter& write) {
 // One write per record, so that records of several processes do not mix.  A record cut short is
 // taken back, unless another writer has appended since.
 bool append_log_record(const char* path, const std::string& record) {
+  const kav::platform::io::WriteSignalsHeld held;
   Append append(AT_FDCWD, path);
-  if (!append.Open()) return false;
+  if (!append.Open(posix::Kinds::kStream)) return false;
   const int fd = append.fd().get();
-  const mode_t mode = append.before().st_mode;
-  if (!append.regular() && !((S_ISFIFO(mode) || S_ISCHR(mode)) && Blocking(fd))) return false;
   std::size_t written = 0;
-  bool whole = WriteAll(fd, record.data(), record.size(), written);
+  bool whole = posix::write_all(fd, record, &written);
   struct stat now;
-  if (!whole && append.regular() && kav::io::fstat(fd, &now) == 0 &&
+  if (!whole && append.regular() && kav::platform::io::fstat(fd, &now) == 0 &&
       now.st_size == append.before().st_size + static_cast<off_t>(written)) {
     append.Undo(fd);
   }

@@ -1,19 +1,24 @@
 // io.cpp - the POSIX half of the faultable call table (see platform/posix/io.h).
 //
-// Every wrapper asks kav::io::fault first and fails as the system call fails (-1, or null for
-// the directory streams) with the planned errno; otherwise it calls its table entry.  The table
+// Every wrapper asks kav::platform::io::fault first and fails as the system call fails (-1, or null
+// for the directory streams) with the planned errno; otherwise it calls its table entry.  The table
 // starts with the C library's own functions.  fopen_regular and create_new_file, the POSIX
-// halves of the library's own openings (platform/io.h), are built on the wrappers.
+// halves of the library's own openings (platform/io.h), are built on the wrappers, fopen_regular
+// through the one opener of named files (open_file, platform/posix/file_kit.h).
 #include "platform/posix/io.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <iterator>
 
-namespace kav::io {
+#include "platform/posix/file_kit.h"
+
+namespace kav::platform::io {
 
 SystemCalls &system_calls() {
   static SystemCalls calls{::open,      ::openat,          ::close,     ::read,    ::pread,
@@ -132,31 +137,66 @@ char *realpath(const char *path, char *resolved) {
   return fault("realpath") ? nullptr : system_calls().realpath(path, resolved);
 }
 
-// O_NONBLOCK keeps the open from waiting on a FIFO without writer; the file is known to be
-// regular before anything is read, and regular files ignore the flag.
 std::FILE *fopen_regular(const char *path, const char *mode) {
-  const int fd = kav::io::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return nullptr;
-  struct stat status;
-  std::FILE *stream = nullptr;
-  if (kav::io::fstat(fd, &status) != 0) {
-  } else if (!S_ISREG(status.st_mode)) {
-    errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
-  } else {
-    stream = kav::io::fdopen(fd, mode);
+  using kav::platform::posix::Kinds;
+  using kav::platform::posix::Links;
+  return kav::platform::posix::open_stream(AT_FDCWD, path, mode, Links::kFollow, Kinds::kRegular);
+}
+
+namespace {
+
+constexpr int kWriteSignals[] = {SIGXFSZ, SIGPIPE};
+
+// The held signals that are members of set, a bit each.
+unsigned WriteSignalsIn(const sigset_t &set) {
+  unsigned bits = 0;
+  for (unsigned i = 0; i < std::size(kWriteSignals); ++i)
+    if (sigismember(&set, kWriteSignals[i]) == 1) bits |= 1u << i;
+  return bits;
+}
+
+}  // namespace
+
+WriteSignalsHeld::WriteSignalsHeld() {
+  const KeepErrno keep;
+  sigset_t held, before, pending;
+  sigemptyset(&held);
+  for (const int signal : kWriteSignals) sigaddset(&held, signal);
+  if (pthread_sigmask(SIG_BLOCK, &held, &before) != 0) {
+    blocked_ = pending_ = ~0u;  // nothing was changed, so nothing is to be undone
+    return;
   }
-  if (stream == nullptr) {
-    const int error = errno;
-    kav::io::close(fd);
-    errno = error;
+  blocked_ = WriteSignalsIn(before);
+  pending_ = sigpending(&pending) == 0 ? WriteSignalsIn(pending) : ~0u;
+}
+
+// A signal that became pending in the scope was raised by its writes: it is taken (with no
+// wait) before the signals are let through again.
+WriteSignalsHeld::~WriteSignalsHeld() {
+  const KeepErrno keep;
+  sigset_t pending, unblock;
+  sigemptyset(&unblock);
+  const unsigned now = sigpending(&pending) == 0 ? WriteSignalsIn(pending) : 0;
+  for (unsigned i = 0; i < std::size(kWriteSignals); ++i) {
+    const unsigned bit = 1u << i;
+    if ((now & bit) != 0 && (pending_ & bit) == 0) {
+      sigset_t one;
+      sigemptyset(&one);
+      sigaddset(&one, kWriteSignals[i]);
+      const timespec no_wait{};
+      while (sigtimedwait(&one, nullptr, &no_wait) < 0 && errno == EINTR) {
+      }
+    }
+    if ((blocked_ & bit) == 0) sigaddset(&unblock, kWriteSignals[i]);
   }
-  return stream;
+  pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
 }
 
 bool create_new_file(const char *path) {
-  const int fd = kav::io::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+  const int fd =
+      kav::platform::io::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
   if (fd < 0) return false;
-  kav::io::close(fd);
+  kav::platform::io::close(fd);
   return true;
 }
 
@@ -191,4 +231,4 @@ std::FILE *fdopen(int fd, const char *mode) {
   return fault("fdopen") ? nullptr : system_calls().fdopen(fd, mode);
 }
 
-}  // namespace kav::io
+}  // namespace kav::platform::io

@@ -1,10 +1,10 @@
 // io.h - the POSIX file system calls of the platform layer, through the faultable call table.
 //
-// The POSIX half of platform/io.h: platform/posix code calls kav::io::open, kav::io::write,
-// kav::io::fsync and the rest instead of the system's functions, so that a test can make any one
-// of them fail (fail_call in platform/io.h) or replace it in system_calls().  Each wrapper keeps
-// the system function's arguments and results; a faulted close still closes the descriptor and a
-// faulted closedir still closes the stream.
+// The POSIX half of platform/io.h: platform/posix code calls kav::platform::io::open,
+// kav::platform::io::write, kav::platform::io::fsync and the rest instead of the system's
+// functions, so that a test can make any one of them fail (fail_call in platform/io.h) or replace
+// it in system_calls().  Each wrapper keeps the system function's arguments and results; a faulted
+// close still closes the descriptor and a faulted closedir still closes the stream.
 #pragma once
 
 #include <dirent.h>
@@ -17,7 +17,7 @@
 
 #include "platform/io.h"
 
-namespace kav::io {
+namespace kav::platform::io {
 
 struct SystemCalls {
   int (*open)(const char *path, int flags, ...);
@@ -98,4 +98,4 @@ void *mmap(void *address, size_t length, int protection, int flags, int fd, off_
 int statvfs(const char *path, struct statvfs *status);
 std::FILE *fdopen(int fd, const char *mode);
 
-}  // namespace kav::io
+}  // namespace kav::platform::io

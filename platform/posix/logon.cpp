@@ -78,9 +78,9 @@ void ReleaseReplies(pam_response* replies, int count) {
   for (int i = 0; i < count; ++i) {
     if (replies[i].resp == nullptr) continue;
     explicit_bzero(replies[i].resp, std::strlen(replies[i].resp));
-    kav::memory::release(replies[i].resp);
+    kav::platform::memory::release(replies[i].resp);
   }
-  kav::memory::release(replies);
+  kav::platform::memory::release(replies);
 }
 
 // The conversation function; PAM frees the replies with free(), which the heap seam's blocks
@@ -88,7 +88,7 @@ void ReleaseReplies(pam_response* replies, int count) {
 int Converse(int count, const pam_message** messages, pam_response** responses, void* data) {
   const auto* secrets = static_cast<const Secrets*>(data);
   auto* replies = static_cast<pam_response*>(
-      kav::memory::allocate_zeroed(count > 0 ? count : 1, sizeof(pam_response)));
+      kav::platform::memory::allocate_zeroed(count > 0 ? count : 1, sizeof(pam_response)));
   if (replies == nullptr) return PAM_BUF_ERR;
   for (int i = 0; i < count; ++i) {
     const int style = messages[i]->msg_style;
@@ -96,7 +96,7 @@ int Converse(int count, const pam_message** messages, pam_response** responses, 
     const char* answer = style == PAM_PROMPT_ECHO_OFF  ? secrets->password
                          : style == PAM_PROMPT_ECHO_ON ? secrets->user
                                                        : nullptr;
-    replies[i].resp = answer != nullptr ? kav::memory::duplicate(answer) : nullptr;
+    replies[i].resp = answer != nullptr ? kav::platform::memory::duplicate(answer) : nullptr;
     if (replies[i].resp == nullptr) {
       ReleaseReplies(replies, count);
       return answer != nullptr ? PAM_BUF_ERR : PAM_CONV_ERR;

@@ -6,14 +6,21 @@
 // reserves the blocks, so that a full disk makes CreateMappedBuffer fail (as Windows' mapping
 // of a file it cannot extend does) instead of killing the program with SIGBUS on a later
 // write; the mapping is shared, so the view's bytes are the file's.  Filling reserved blocks
-// also costs less than filling a sparse file (docs/performance.md).  The record's file field
-// holds the descriptor; there is no separate mapping object.  Every call on the file goes
-// through the I/O seam (platform/posix/io.h).
+// also costs less than filling a sparse file (docs/performance.md).  A size beyond the file-size
+// limit (RLIMIT_FSIZE) fails there too, with the signal it raises held back (WriteSignalsHeld,
+// platform/io.h), so that the caller gets null instead of being ended by SIGXFSZ.  The record's
+// file field holds the descriptor; there is no separate mapping object.  Every call on the file
+// goes through the I/O seam (platform/posix/io.h).
 //
 // Free space is the whole free space of the file system that holds the path (f_bfree,
 // including blocks reserved for root), as Windows reports a disk's total free bytes.  A path
-// that does not exist is answered for its nearest existing parent, as Windows answers for the
-// drive.  Values beyond 32 bits are held at 0xFFFFFFFE rather than cut, so they stay large.
+// that cannot be reached is answered for its nearest existing parent, as Windows answers for the
+// drive: one that does not exist, runs through a file, is too long, loops through links or passes
+// a directory the caller may not search.  Values beyond 32 bits are held at 0xFFFFFFFE rather than
+// cut, so they stay large.
+//
+// A large page is asked for with madvise(MADV_HUGEPAGE), which the kernel honours when its
+// transparent huge pages are enabled "always" or "madvise".
 
 #include "platform/mapped_file.h"
 
@@ -50,6 +57,13 @@ std::string Parent(std::string path) {
   return path.substr(0, slash == 0 ? 1 : slash);
 }
 
+// Whether a path failed for want of a place it names (so that a parent may answer), rather than
+// for a fault of the file system.
+bool Unreachable(int error) {
+  return error == ENOENT || error == ENOTDIR || error == ENAMETOOLONG || error == ELOOP ||
+         error == EACCES;
+}
+
 }  // namespace
 
 unsigned long current_thread_id() {
@@ -83,6 +97,7 @@ bool create_backing_file(MappedBuffer& buffer, const char* directory, const char
 }
 
 bool map_backing_file(MappedBuffer& buffer) {
+  const io::WriteSignalsHeld held;
   const int fd = Descriptor(buffer);
   if (buffer.size == 0 || io::ftruncate(fd, static_cast<off_t>(buffer.size)) != 0) return false;
   int reserved;
@@ -104,12 +119,20 @@ uint32_t free_megabytes(const char* path) {
   struct statvfs status;
   std::string place = path;
   while (io::statvfs(place.c_str(), &status) != 0) {
-    if (errno != ENOENT || (place = Parent(place)).empty()) return 0xFFFFFFFFu;
+    if (!Unreachable(errno) || (place = Parent(place)).empty()) return 0xFFFFFFFFu;
   }
   const uint64_t blocks = status.f_bfree;
   const uint64_t size = status.f_frsize != 0 ? status.f_frsize : status.f_bsize;
   const uint64_t megabytes = (blocks >> 20) * size + (((blocks & 0xFFFFF) * size) >> 20);
   return megabytes >= 0xFFFFFFFFu ? 0xFFFFFFFEu : static_cast<uint32_t>(megabytes);
+}
+
+void advise_large_page(void* block) {
+#if defined(MADV_HUGEPAGE)
+  if (kLargePageSize != 0) madvise(block, kLargePageSize, MADV_HUGEPAGE);
+#else
+  (void)block;
+#endif
 }
 
 }  // namespace kav::platform

@@ -1,20 +1,24 @@
 // process.cpp - the three launchers on POSIX.
 //
-// The command line is split into arguments by the Windows C runtime's rules
-// (system/command_line.h) and run without a shell; its first word is the program, taken as a
-// path when it holds a '/', else looked up in PATH (Windows also looks in the program's own
-// and the current directory; here "./name" asks for the current directory).  Lines longer than
-// Windows' 32,767 characters are refused with E2BIG; a line without a program gives ENOENT.
+// The command line is split into arguments by the Windows C runtime's rules and run without a
+// shell.  The program is the one CreateProcess names in the line (command_line.h: the
+// text between a leading pair of quotes, else up to the first blank, quotes kept), taken as a
+// path when it holds a '/', else looked up in PATH.  What POSIX does not copy: Windows appends
+// ".exe" to a name without an extension, looks in the caller's own and the current directory
+// before PATH (here "./name" asks for the current directory), and tries longer names at the
+// later blanks of an unquoted name.  Windows' limit of 32,767 characters counts the NUL that
+// ends the line, so a line of 32,767 characters or more is refused, with E2BIG; a program named
+// by nothing gives ENOENT, or EINVAL for an empty quoted name ("" a), as Windows gives 2 and 87.
 // Results are errno values where Windows gives GetLastError codes.
 //
-// Handles map to descriptors.  Redirection files are opened in the caller's process, through the
-// I/O seam (the child only installs the descriptors), close-on-exec, created when missing (mode
-// 0666 less the umask) and never truncated; output and error are opened for appending.  A file
-// that cannot be opened gives the program an unusable stream (/dev/null opened the other way
-// round: reads or writes fail with EBADF), as Windows hands it an invalid handle; a stream that
-// Windows leaves without a handle reads from or writes to /dev/null.
-// Inheritance on: the program also gets the caller's descriptors that are not close-on-exec;
-// off: it gets 0 to 2 only.
+// Handles map to descriptors.  Redirection files are opened in the caller's process by the one
+// opener of named files (posix/file_kit.h: never waiting, links followed; regular files, character
+// devices and FIFOs with a peer), close-on-exec, created when missing (mode 0666 less the umask)
+// and never truncated; output and error are opened for appending.  A file that cannot be opened
+// gives the program an unusable stream (/dev/null opened the other way round: reads or writes fail
+// with EBADF), as Windows hands it an invalid handle; a stream that Windows leaves without a handle
+// reads from or writes to /dev/null. Inheritance on: the program also gets the caller's descriptors
+// that are not close-on-exec; off: it gets 0 to 2 only.
 //
 // Waits: mode 2 waits for the end and gives the exit status (128 + the signal number for a
 // program killed by a signal, as shells report it).  Waiting until a program is idle for input
@@ -35,12 +39,14 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/child.h"
+#include "platform/posix/command_line.h"
+#include "platform/posix/file_kit.h"
 #include "platform/posix/io.h"
 #include "platform/posix/logon.h"
-#include "system/command_line.h"
 
 namespace kav::platform {
 
@@ -53,13 +59,15 @@ using posix::ChildPlan;
 using posix::StreamSource;
 using Kind = StreamSource::Kind;
 
-constexpr std::size_t kCommandLineLimit = 32767;
+constexpr std::size_t kCommandLineLimit = 32767;  // characters, the terminating NUL included
 
-// The arguments of the command line, or the errno that stops its launch.
+// The program and the arguments of the command line, or the errno that stops its launch.
 int SplitCommandLine(const char* command_line, ChildPlan& plan) {
-  if (std::strlen(command_line) > kCommandLineLimit) return E2BIG;
-  plan.arguments = command_line::split(command_line);
-  if (plan.arguments.empty() || plan.arguments.front().empty()) return ENOENT;
+  if (std::strlen(command_line) >= kCommandLineLimit) return E2BIG;
+  posix::command_line::ProgramName program = posix::command_line::program_name(command_line);
+  if (program.name.empty()) return program.quoted ? EINVAL : ENOENT;
+  plan.program = std::move(program.name);
+  plan.arguments = posix::command_line::split(command_line);
   return 0;
 }
 
@@ -69,23 +77,20 @@ class RedirectionFiles {
   RedirectionFiles() = default;
   RedirectionFiles(const RedirectionFiles&) = delete;
   RedirectionFiles& operator=(const RedirectionFiles&) = delete;
-  ~RedirectionFiles() {
-    for (int fd : descriptors_)
-      if (fd >= 0) io::close(fd);
-  }
 
   // Opens name for the stream; an unusable stream when it does not open.
   StreamSource Open(const char* name, int stream) {
-    const int flags = stream == 0 ? O_RDONLY : O_WRONLY | O_APPEND;
+    const int flags = (stream == 0 ? O_RDONLY : O_WRONLY | O_APPEND) | O_CREAT;
     const int fd = posix::keep_above_standard_streams(
-        io::open(name, flags | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
+        posix::open_file(AT_FDCWD, name, flags, posix::Links::kFollow, posix::Kinds::kStream)
+            .Release());
     if (fd < 0) return {Kind::kUnusable};
-    descriptors_[stream] = fd;
+    descriptors_[stream] = posix::Descriptor(fd);
     return {Kind::kDescriptor, fd};
   }
 
  private:
-  int descriptors_[3] = {-1, -1, -1};
+  posix::Descriptor descriptors_[3];
 };
 
 // kav_winexec's streams, set when a file is named or always is: the files named, no input
@@ -137,7 +142,8 @@ Started launch(const Launch& launch) {
 }
 
 // The files are opened before the logon, as on Windows, and closed when it fails.  The program
-// gets its redirected streams and nothing else (Windows creates it without inheritance).
+// gets its redirected streams and nothing else (Windows creates it without inheritance), and a
+// session of its own: it never has the caller's controlling terminal.
 Started launch_as_user(const Launch& launch, Logon& logon) {
   ChildPlan plan;
   if (const int error = SplitCommandLine(launch.command_line, plan)) return {error};
@@ -151,6 +157,7 @@ Started launch_as_user(const Launch& launch, Logon& logon) {
   }
   plan.account = &account;
   plan.only_standard_streams = true;
+  plan.new_session = true;
   return Run(plan, launch.wait);
 }
 

@@ -1,12 +1,12 @@
 // profile.cpp - the private-profile (INI) functions on POSIX: Windows' GetPrivateProfile*A and
-// WritePrivateProfile*A rebuilt over the document model of config/ini_document.h.
+// WritePrivateProfile*A rebuilt over the document model of ini/document.h.
 //
 // A file name without a separator means that file in the Windows directory, a null name its
 // win.ini; any other name is a path as given.  Reads take the parsed document from the read
 // cache (profile_cache.h), which checks the file once per read; writes edit the file through
 // profile_file.h, the only unit that touches files, decoding it and encoding the result again
-// in the file's own encoding (config/ini_encoding.h).  How values reach the caller follows
-// config/ini_values.h.
+// in the file's own encoding (ini/encoding.h).  How values reach the caller follows
+// ini/values.h.
 
 #include <cerrno>
 #include <cstring>
@@ -17,17 +17,18 @@
 #include <utility>
 #include <vector>
 
-#include "config/ini_document.h"
-#include "config/ini_encoding.h"
-#include "config/ini_values.h"
+#include "base/boundary.h"
 #include "platform/platform.h"
+#include "platform/posix/ini/document.h"
+#include "platform/posix/ini/encoding.h"
+#include "platform/posix/ini/values.h"
 #include "platform/posix/profile_cache.h"
 #include "platform/posix/profile_file.h"
 
 namespace kav::platform {
 namespace {
 
-using config::IniDocument;
+using posix::ini::IniDocument;
 
 // The path the engine uses for a file name; null, with errno ENOENT, when there is none.
 class ProfilePath {
@@ -73,11 +74,11 @@ bool ModifyFile(const char* file, Edit edit) {
   if (path.get() == nullptr) return false;
   const bool edited =
       posix::edit_file(path.get(), [&](std::string bytes) -> std::optional<std::string> {
-        config::DecodedIni decoded = config::decode_ini(std::move(bytes));
+        posix::ini::DecodedIni decoded = posix::ini::decode_ini(std::move(bytes));
         const IniDocument document(std::move(decoded.text));
         const std::optional<std::string> text = edit(document);
         if (!text) return std::nullopt;
-        return config::encode_ini(decoded.encoding, *text);
+        return posix::ini::encode_ini(decoded.encoding, *text);
       });
   posix::forget_document(path.get());
   return edited;
@@ -89,6 +90,11 @@ uint32_t OutOfMemory(char* buffer, uint32_t size) {
   return 0;
 }
 
+bool NoMemory() {
+  errno = ENOMEM;
+  return false;
+}
+
 }  // namespace
 
 uint32_t profile_get_string(const char* section, const char* key, const char* default_value,
@@ -97,28 +103,30 @@ uint32_t profile_get_string(const char* section, const char* key, const char* de
     errno = EINVAL;
     return 0;
   }
-  try {
+  const auto out_of_memory = [&] {  // answered as from a file that cannot be read
+    errno = ENOMEM;
+    if (section == nullptr) return posix::ini::copy_ini_list(buffer, size, "", false);
+    return posix::ini::copy_ini_string(buffer, size, posix::ini::ini_default_value(default_value));
+  };
+  return base::guarded_with(out_of_memory, [&] {
     const auto document = LoadOrEmpty(file);
     if (section == nullptr) {
-      return config::copy_ini_list(buffer, size, document->SectionNames(), false);
+      return posix::ini::copy_ini_list(buffer, size, document->SectionNames(), false);
     }
     if (key == nullptr) {
       // Wine gives the default for an empty list, and for one whose first name is empty.
       const std::string names = document->KeyNames(section);
       if (names.empty() || names.front() == '\0') {
-        return config::copy_ini_string(buffer, size, config::ini_default_value(default_value));
+        return posix::ini::copy_ini_string(buffer, size,
+                                           posix::ini::ini_default_value(default_value));
       }
-      return config::copy_ini_list(buffer, size, names, false);
+      return posix::ini::copy_ini_list(buffer, size, names, false);
     }
     const auto value = document->Value(section, key);
-    return config::copy_ini_string(
-        buffer, size,
-        value ? config::unquoted_ini_value(*value) : config::ini_default_value(default_value));
-  } catch (...) {  // out of memory: answered as from a file that cannot be read
-    errno = ENOMEM;
-    if (section == nullptr) return config::copy_ini_list(buffer, size, "", false);
-    return config::copy_ini_string(buffer, size, config::ini_default_value(default_value));
-  }
+    return posix::ini::copy_ini_string(buffer, size,
+                                       value ? posix::ini::unquoted_ini_value(*value)
+                                             : posix::ini::ini_default_value(default_value));
+  });
 }
 
 uint32_t profile_get_int(const char* section, const char* key, int default_value,
@@ -127,7 +135,7 @@ uint32_t profile_get_int(const char* section, const char* key, int default_value
   char text[30];
   profile_get_string(section, key, "", text, sizeof text, file);
   if (text[0] == '\0') return static_cast<uint32_t>(default_value);
-  return config::parse_ini_integer(text);
+  return posix::ini::parse_ini_integer(text);
 }
 
 uint32_t profile_get_section(const char* section, char* buffer, uint32_t size, const char* file) {
@@ -135,11 +143,10 @@ uint32_t profile_get_section(const char* section, char* buffer, uint32_t size, c
     errno = EINVAL;
     return 0;
   }
-  try {
-    return config::copy_ini_list(buffer, size, LoadOrEmpty(file)->SectionLines(section), true);
-  } catch (...) {
-    return OutOfMemory(buffer, size);
-  }
+  const auto out_of_memory = [&] { return OutOfMemory(buffer, size); };
+  return base::guarded_with(out_of_memory, [&] {
+    return posix::ini::copy_ini_list(buffer, size, LoadOrEmpty(file)->SectionLines(section), true);
+  });
 }
 
 uint32_t profile_get_section_names(char* buffer, uint32_t size, const char* file) {
@@ -147,11 +154,10 @@ uint32_t profile_get_section_names(char* buffer, uint32_t size, const char* file
     errno = EINVAL;
     return 0;
   }
-  try {
-    return config::copy_ini_list(buffer, size, LoadOrEmpty(file)->SectionNames(), false);
-  } catch (...) {
-    return OutOfMemory(buffer, size);
-  }
+  const auto out_of_memory = [&] { return OutOfMemory(buffer, size); };
+  return base::guarded_with(out_of_memory, [&] {
+    return posix::ini::copy_ini_list(buffer, size, LoadOrEmpty(file)->SectionNames(), false);
+  });
 }
 
 bool profile_get_struct(const char* section, const char* key, void* data, uint32_t size,
@@ -160,7 +166,7 @@ bool profile_get_struct(const char* section, const char* key, void* data, uint32
     errno = EINVAL;
     return false;
   }
-  try {
+  return base::guarded_with(NoMemory, [&] {
     const auto document = LoadForRead(file);
     if (!document) return false;
     const auto value = document->Value(section, key);
@@ -168,11 +174,8 @@ bool profile_get_struct(const char* section, const char* key, void* data, uint32
       errno = ENOENT;
       return false;
     }
-    return config::decode_ini_struct(config::unquoted_ini_value(*value), data, size);
-  } catch (...) {
-    errno = ENOMEM;
-    return false;
-  }
+    return posix::ini::decode_ini_struct(posix::ini::unquoted_ini_value(*value), data, size);
+  });
 }
 
 bool profile_write_string(const char* section, const char* key, const char* value,
@@ -183,7 +186,7 @@ bool profile_write_string(const char* section, const char* key, const char* valu
     errno = EINVAL;
     return false;
   }
-  try {
+  return base::guarded_with(NoMemory, [&] {
     if (key == nullptr) {
       return ModifyFile(file, [&](const IniDocument& ini) { return ini.DeleteSection(section); });
     }
@@ -192,10 +195,7 @@ bool profile_write_string(const char* section, const char* key, const char* valu
     }
     return ModifyFile(file,
                       [&](const IniDocument& ini) { return ini.SetValue(section, key, value); });
-  } catch (...) {
-    errno = ENOMEM;
-    return false;
-  }
+  });
 }
 
 bool profile_write_section(const char* section, const char* entries, const char* file) {
@@ -205,17 +205,14 @@ bool profile_write_section(const char* section, const char* entries, const char*
     return false;
   }
   if (entries == nullptr) return profile_write_string(section, nullptr, nullptr, file);
-  try {
+  return base::guarded_with(NoMemory, [&] {
     std::vector<std::string_view> list;
     for (const char* entry = entries; *entry != '\0'; entry += list.back().size() + 1) {
       list.emplace_back(entry);
     }
     return ModifyFile(file,
                       [&](const IniDocument& ini) { return ini.ReplaceSection(section, list); });
-  } catch (...) {
-    errno = ENOMEM;
-    return false;
-  }
+  });
 }
 
 bool profile_write_struct(const char* section, const char* key, const void* data, uint32_t size,
@@ -226,12 +223,10 @@ bool profile_write_struct(const char* section, const char* key, const void* data
     return false;
   }
   if (key == nullptr || data == nullptr) return profile_write_string(section, key, nullptr, file);
-  try {
-    return profile_write_string(section, key, config::ini_struct_text(data, size).c_str(), file);
-  } catch (...) {
-    errno = ENOMEM;
-    return false;
-  }
+  return base::guarded_with(NoMemory, [&] {
+    return profile_write_string(section, key, posix::ini::ini_struct_text(data, size).c_str(),
+                                file);
+  });
 }
 
 }  // namespace kav::platform

@@ -14,13 +14,13 @@
 #include <utility>
 #include <vector>
 
-#include "config/ini_encoding.h"
+#include "platform/posix/ini/encoding.h"
 #include "platform/posix/profile_file.h"
 
 namespace kav::platform::posix {
 namespace {
 
-using config::IniDocument;
+using ini::IniDocument;
 
 class DocumentCache {
  public:
@@ -89,7 +89,7 @@ std::shared_ptr<const IniDocument> current_document(const char* path) {
   if (auto cached = Cache().Find(path, *stamp)) return cached;
   std::optional<FileBytes> file = read_whole_file(path);
   if (!file) return nullptr;
-  auto document = std::make_shared<IniDocument>(config::decode_ini(std::move(file->bytes)).text);
+  auto document = std::make_shared<IniDocument>(ini::decode_ini(std::move(file->bytes)).text);
   document->BuildIndex();
   Cache().Store(path, file->stamp, document);
   return document;

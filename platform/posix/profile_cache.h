@@ -8,13 +8,13 @@
 
 #include <memory>
 
-#include "config/ini_document.h"
+#include "platform/posix/ini/document.h"
 
 namespace kav::platform::posix {
 
 // The document of path as the file is now, indexed for lookups; null, with errno set, when the
 // file is missing, not a regular file or cannot be read.
-std::shared_ptr<const config::IniDocument> current_document(const char* path);
+std::shared_ptr<const ini::IniDocument> current_document(const char* path);
 
 // Drops the document of path, after a write to it.
 void forget_document(const char* path);

@@ -8,7 +8,10 @@
 // ".<name>.kavtmp.XXXXXX", which is locked by its writer, written, given the old permission bits
 // and a modification time later than the old file's, fsync'ed and renamed over the target.
 // Readers, and a crash at any moment, see the old file or the new one, never a mix.  A symbolic
-// link is followed: the file it points to is replaced and the link stays.
+// link is followed: the file it points to is replaced and the link stays.  Files are opened by
+// the one opener of named files (open_file, file_kit.h), so that only regular files are read or
+// written and no open waits on a FIFO; a write past the file-size limit fails the write
+// (WriteSignalsHeld) instead of ending the process.
 //
 // Later modification times close the blind spot of stamp-based caches: a replacement reuses an
 // inode number freed by an earlier one, keeps the size and lands within the same tick of the
@@ -47,6 +50,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/posix/file_kit.h"
 #include "platform/posix/io.h"
 
 namespace kav::platform::posix {
@@ -55,24 +59,6 @@ namespace {
 constexpr std::string_view kTemporaryTag = ".kavtmp.";
 constexpr std::size_t kTemporaryRandom = 6;  // mkostemp's XXXXXX
 constexpr std::size_t kNameLimit = 200;      // keeps the temporary's name within NAME_MAX
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ < 0) return;
-    const int error = errno;
-    io::close(fd_);
-    errno = error;
-  }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
 
 bool IsRegular(const struct stat& status) {
   if (S_ISREG(status.st_mode)) return true;
@@ -87,33 +73,6 @@ bool SameInode(const struct stat& a, const struct stat& b) {
 bool Lock(int fd, int operation) {
   while (io::flock(fd, operation) != 0) {
     if (errno != EINTR) return false;
-  }
-  return true;
-}
-
-std::optional<std::string> ReadAll(int fd, off_t expected_size) {
-  std::string data;
-  data.reserve(static_cast<std::size_t>(expected_size));
-  char chunk[65536];
-  for (;;) {
-    const ssize_t got = io::pread(fd, chunk, sizeof chunk, static_cast<off_t>(data.size()));
-    if (got == 0) return data;
-    if (got > 0) {
-      data.append(chunk, static_cast<std::size_t>(got));
-    } else if (errno != EINTR) {
-      return std::nullopt;
-    }
-  }
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t put = io::write(fd, bytes.data(), bytes.size());
-    if (put >= 0) {
-      bytes.remove_prefix(static_cast<std::size_t>(put));
-    } else if (errno != EINTR) {
-      return false;
-    }
   }
   return true;
 }
@@ -139,10 +98,10 @@ bool IsTemporaryName(std::string_view name, std::string_view prefix) {
 
 // Removes the temporary file name in directory unless a living writer holds it (see above).
 void RemoveIfAbandoned(int directory, const char* name) {
-  const Descriptor fd(
-      io::openat(directory, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   struct stat held, now;
-  if (!fd.valid() || io::fstat(fd.get(), &held) != 0 || !S_ISREG(held.st_mode)) return;
+  const Descriptor fd =
+      open_file(directory, name, O_RDONLY, Links::kStayInTree, Kinds::kRegular, &held);
+  if (!fd) return;
   if (io::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return;
   if (io::fstatat(directory, name, &now, AT_SYMLINK_NOFOLLOW) != 0 || !SameInode(now, held)) {
     return;
@@ -155,17 +114,12 @@ void RemoveStaleTemporaries(const std::string& target) {
   const std::size_t name_at = NameAt(target);
   const std::string directory = name_at == 0 ? "." : target.substr(0, name_at);
   const std::string prefix = TemporaryPrefix(target);
-  const int fd = io::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  DIR* listing = io::fdopendir(fd);
-  if (listing == nullptr) {
-    io::close(fd);
-    return;
+  const Listing listing = open_listing(open_directory(directory.c_str()));
+  if (!listing) return;
+  while (const dirent* entry = io::readdir(listing.get())) {
+    if (IsTemporaryName(entry->d_name, prefix))
+      RemoveIfAbandoned(dirfd(listing.get()), entry->d_name);
   }
-  while (const dirent* entry = io::readdir(listing)) {
-    if (IsTemporaryName(entry->d_name, prefix)) RemoveIfAbandoned(dirfd(listing), entry->d_name);
-  }
-  io::closedir(listing);
 }
 
 // ---------------------------------------------------------------------------
@@ -205,18 +159,11 @@ bool StampLaterThan(int fd, const timespec& old) {
 bool WriteReplacement(const std::string& target, std::string_view bytes, const struct stat& old) {
   std::string temporary = target.substr(0, NameAt(target)) + TemporaryPrefix(target) +
                           std::string(kTemporaryRandom, 'X');
-  const Descriptor fd(io::mkostemp(temporary.data(), O_CLOEXEC));
-  if (!fd.valid()) return false;
-  const bool replaced = Lock(fd.get(), LOCK_EX) && WriteAll(fd.get(), bytes) &&
-                        io::fchmod(fd.get(), old.st_mode & 07777) == 0 &&
-                        StampLaterThan(fd.get(), old.st_mtim) && io::fsync(fd.get()) == 0 &&
-                        io::renameat(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str()) == 0;
-  if (!replaced) {
-    const int error = errno;
-    io::unlink(temporary.c_str());
-    errno = error;
-  }
-  return replaced;  // the new file is on disk; closing the descriptor reports nothing more
+  AsideFile aside(std::move(temporary));  // once in place, closing it reports nothing more
+  const int fd = aside.fd().get();
+  return aside && Lock(fd, LOCK_EX) && write_all(fd, bytes) &&
+         io::fchmod(fd, old.st_mode & 07777) == 0 && StampLaterThan(fd, old.st_mtim) &&
+         io::fsync(fd) == 0 && aside.put_in_place(target.c_str());
 }
 
 // The file a write replaces: the target of a symbolic link, else path itself.
@@ -264,29 +211,29 @@ std::optional<FileStamp> stamp_of_file(const char* path) {
 }
 
 std::optional<FileBytes> read_whole_file(const char* path) {
-  const Descriptor fd(io::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   struct stat status;
-  if (!fd.valid() || io::fstat(fd.get(), &status) != 0 || !IsRegular(status)) return std::nullopt;
-  auto bytes = ReadAll(fd.get(), status.st_size);
+  const Descriptor fd =
+      open_file(AT_FDCWD, path, O_RDONLY, Links::kFollow, Kinds::kRegular, &status);
+  if (!fd) return std::nullopt;
+  auto bytes = read_all(fd.get(), static_cast<std::size_t>(status.st_size));
   if (!bytes) return std::nullopt;
   return FileBytes{FileStamp(status), std::move(*bytes)};
 }
 
 bool edit_file(const char* path, const FileEdit& edit) {
+  const io::WriteSignalsHeld signals;
   for (;;) {
-    const Descriptor fd(io::open(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666));
+    const Descriptor fd =
+        open_file(AT_FDCWD, path, O_RDWR | O_CREAT, Links::kFollow, Kinds::kRegular);
     struct stat held;
-    if (!fd.valid() || !Lock(fd.get(), LOCK_EX) || io::fstat(fd.get(), &held) != 0 ||
-        !IsRegular(held)) {
-      return false;
-    }
+    if (!fd || !Lock(fd.get(), LOCK_EX) || io::fstat(fd.get(), &held) != 0) return false;
     const auto target = WriteTarget(path);
     if (!target) return false;
     const Held state = CheckCurrent(*target, held);
     if (state == Held::kFailed) return false;
     if (state == Held::kReplaced) continue;
     RemoveStaleTemporaries(*target);
-    auto bytes = ReadAll(fd.get(), held.st_size);
+    auto bytes = read_all(fd.get(), static_cast<std::size_t>(held.st_size));
     if (!bytes) return false;
     const std::optional<std::string> edited = edit(std::move(*bytes));
     if (!edited) return true;

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/file_kit.h"
 #include "platform/posix/io.h"
 
 namespace kav::platform {
@@ -114,20 +115,16 @@ std::vector<std::string> LibraryDirectories() {
 // Whether the directory was seen before under another name (/lib is often /usr/lib).
 bool SeenBefore(const std::string& directory, std::vector<std::pair<dev_t, ino_t>>& seen) {
   struct stat status;
-  if (kav::io::stat(directory.c_str(), &status) != 0) return true;
+  if (kav::platform::io::stat(directory.c_str(), &status) != 0) return true;
   const std::pair identity{status.st_dev, status.st_ino};
   if (std::ranges::find(seen, identity) != seen.end()) return true;
   seen.push_back(identity);
   return false;
 }
 
-struct DirectoryCloser {
-  void operator()(DIR* listing) const { kav::io::closedir(listing); }
-};
-
 bool IsRegularFile(const std::string& path) {
   struct stat status;
-  return kav::io::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+  return kav::platform::io::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 // The library files of directory: every one, or only that of version when it is not empty.
@@ -138,8 +135,8 @@ std::vector<std::string> LibraryNames(const std::string& directory, const std::s
     return {};
   }
   std::vector<std::string> names;
-  const std::unique_ptr<DIR, DirectoryCloser> listing(kav::io::opendir(directory.c_str()));
-  while (const dirent* entry = listing ? kav::io::readdir(listing.get()) : nullptr) {
+  const posix::Listing listing = posix::open_listing(directory.c_str());
+  while (const dirent* entry = listing ? kav::platform::io::readdir(listing.get()) : nullptr) {
     const std::string name = entry->d_name;
     if (name.starts_with(prefix) && IsVersion(name.substr(prefix.size())) &&
         IsRegularFile(directory + "/" + name)) {

@@ -8,8 +8,14 @@
 //   editing, no signals, no CR and LF translation either way, and a read returns as soon as a
 //   byte has arrived (VMIN 1, VTIME 0).  CLOCAL: the carrier line is not watched, as Windows
 //   does not watch it.
-// - Parity checking is INPCK; XON/XOFF are IXON (output) and IXOFF (input); CTS output flow and
-//   RTS handshaking are both CRTSCTS, which Linux couples in both directions.
+// - Parity checking is INPCK; XON/XOFF are IXON (output) and IXOFF (input).
+// - CTS output flow (octs=) and RTS handshaking (rts=hs) are one flag, CRTSCTS: Linux's termios
+//   has no way to keep them apart (the BSDs' CCTS_OFLOW and CRTS_IFLOW do not exist there), and
+//   the driver does both or neither.  So they are coupled on purpose, by what the text names
+//   (couple_hardware_flow): a text that turns either on turns hardware flow control on; one that
+//   names them and turns neither on (octs=off, rts=on, "9600,n,8,1") turns it off, so that a
+//   later "octs=off" ends the flow control an earlier "octs=on rts=on" began; one that names
+//   neither leaves it as it was.  The flag reads back as both on.
 // - DTR and RTS are modem lines, driven by the caller; DSR flow control (odsr=, idsr=) has no
 //   termios counterpart and reads back off.
 
@@ -19,10 +25,8 @@
 #include <cstdint>
 #include <iterator>
 
-namespace kav::platform {
+namespace kav::platform::posix {
 namespace {
-
-using comm::CommSettings;
 
 struct Speed {
   speed_t code;
@@ -50,38 +54,38 @@ constexpr tcflag_t kStickParity = 0;
 constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
 
 std::uint8_t ParityOf(tcflag_t cflag) {
-  if ((cflag & PARENB) == 0) return comm::kNoParity;
+  if ((cflag & PARENB) == 0) return kNoParity;
   const bool odd = (cflag & PARODD) != 0;
-  if ((cflag & kStickParity) != 0) return odd ? comm::kMarkParity : comm::kSpaceParity;
-  return odd ? comm::kOddParity : comm::kEvenParity;
+  if ((cflag & kStickParity) != 0) return odd ? kMarkParity : kSpaceParity;
+  return odd ? kOddParity : kEvenParity;
 }
 
 std::uint8_t StopBitsOf(tcflag_t cflag) {
-  if ((cflag & CSTOPB) == 0) return comm::kOneStopBit;
-  return (cflag & CSIZE) == CS5 ? comm::kOneAndHalfStopBits : comm::kTwoStopBits;
+  if ((cflag & CSTOPB) == 0) return kOneStopBit;
+  return (cflag & CSIZE) == CS5 ? kOneAndHalfStopBits : kTwoStopBits;
 }
 
-std::uint8_t LineControl(bool raised) { return raised ? comm::kLineOn : comm::kLineOff; }
+std::uint8_t OnOrOff(bool raised) { return raised ? kLineOn : kLineOff; }
 
 // The parity, data and stop bits as control flags; false for what a UART cannot frame.
 bool FramingFlags(const CommSettings &settings, tcflag_t &flags) {
   const bool five = settings.byte_size == 5;
   if (settings.byte_size < 5 || settings.byte_size > 8) return false;
-  if (settings.stop_bits == comm::kOneAndHalfStopBits && !five) return false;
-  if (settings.stop_bits == comm::kTwoStopBits && five) return false;
+  if (settings.stop_bits == kOneAndHalfStopBits && !five) return false;
+  if (settings.stop_bits == kTwoStopBits && five) return false;
   flags = kSizes[settings.byte_size - 5];
-  if (settings.stop_bits != comm::kOneStopBit) flags |= CSTOPB;
+  if (settings.stop_bits != kOneStopBit) flags |= CSTOPB;
   switch (settings.parity) {
-    case comm::kNoParity:
+    case kNoParity:
       return true;
-    case comm::kOddParity:
+    case kOddParity:
       flags |= PARENB | PARODD;
       return true;
-    case comm::kEvenParity:
+    case kEvenParity:
       flags |= PARENB;
       return true;
     default:  // mark is odd and space even, with stick parity
-      flags |= PARENB | kStickParity | (settings.parity == comm::kMarkParity ? PARODD : 0);
+      flags |= PARENB | kStickParity | (settings.parity == kMarkParity ? PARODD : 0);
       return kStickParity != 0;
   }
 }
@@ -117,10 +121,21 @@ CommSettings settings_of_terminal(const termios &terminal, bool dtr_raised, bool
   settings.out_x = (terminal.c_iflag & IXON) != 0;
   settings.in_x = (terminal.c_iflag & IXOFF) != 0;
   settings.out_cts_flow = hardware_flow;
-  settings.dtr_control = LineControl(dtr_raised);
-  settings.rts_control =
-      hardware_flow ? std::uint8_t{comm::kLineHandshake} : LineControl(rts_raised);
+  settings.dtr_control = OnOrOff(dtr_raised);
+  settings.rts_control = hardware_flow ? std::uint8_t{kLineHandshake} : OnOrOff(rts_raised);
   return settings;
+}
+
+void couple_hardware_flow(CommSettings &settings, unsigned named, bool flow_was_on) {
+  bool on = flow_was_on;
+  if ((named & (kNamedCtsFlow | kNamedRts)) != 0)
+    on = ((named & kNamedCtsFlow) != 0 && settings.out_cts_flow) ||
+         ((named & kNamedRts) != 0 && settings.rts_control == kLineHandshake);
+  settings.out_cts_flow = on;
+  if (on)
+    settings.rts_control = kLineHandshake;
+  else if (settings.rts_control == kLineHandshake)
+    settings.rts_control = kLineOn;
 }
 
 bool set_terminal(const CommSettings &settings, termios &terminal) {
@@ -131,7 +146,7 @@ bool set_terminal(const CommSettings &settings, termios &terminal) {
   termios changed = terminal;
   if (cfsetispeed(&changed, speed->code) != 0 || cfsetospeed(&changed, speed->code) != 0)
     return false;
-  if (settings.out_cts_flow || settings.rts_control == comm::kLineHandshake) framing |= CRTSCTS;
+  if (settings.out_cts_flow || settings.rts_control == kLineHandshake) framing |= CRTSCTS;
   const tcflag_t framing_mask = CSIZE | CSTOPB | PARENB | PARODD | kStickParity | CRTSCTS;
   changed.c_cflag = (changed.c_cflag & ~framing_mask) | framing | CREAD | CLOCAL;
   MakeRaw(changed);
@@ -142,4 +157,4 @@ bool set_terminal(const CommSettings &settings, termios &terminal) {
   return true;
 }
 
-}  // namespace kav::platform
+}  // namespace kav::platform::posix

@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/posix/files.h"
+#include "platform/posix/file_kit.h"
 #include "platform/posix/io.h"
 
 namespace kav::platform {
@@ -36,7 +36,6 @@ using posix::Descriptor;
 using posix::KeepErrno;
 
 constexpr std::size_t kOpenLimit = 16;
-constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 constexpr int kNameAttempts = 100;
 
 // One directory the walk is in, on one side.
@@ -47,16 +46,16 @@ struct Place {
 
   bool Identify() {
     struct stat status;
-    if (kav::io::fstat(fd.get(), &status) != 0) return false;
+    if (kav::platform::io::fstat(fd.get(), &status) != 0) return false;
     device = status.st_dev;
     inode = status.st_ino;
     return true;
   }
   // Opens the directory again as the parent of child, if it is still the one recorded.
   bool Reopen(const Place& child) {
-    fd = Descriptor(kav::io::openat(child.fd.get(), "..", kDirectoryFlags));
+    fd = posix::open_directory_at(child.fd.get(), "..");
     struct stat status;
-    if (!fd || kav::io::fstat(fd.get(), &status) != 0) return false;
+    if (!fd || kav::platform::io::fstat(fd.get(), &status) != 0) return false;
     if (status.st_dev == device && status.st_ino == inode) return true;
     fd.Reset();
     errno = ENOENT;  // the tree moved
@@ -71,38 +70,27 @@ struct Level {
   Place source, target;
 };
 
-struct DirectoryCloser {
-  void operator()(DIR* directory) const { kav::io::closedir(directory); }
-};
-
 struct StreamCloser {
   void operator()(std::FILE* stream) const {
     KeepErrno keep;
-    kav::io::fclose(stream);
+    kav::platform::io::fclose(stream);
   }
 };
 
 // The names in the directory fd, "." and ".." left out; nothing when the listing fails.
 std::optional<std::vector<std::string>> ListNames(int fd) {
-  Descriptor copy(kav::io::dup(fd));
-  if (!copy) return std::nullopt;
-  const std::unique_ptr<DIR, DirectoryCloser> stream(kav::io::fdopendir(copy.get()));
+  const posix::Listing stream = posix::open_listing(Descriptor(kav::platform::io::dup(fd)));
   if (!stream) return std::nullopt;
-  copy.Release();
   std::vector<std::string> names;
   for (;;) {
     errno = 0;
-    const dirent* entry = kav::io::readdir(stream.get());
+    const dirent* entry = kav::platform::io::readdir(stream.get());
     if (entry == nullptr) break;
     const std::string name = entry->d_name;
     if (name != "." && name != "..") names.push_back(name);
   }
   if (errno != 0) return std::nullopt;
   return names;
-}
-
-Descriptor OpenDirectoryAt(int parent, const char* name) {
-  return Descriptor(kav::io::openat(parent, name, kDirectoryFlags));
 }
 
 // The stack of levels, with the bounds on open descriptors.  Source descriptors are open for
@@ -174,10 +162,12 @@ bool RemoveEntry(Walk& walk, const std::string& name) {
   if (name[0] == '.') return true;
   const int directory = walk.top().source.fd.get();
   struct stat status;
-  if (kav::io::fstatat(directory, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return true;
-  if (!S_ISDIR(status.st_mode)) return kav::io::unlinkat(directory, name.c_str(), 0) == 0;
-  if (walk.Push(OpenDirectoryAt(directory, name.c_str()), name)) return true;
-  return kav::io::unlinkat(directory, name.c_str(), AT_REMOVEDIR) == 0;  // an empty one goes
+  if (kav::platform::io::fstatat(directory, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+    return true;
+  if (!S_ISDIR(status.st_mode)) return kav::platform::io::unlinkat(directory, name.c_str(), 0) == 0;
+  if (walk.Push(posix::open_directory_at(directory, name.c_str()), name)) return true;
+  return kav::platform::io::unlinkat(directory, name.c_str(), AT_REMOVEDIR) ==
+         0;  // an empty one goes
 }
 
 // Leaves the deepest level and removes its directory from its parent (outer for the top).
@@ -185,13 +175,13 @@ bool RemoveLevel(Walk& walk, int outer) {
   const std::string name = walk.top().name;
   if (!walk.Pop()) return false;
   const int parent = walk.empty() ? outer : walk.top().source.fd.get();
-  return kav::io::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0;
+  return kav::platform::io::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0;
 }
 
 bool RemoveDirectoryTree(int parent, const std::string& name) {
   Walk walk;
-  if (!walk.Push(OpenDirectoryAt(parent, name.c_str()), name)) {
-    return kav::io::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0;
+  if (!walk.Push(posix::open_directory_at(parent, name.c_str()), name)) {
+    return kav::platform::io::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0;
   }
   while (!walk.empty()) {
     Level& level = walk.top();
@@ -215,7 +205,7 @@ class TreeCopier {
   // A missing source copies nothing and succeeds; one that cannot be opened for another reason
   // fails, since nothing was copied.
   bool Run(const char* source) {
-    Descriptor top(kav::io::open(source, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Descriptor top = posix::open_directory(source);
     if (!top) return errno == ENOENT || errno == ENOTDIR;
     if (!walk_.Push(std::move(top), "")) return false;
     while (!walk_.empty()) {
@@ -232,10 +222,11 @@ class TreeCopier {
   bool CopyEntry(const std::string& name) {
     const int directory = walk_.top().source.fd.get();
     struct stat status;
-    if (kav::io::fstatat(directory, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (kav::platform::io::fstatat(directory, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
       return errno == ENOENT;
     }
-    if (S_ISDIR(status.st_mode)) return walk_.Push(OpenDirectoryAt(directory, name.c_str()), name);
+    if (S_ISDIR(status.st_mode))
+      return walk_.Push(posix::open_directory_at(directory, name.c_str()), name);
     if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) return true;
     if (!MakeTargets()) return false;
     const int target = walk_.top().target.fd.get();
@@ -249,33 +240,33 @@ class TreeCopier {
       const std::size_t level = walk_.made();
       if (level == 0) {
         if (!copy_.make_directories(destination_ + "/")) return false;
-        if (!walk_.AddTarget(Descriptor(
-                kav::io::open(destination_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)))) {
+        if (!walk_.AddTarget(posix::open_directory(destination_.c_str()))) {
           return false;
         }
         continue;
       }
       const int parent = walk_.at(level - 1).target.fd.get();
       const char* name = walk_.at(level).name.c_str();
-      if (kav::io::mkdirat(parent, name, 0777) != 0 && errno != EEXIST) return false;
-      if (!walk_.AddTarget(OpenDirectoryAt(parent, name))) return false;
+      if (kav::platform::io::mkdirat(parent, name, 0777) != 0 && errno != EEXIST) return false;
+      if (!walk_.AddTarget(posix::open_directory_at(parent, name))) return false;
     }
     return true;
   }
 
   // The source stream is closed also when the copy runs out of memory.
   bool CopyFile(int source, int target, const std::string& name) {
-    const std::unique_ptr<std::FILE, StreamCloser> in(posix::OpenRegularAt(source, name.c_str()));
+    const std::unique_ptr<std::FILE, StreamCloser> in(posix::open_regular_at(source, name.c_str()));
     if (!in) return false;
-    return posix::ReplaceAt(target, name,
-                            [&](std::FILE* out) { return copy_.copy(in.get(), out); });
+    return posix::replace_at(target, name,
+                             [&](std::FILE* out) { return copy_.copy(in.get(), out); });
   }
 
   // The link is made under a temporary name and renamed over the destination entry.
   static bool CopyLink(int source, int target, const std::string& name) {
     std::string text(256, '\0');
     for (;;) {
-      const ssize_t size = kav::io::readlinkat(source, name.c_str(), text.data(), text.size());
+      const ssize_t size =
+          kav::platform::io::readlinkat(source, name.c_str(), text.data(), text.size());
       if (size < 0) return false;
       if (static_cast<std::size_t>(size) < text.size()) {
         text.resize(static_cast<std::size_t>(size));
@@ -285,13 +276,14 @@ class TreeCopier {
     }
     std::string temporary;
     for (int attempt = 0;; ++attempt) {
-      temporary = posix::TemporaryName();
-      if (kav::io::symlinkat(text.c_str(), target, temporary.c_str()) == 0) break;
+      temporary = posix::fresh_temporary_name();
+      if (kav::platform::io::symlinkat(text.c_str(), target, temporary.c_str()) == 0) break;
       if (errno != EEXIST || attempt == kNameAttempts) return false;
     }
-    if (kav::io::renameat(target, temporary.c_str(), target, name.c_str()) == 0) return true;
+    if (kav::platform::io::renameat(target, temporary.c_str(), target, name.c_str()) == 0)
+      return true;
     KeepErrno keep;
-    kav::io::unlinkat(target, temporary.c_str(), 0);
+    kav::platform::io::unlinkat(target, temporary.c_str(), 0);
     return false;
   }
 
@@ -305,18 +297,18 @@ class TreeCopier {
 // The last component is looked at without following a link, also when the path ends in
 // separators: a link is removed as a link, and "file/" names no file.
 bool remove_tree(const char* path) {
-  const posix::SplitPath split = posix::Split(path);
-  const Descriptor parent(
-      kav::io::open(split.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const posix::SplitPath split = posix::split_path(path);
+  const Descriptor parent = posix::open_directory(split.directory.c_str());
   const char* name = split.name.c_str();
   struct stat status;
   if (name[0] == '\0') return true;
-  if (!parent || kav::io::fstatat(parent.get(), name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (!parent ||
+      kav::platform::io::fstatat(parent.get(), name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
     return errno == ENOENT || errno == ENOTDIR;  // a missing path is no failure, a query error is
   }
   if (S_ISDIR(status.st_mode)) return RemoveDirectoryTree(parent.get(), split.name);
   if (S_ISLNK(status.st_mode) || (S_ISREG(status.st_mode) && !split.trailing)) {
-    return kav::io::unlinkat(parent.get(), name, 0) == 0;
+    return kav::platform::io::unlinkat(parent.get(), name, 0) == 0;
   }
   return true;  // a device, FIFO or socket named by itself is left alone
 }

@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ascii.h"
 #include "platform/io.h"
 #include "platform/platform.h"
 #include "platform/win32/search.h"
@@ -37,17 +38,15 @@
 namespace kav::platform {
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 constexpr int kNameAttempts = 100;
 
-using kav::io::KeepErrno;
+using kav::platform::io::KeepErrno;
 
 // The directory part of path with its separator ("" for the working directory, "C:" for a
 // drive's), where a temporary file for it is made.
 std::string DirectoryPrefix(const std::string& path) {
   std::size_t end = path.size();
-  while (end > 0 && !IsSeparator(path[end - 1])) --end;
+  while (end > 0 && !base::is_path_separator(path[end - 1])) --end;
   if (end == 0 && path.size() >= 2 && path[1] == ':') end = 2;
   return path.substr(0, end);
 }
@@ -55,13 +54,14 @@ std::string DirectoryPrefix(const std::string& path) {
 std::string TemporaryName() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
-  return kav::io::temporary_name(GetCurrentProcessId(), static_cast<std::uint64_t>(now.QuadPart));
+  return kav::platform::io::temporary_name(GetCurrentProcessId(),
+                                           static_cast<std::uint64_t>(now.QuadPart));
 }
 
 // _sopen_s without inheritance, in binary mode unless flags ask for _O_TEXT, in the seam's plan
 // as "open".
 int OpenDescriptor(const char* path, int flags) {
-  if (kav::io::fault("open")) return -1;
+  if (kav::platform::io::fault("open")) return -1;
   if ((flags & _O_TEXT) == 0) flags |= _O_BINARY;
   int fd = -1;
   if (_sopen_s(&fd, path, flags | _O_NOINHERIT, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0) {
@@ -78,12 +78,12 @@ std::FILE* StreamOver(int fd, const char* mode) {
 
 // Flushes the stream and commits the file to disk.
 bool Commit(std::FILE* out) {
-  if (kav::io::fflush(out) != 0) return false;
-  return !kav::io::fault("fsync") && _commit(_fileno(out)) == 0;
+  if (kav::platform::io::fflush(out) != 0) return false;
+  return !kav::platform::io::fault("fsync") && _commit(_fileno(out)) == 0;
 }
 
 bool MoveOver(const char* from, const char* to) {
-  if (kav::io::fault("rename")) return false;
+  if (kav::platform::io::fault("rename")) return false;
   if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
   errno = EACCES;
   return false;
@@ -126,12 +126,12 @@ bool AppendThroughStream(const char* path, bool log, const StreamWriter& write) 
     if (created) _unlink(path);
     return false;
   }
-  bool written = write(out) && (log ? kav::io::fflush(out) == 0 : Commit(out));
-  written = kav::io::fclose(out) == 0 && written;
+  bool written = write(out) && (log ? kav::platform::io::fflush(out) == 0 : Commit(out));
+  written = kav::platform::io::fclose(out) == 0 && written;
   KeepErrno keep;
   if (!written && regular && !created) _chsize_s(undo, before);
   if (undo >= 0) _close(undo);
-  if (!written && created) kav::io::remove(path);
+  if (!written && created) kav::platform::io::remove(path);
   return written;
 }
 
@@ -185,7 +185,8 @@ std::optional<FileStatus> file_status(const char* path) {
   if (path == nullptr || path[0] == '\0') return std::nullopt;
   std::string name(path);
   std::size_t end = name.size();
-  while (end > 1 && IsSeparator(name[end - 1]) && name[end - 2] != ':') --end;  // roots stay
+  while (end > 1 && base::is_path_separator(name[end - 1]) && name[end - 2] != ':')
+    --end;  // roots stay
   const bool trailing = end < name.size();
   name.resize(end);
   struct _stat64 status;
@@ -203,10 +204,10 @@ std::optional<FileStatus> file_status(const char* path) {
 
 std::FILE* open_regular_file(const char* path) {
   if (path == nullptr) return nullptr;
-  std::FILE* in = kav::io::fopen(path, "rbN");
+  std::FILE* in = kav::platform::io::fopen(path, "rbN");
   long long size = 0;
   if (in == nullptr || IsRegular(_fileno(in), size)) return in;
-  kav::io::fclose(in);
+  kav::platform::io::fclose(in);
   errno = EINVAL;
   return nullptr;
 }
@@ -214,7 +215,7 @@ std::FILE* open_regular_file(const char* path) {
 bool replace_file(const char* path, const StreamWriter& write) {
   if (path == nullptr || path[0] == '\0') return false;
   const std::string target(path);
-  if (IsSeparator(target.back())) {
+  if (base::is_path_separator(target.back())) {
     errno = EISDIR;
     return false;
   }
@@ -232,11 +233,11 @@ bool replace_file(const char* path, const StreamWriter& write) {
     return false;
   }
   bool written = write(out) && Commit(out);
-  written = kav::io::fclose(out) == 0 && written;
+  written = kav::platform::io::fclose(out) == 0 && written;
   written = written && MoveOver(temporary.c_str(), target.c_str());
   if (!written) {
     KeepErrno keep;
-    kav::io::remove(temporary.c_str());
+    kav::platform::io::remove(temporary.c_str());
   }
   return written;
 }
@@ -248,8 +249,9 @@ bool append_to_file(const char* path, const StreamWriter& write) {
 
 // The log is a text file: "\n" becomes "\r\n" on the way.
 bool append_log_record(const char* path, const std::string& record) {
-  return AppendThroughStream(
-      path, true, [&](std::FILE* out) { return kav::io::fputs(record.c_str(), out) >= 0; });
+  return AppendThroughStream(path, true, [&](std::FILE* out) {
+    return kav::platform::io::fputs(record.c_str(), out) >= 0;
+  });
 }
 
 }  // namespace kav::platform

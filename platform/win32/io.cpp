@@ -13,22 +13,25 @@
 #include <cerrno>
 #include <string>
 
-namespace kav::io {
+#include "base/boundary.h"
+
+namespace kav::platform::io {
+
+WriteSignalsHeld::WriteSignalsHeld() = default;
+WriteSignalsHeld::~WriteSignalsHeld() = default;
 
 std::FILE *fopen_regular(const char *path, const char *mode) {
   std::FILE *stream = nullptr;
-  try {
-    stream = kav::io::fopen(path, (std::string(mode) + "N").c_str());
-  } catch (...) {  // only allocation can fail
-    errno = ENOMEM;
-    return nullptr;
-  }
+  const bool opened = kav::base::guarded([&] {  // else the mode cannot be extended
+    stream = kav::platform::io::fopen(path, (std::string(mode) + "N").c_str());
+  });
+  if (!opened) errno = ENOMEM;
   if (stream == nullptr) return nullptr;
   struct _stat64 status = {};
   const bool known = _fstat64(_fileno(stream), &status) == 0;
   if (known && (status.st_mode & _S_IFMT) == _S_IFREG) return stream;
   const int error = !known ? errno : (status.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : EINVAL;
-  kav::io::fclose(stream);
+  kav::platform::io::fclose(stream);
   errno = error;
   return nullptr;
 }
@@ -48,4 +51,4 @@ bool create_new_file(const char *path) {
   return true;
 }
 
-}  // namespace kav::io
+}  // namespace kav::platform::io

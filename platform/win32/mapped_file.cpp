@@ -70,7 +70,7 @@ bool create_backing_file(MappedBuffer& buffer, const char* directory, const char
       std::strcpy(buffer.file_name, name);
     std::free(name);  // the runtime's own block, from its heap, not the library's
   }
-  if (kav::io::fault("open")) return false;
+  if (kav::platform::io::fault("open")) return false;
   const HANDLE file = CreateFileA(buffer.file_name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE,
                                   nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -100,5 +100,8 @@ uint32_t free_megabytes(const char* path) {
   if (result == kFailed) result = AskDiskFreeSpace(root);
   return result;
 }
+
+// Large pages need the "lock pages in memory" privilege on Windows: no hint is given.
+void advise_large_page(void*) {}
 
 }  // namespace kav::platform

@@ -30,13 +30,13 @@ namespace {
 bool IsOpen(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
 
 HANDLE OpenForReading(const char* name, SECURITY_ATTRIBUTES* security) {
-  if (kav::io::fault("open")) return INVALID_HANDLE_VALUE;
+  if (kav::platform::io::fault("open")) return INVALID_HANDLE_VALUE;
   return CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, security, OPEN_ALWAYS,
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 HANDLE OpenForAppending(const char* name, SECURITY_ATTRIBUTES* security) {
-  if (kav::io::fault("open")) return INVALID_HANDLE_VALUE;
+  if (kav::platform::io::fault("open")) return INVALID_HANDLE_VALUE;
   const HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, security, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (IsOpen(file)) SetFilePointer(file, 0, nullptr, FILE_END);

@@ -19,7 +19,7 @@ HANDLE PortHandle(int handle) { return LongToHandle(handle); }
 }  // namespace
 
 int open_port(const char *name) {
-  if (kav::io::fault("open")) return -1;
+  if (kav::platform::io::fault("open")) return -1;
   const HANDLE port =
       CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -12,7 +12,7 @@
 namespace kav::platform {
 
 std::FILE *open_byte_stream(const char *path) {
-  if (kav::io::fault("open")) return nullptr;
+  if (kav::platform::io::fault("open")) return nullptr;
   const int descriptor = _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
   if (descriptor < 0) return nullptr;
   std::FILE *stream = _fdopen(descriptor, "rb");

@@ -50,7 +50,7 @@ bool IsLinkDirectory(DWORD attributes) {
 struct StreamCloser {
   void operator()(std::FILE* stream) const {
     const int error = errno;
-    kav::io::fclose(stream);
+    kav::platform::io::fclose(stream);
     errno = error;
   }
 };
@@ -101,11 +101,12 @@ bool RemoveDirectoryTree(const std::string& path) {
 bool remove_tree(const char* path) {
   const DWORD attributes = GetFileAttributesA(path);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? _rmdir(path) == 0 : kav::io::remove(path) == 0;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? _rmdir(path) == 0
+                                                   : kav::platform::io::remove(path) == 0;
   }
   const auto status = file_status(path);
   if (!status) return errno == ENOENT;  // a missing path is no failure, a query error is
-  if (status->kind == FileKind::kRegular) return kav::io::remove(path) == 0;
+  if (status->kind == FileKind::kRegular) return kav::platform::io::remove(path) == 0;
   return status->kind == FileKind::kDirectory ? RemoveDirectoryTree(path) : true;
 }
 

@@ -4,15 +4,21 @@
 // "cat" (standard input to output; status 6 when it cannot be read); "wait FILE" (until FILE
 // exists; status 9 after 20 s); "touch FILE"; "report FILE" (POSIX: its open descriptors, uid,
 // gid, groups, session leadership, controlling terminal, where 0 to 2 lead and how they are open,
-// HOME); "kill N" (raise signal N).  Standard streams are binary on Windows.
+// HOME, the ignored and the blocked signals as /proc gives them); "inject FILE" (POSIX: whether
+// /dev/tty opens, and on how many of it and 0 to 2 TIOCSTI pushed a "Z" into a terminal's
+// input); "kill N" (raise signal N).  Standard streams are binary on Windows.
 
 #include <fcntl.h>
+#if !defined(_WIN32)
+#include <sys/ioctl.h>
+#endif
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #if defined(_WIN32)
@@ -44,6 +50,7 @@ void Wait(const char* path) {
 
 #if defined(_WIN32)
 std::string Facts() { return ""; }
+std::string Inject() { return ""; }
 #else
 std::string Facts() {
   std::string facts = "fds ";
@@ -67,7 +74,24 @@ std::string Facts() {
              access[fcntl(fd, F_GETFL) & O_ACCMODE];
   }
   const char* home = std::getenv("HOME");
-  return facts + "\nhome " + (home != nullptr ? home : "-") + "\n";
+  facts += "\nhome " + std::string(home != nullptr ? home : "-") + "\n";
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("SigIgn:"))
+      facts += "sigign " + line.substr(line.find_last_of("\t ") + 1) + "\n";
+    if (line.starts_with("SigBlk:"))
+      facts += "sigblk " + line.substr(line.find_last_of("\t ") + 1) + "\n";
+  }
+  return facts;
+}
+
+std::string Inject() {
+  const int tty = open("/dev/tty", O_RDWR | O_NOCTTY);
+  int pushed = 0;
+  const char c = 'Z';
+  for (const int fd : {tty, 0, 1, 2})
+    if (fd >= 0 && ioctl(fd, TIOCSTI, &c) == 0) ++pushed;
+  return "devtty " + std::to_string(tty >= 0) + "\nsti " + std::to_string(pushed) + "\n";
 }
 #endif
 
@@ -98,6 +122,7 @@ int main(int argc, char** argv) {
     if (step == "wait") Wait(argv[i]);
     if (step == "touch") Write(argv[i], "");
     if (step == "report") Write(argv[i], Facts());
+    if (step == "inject") Write(argv[i], Inject());
     if (step == "kill") std::raise(std::atoi(argv[i]));
   }
   return 0;

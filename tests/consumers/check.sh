@@ -27,12 +27,22 @@ quietly cmake --install "$build" --prefix "$prefix"
 libdir=$(cached CMAKE_INSTALL_LIBDIR) mandir=$(cached CMAKE_INSTALL_MANDIR)
 mandir=${mandir:-share/man}  # GNUInstallDirs caches it empty when it follows datarootdir
 version=$(sed -n 's/^#define KAVUTIL_VERSION_STRING "\(.*\)"/\1/p' "$source/include/kavutil.h")
+docdir=$(cached CMAKE_INSTALL_DOCDIR)
+docdir=${docdir:-share/doc/kavutil}
 for file in include/kavutil.h bin/kav "$mandir/man1/kav.1" etc/pam.d/kavutil \
   "$libdir"/{libkavutil.so,libkavutil.so.1,libkavutil.so.$version,libkavutil.a} \
   "$libdir"/pkgconfig/kavutil.pc \
-  "$libdir"/cmake/kavutil/{kavutil-config,kavutil-config-version,kavutil-targets}.cmake; do
+  "$libdir"/cmake/kavutil/{kavutil-config,kavutil-config-version,kavutil-targets}.cmake \
+  "$docdir"/README.md "$docdir"/LICENSE; do
   [ -e "$prefix/$file" ] || fail "not installed: $file"
 done
+if [ -n "$(cached KAV_DOXYGEN | grep -v NOTFOUND)" ]; then
+  bash "$source/scripts/check-reference.sh" "$prefix/$docdir/html" "$source/include/kavutil.h" >/dev/null ||
+    fail "the installed reference"
+  echo "ok: the reference installed in $docdir/html"
+fi
+grep -qx "prefix=$prefix" "$prefix/$libdir/pkgconfig/kavutil.pc" ||
+  fail "kavutil.pc names [$(grep '^prefix=' "$prefix/$libdir/pkgconfig/kavutil.pc")], not the prefix"
 soname=$(objdump -p "$prefix/$libdir/libkavutil.so.1" | awk '$1 == "SONAME" {print $2}')
 [ "$soname" = libkavutil.so.1 ] || fail "the SONAME is [$soname]"
 echo "ok: installed under a temporary prefix, SONAME $soname"
