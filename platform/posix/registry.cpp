@@ -25,7 +25,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -35,6 +34,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/ascii.h"
 #include "platform/platform.h"
 #include "platform/posix/file_kit.h"
 #include "platform/posix/io.h"
@@ -72,8 +72,7 @@ std::string RegistryFile() {
 }
 
 bool SameText(std::string_view a, std::string_view b) {
-  return std::ranges::equal(
-      a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
+  return kav::base::equals_ignoring_case(a, b);
 }
 
 std::string WithoutTrailingBackslashes(std::string path) {
@@ -97,8 +96,8 @@ std::vector<std::string> SectionNames(const std::string& file) {
 
 // "10.00" and the like: a digit, then digits and dots.
 bool IsVersion(std::string_view text) {
-  return !text.empty() && std::isdigit(static_cast<unsigned char>(text[0])) &&
-         std::ranges::all_of(text, [](unsigned char c) { return std::isdigit(c) || c == '.'; });
+  return !text.empty() && kav::base::is_digit(text[0]) &&
+         std::ranges::all_of(text, [](char c) { return kav::base::is_digit(c) || c == '.'; });
 }
 
 std::vector<std::string> LibraryDirectories() {
