@@ -45,6 +45,7 @@
 #include <new>
 #include <span>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/ascii.h"
@@ -55,7 +56,6 @@
 namespace {
 
 constexpr int kMaxKeys = DS_MAX_KEYS;
-constexpr int kGrowth = 200;              // entries added to the sorted array at a time
 constexpr int kSlack = 1024;              // bytes added to the unsorted text beyond the need
 constexpr std::size_t kPieceSize = 2048;  // one read piece and its NUL
 constexpr std::size_t kFormatSize = 256;  // dsAppendFormat's text and its NUL
@@ -63,11 +63,25 @@ constexpr std::size_t kMaxToken = 14;     // sort order limits; longer ones are 
 constexpr std::size_t kMaxNumber = 9;
 const char kStoredEmpty[] = "\n";  // how an empty text is stored in a sorted list
 
-// A key text: a piece of a string, or absent when the string has too few fields.
+// A key text: a piece of a string, or absent when the string has too few fields; for a D key,
+// also the number it reads as.  The head is the text's first 16 bytes lower-cased, big-end first
+// and padded with NULs (key texts hold none), so that two heads compare as the texts' first
+// 16 bytes do without regard to case.
 struct Key {
   bool present = false;
   std::string_view text;
+  int number = 0;
+  std::uint64_t head[2] = {0, 0};
 };
+constexpr std::size_t kHeadBytes = 16;
+
+void FillHead(Key &key) {
+  const std::size_t n = std::min(key.text.size(), kHeadBytes);
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto byte = static_cast<unsigned char>(kav::base::to_lower(key.text[i]));
+    key.head[i / 8] |= static_cast<std::uint64_t>(byte) << (56 - 8 * (i % 8));
+  }
+}
 
 Key Present(const char *begin, std::size_t length) {
   return {true, std::string_view(begin, length)};
@@ -111,8 +125,13 @@ Key RangeText(const char *s, const dsSortKey &key) {
   return Present(s + span.at, span.size);
 }
 
+int ParseDecimal(std::string_view text);
+
 Key KeyText(const char *s, const dsSortKey &key) {
-  return IsRange(key) ? RangeText(s, key) : FieldText(s, key.field);
+  Key k = IsRange(key) ? RangeText(s, key) : FieldText(s, key.field);
+  if (k.present && key.type == 'D') k.number = ParseDecimal(k.text);
+  if (k.present && key.type == 'S') FillHead(k);
+  return k;
 }
 
 int Sign(long long d) { return (d > 0) - (d < 0); }
@@ -132,13 +151,21 @@ int ParseDecimal(std::string_view text) {
       std::clamp(value, static_cast<long long>(INT_MIN), static_cast<long long>(INT_MAX)));
 }
 
+// Two S key texts without regard to case, by their heads first.
+int CompareText(const Key &x, const Key &t) {
+  for (int i = 0; i < 2; ++i) {
+    if (x.head[i] != t.head[i]) return x.head[i] < t.head[i] ? -1 : 1;
+  }
+  if (x.text.size() <= kHeadBytes && t.text.size() <= kHeadBytes) return 0;
+  return Sign(kav::base::compare_ignoring_case(x.text, t.text));
+}
+
 // Stored text x against new text t on one key: -1 below, 0 equal, 1 above.
 int Compare(const Key &x, const Key &t, const dsSortKey &key) {
   if (!x.present) return -1;
   if (!t.present) return 1;
-  if (key.type == 'S') return Sign(kav::base::compare_ignoring_case(x.text, t.text));
-  if (key.type == 'D')
-    return Sign(static_cast<long long>(ParseDecimal(x.text)) - ParseDecimal(t.text));
+  if (key.type == 'S') return CompareText(x, t);
+  if (key.type == 'D') return Sign(static_cast<long long>(x.number) - t.number);
   return 0;
 }
 
@@ -161,14 +188,29 @@ int Depth(const dsList &list) {
   return std::max(depth, 1);
 }
 
-// Marks.  A stored string's heap block holds, in front of its text, its marks and then one word
-// with their number; the list's pointer points at the text (so an edit of the text by a caller
-// cannot move the marks), and dsFree releases the block.  Mark 0 names the string's segment,
-// mark k (1 to 5) its run at level k: the strings whose first k key texts are byte for byte its
-// own.  A mark is an address that names one stretch only: that of the string that began the
-// stretch, or that address plus one for the rest of a run that the string cut off.
+// A stored string's heap block holds, in front of its text, its marks, one key record per key
+// level from the last to the first (where its key text lies in the text, its head and a D key's
+// number: the text is cut into keys once, when it is stored, not at every comparison), and one
+// word with the marks' number; the
+// list's pointer points at the text (so an edit of the text by a caller cannot move the marks
+// or make a key record point outside the block), and dsFree releases the block.  Mark 0 names
+// the string's segment, mark k (1 to 5) its run at level k: the strings whose first k key texts
+// are byte for byte its own.  A mark is an address that names one stretch only: that of the
+// string that began the stretch, or that address plus one for the rest of a run that the string
+// cut off.  There is one key record less than there are marks.
 using Mark = std::uintptr_t;
 constexpr std::size_t kMarkSize = sizeof(Mark);
+
+struct KeyRecord {
+  enum State : std::uint32_t { kAbsent, kPresent, kUnrecorded };
+  std::uint64_t head[2];
+  std::uint32_t at;
+  std::uint32_t size;
+  std::int32_t number;
+  State state;  // kUnrecorded: a text too long for the offsets; its key is cut when needed
+};
+constexpr std::size_t kRecordSize = sizeof(KeyRecord);
+static_assert(kRecordSize % kMarkSize == 0, "the marks' number stays aligned behind the records");
 
 std::size_t SlotCount(const char *s) {
   Mark count;
@@ -176,7 +218,18 @@ std::size_t SlotCount(const char *s) {
   return count;
 }
 
-char *BlockOf(char *s) { return s - (SlotCount(s) + 1) * kMarkSize; }
+std::size_t FrontSize(std::size_t marks) {
+  return (marks + 1) * kMarkSize + (marks - 1) * kRecordSize;
+}
+
+char *BlockOf(char *s) { return s - FrontSize(SlotCount(s)); }
+
+// The key records lie next to the marks' number, the first key's closest, so that a comparison
+// mostly reads one cache line of a string that the search has not seen yet.
+template <typename Char>
+Char *RecordAt(Char *s, std::size_t level) {
+  return s - kMarkSize - (level + 1) * kRecordSize;
+}
 
 Mark OwnMark(const char *s) { return reinterpret_cast<Mark>(s); }
 
@@ -185,14 +238,48 @@ Mark MarkOf(const char *s, int slot) {
   const std::size_t count = SlotCount(s);
   if (static_cast<std::size_t>(slot) >= count) return OwnMark(s);
   Mark mark;
-  std::memcpy(&mark, s - (count + 1 - static_cast<std::size_t>(slot)) * kMarkSize, kMarkSize);
+  std::memcpy(&mark, s - FrontSize(count) + static_cast<std::size_t>(slot) * kMarkSize, kMarkSize);
   return mark;
 }
 
 void SetMark(char *s, int slot, Mark mark) {
   const std::size_t count = SlotCount(s);
   if (static_cast<std::size_t>(slot) >= count) return;
-  std::memcpy(s - (count + 1 - static_cast<std::size_t>(slot)) * kMarkSize, &mark, kMarkSize);
+  std::memcpy(s - FrontSize(count) + static_cast<std::size_t>(slot) * kMarkSize, &mark, kMarkSize);
+}
+
+// The stored string's key text at a level, from its key record; cut from the text where the
+// string has no record for the level (its list's keys grew after it was stored).
+Key StoredKeyOf(const dsList &list, const char *s, int level) {
+  const std::size_t count = SlotCount(s);
+  if (static_cast<std::size_t>(level) + 1 < count) {
+    KeyRecord record;
+    std::memcpy(&record, RecordAt(s, static_cast<std::size_t>(level)), kRecordSize);
+    if (record.state == KeyRecord::kAbsent) return {};
+    if (record.state == KeyRecord::kPresent) {
+      return {true,
+              std::string_view(s + record.at, record.size),
+              record.number,
+              {record.head[0], record.head[1]}};
+    }
+  }
+  return KeyText(s, list.keys[level]);
+}
+
+void RecordKeys(const dsList &list, char *s) {
+  const std::size_t levels = SlotCount(s) - 1;
+  const bool fits = std::strlen(s) < UINT32_MAX;
+  for (std::size_t level = 0; level < levels; ++level) {
+    const Key key = KeyText(s, list.keys[level]);
+    KeyRecord record{{key.head[0], key.head[1]}, 0, 0, key.number, KeyRecord::kUnrecorded};
+    if (fits && !key.present) record.state = KeyRecord::kAbsent;
+    if (fits && key.present) {
+      record.state = KeyRecord::kPresent;
+      record.at = static_cast<std::uint32_t>(key.text.data() - s);
+      record.size = static_cast<std::uint32_t>(key.text.size());
+    }
+    std::memcpy(RecordAt(s, level), &record, kRecordSize);
+  }
 }
 
 // One insert search or find: the new text's key texts, and the texts the run test compares
@@ -209,7 +296,7 @@ struct Search {
 
 const char *At(const Search &s, int i) { return s.list.strings[i]; }
 
-Key StoredKey(const Search &s, int i, int level) { return KeyText(At(s, i), s.list.keys[level]); }
+Key StoredKey(const Search &s, int i, int level) { return StoredKeyOf(s.list, At(s, i), level); }
 
 int CompareAt(const Search &s, int i, int level) {
   return Compare(StoredKey(s, i, level), s.text_keys[level], s.list.keys[level]);
@@ -254,19 +341,81 @@ int FirstWhere(int lo, int hi, Predicate holds) {
   return lo;
 }
 
+constexpr int kTouchLevels = 1;
+
+// Calls touch for the places that the bisection of [lo, hi) looks at levels steps after its
+// first (1: the next step).
+template <typename Touch>
+void TouchAhead(int lo, int hi, int levels, Touch touch) {
+  const int mid = lo + (hi - lo) / 2;
+  for (const auto &[a, b] : {std::pair{lo, mid}, std::pair{mid + 1, hi}}) {
+    if (a >= b) continue;
+    if (levels == 1) {
+      touch(a + (b - a) / 2);
+    } else {
+      TouchAhead(a, b, levels - 1, touch);
+    }
+  }
+}
+
+// As FirstWhere; each step calls touch(i) for the places the next step can look at, so that
+// their memory is on its way while this one is looked at.
+template <typename Predicate, typename Touch>
+int FirstWhereAhead(int lo, int hi, Predicate holds, Touch touch) {
+  while (lo < hi) {
+    const int mid = lo + (hi - lo) / 2;
+    TouchAhead(lo, hi, kTouchLevels, touch);
+    if (holds(mid)) {
+      hi = mid;
+    } else {
+      lo = mid + 1;
+    }
+  }
+  return lo;
+}
+
+// Asks the processor to load the memory back bytes in front of a stored string's text (a hint
+// only: nothing is read, so the address need not lie in the block).
+void Prefetch(const char *text, std::size_t back) {
+#if defined(__GNUC__)
+  __builtin_prefetch(reinterpret_cast<const void *>(reinterpret_cast<std::uintptr_t>(text) - back));
+#else
+  (void)text;
+  (void)back;
+#endif
+}
+
+void PrefetchRecord(const Search &s, int i, int level) {
+  Prefetch(At(s, i), kMarkSize + static_cast<std::size_t>(level + 1) * kRecordSize);
+}
+
+// Where mark slot lies in front of the text of a string stored with the list's present keys.
+std::size_t MarkDistance(const dsList &list, int slot) {
+  return FrontSize(static_cast<std::size_t>(Depth(list)) + 1) -
+         static_cast<std::size_t>(slot) * kMarkSize;
+}
+
 int LowerBound(const Search &s, int lo, int hi, int level) {
-  return FirstWhere(lo, hi, [&](int i) { return StopsAt(s, i, level); });
+  return FirstWhereAhead(
+      lo, hi, [&](int i) { return StopsAt(s, i, level); },
+      [&](int i) { PrefetchRecord(s, i, level); });
 }
 
 // Where the run of string lo ends: galloping over the marks, so a short run costs little.
 int RunEnd(const Search &s, int lo, int level) {
   const Mark mark = MarkOf(At(s, lo), level);
   const auto outside = [&](int i) { return MarkOf(At(s, i), level) != mark; };
+  const std::size_t distance = MarkDistance(s.list, level);
+  const auto touch = [&](int i) { Prefetch(At(s, i), distance); };
+  for (long long ahead = 1; ahead <= 64 && ahead < s.list.count - lo; ahead = 2 * ahead + 1) {
+    touch(lo + static_cast<int>(ahead));
+  }
   long long step = 1;
   for (int inside = lo;;) {
     const long long room = s.list.count - inside;
     if (step >= room || outside(inside + static_cast<int>(step))) {
-      return FirstWhere(inside + 1, inside + static_cast<int>(std::min(step, room)), outside);
+      return FirstWhereAhead(inside + 1, inside + static_cast<int>(std::min(step, room)), outside,
+                             touch);
     }
     inside += static_cast<int>(step);
     step *= 2;
@@ -409,20 +558,91 @@ int Find(dsList &list, const char *text, int start, int key, int *position) {
   return i;
 }
 
-bool GrowStrings(dsList &list) {
-  if (list.count > INT_MAX - kGrowth) return false;
-  const std::size_t entries = static_cast<std::size_t>(list.count) + kGrowth;
-  if (entries > SIZE_MAX / sizeof(char *)) return false;
-  void *grown = kav::platform::memory::reallocate(list.strings, entries * sizeof(char *));
-  if (grown == nullptr) return false;
-  list.strings = static_cast<char **>(grown);
+// A sorted list's pointer array has room on both sides of its strings, so that an insert moves
+// the shorter side: the pointers in front of the place one down, or those after it one up (half
+// the bytes of always moving the later ones, on average).  The block begins with a word that
+// holds its size in entries, and the entry before the first string holds that string's index in
+// the block; list.strings points at the first string.
+constexpr std::size_t kHeadEntries = 2;
+
+std::size_t EntryWord(char *const *entry) {
+  std::uintptr_t word;
+  std::memcpy(&word, entry, sizeof word);
+  return word;
+}
+
+void SetEntryWord(char **entry, std::size_t word) {
+  const std::uintptr_t value = word;
+  std::memcpy(entry, &value, sizeof value);
+}
+
+std::size_t FrontIndex(char *const *strings) { return EntryWord(strings - 1); }
+
+char **ArrayBlock(char **strings) { return strings - FrontIndex(strings); }
+
+std::size_t RoomInFront(char *const *strings) { return FrontIndex(strings) - kHeadEntries; }
+
+std::size_t RoomBehind(const dsList &list) {
+  char *const *strings = list.strings;
+  return EntryWord(strings - FrontIndex(strings)) - FrontIndex(strings) -
+         static_cast<std::size_t>(list.count);
+}
+
+void ReleaseSortedStrings(dsList &list) {
+  if (list.strings != nullptr) kav::platform::memory::release(ArrayBlock(list.strings));
+  list.strings = nullptr;
+}
+
+// Moves the strings into a new block with room entries free on each side.
+bool ResizeStrings(dsList &list, std::size_t room) {
+  const auto count = static_cast<std::size_t>(list.count);
+  const std::size_t limit = SIZE_MAX / sizeof(char *) / 4;
+  if (count > limit || room > limit) return false;
+  const std::size_t entries = kHeadEntries + room + count + room;
+  auto **block = static_cast<char **>(kav::platform::memory::allocate(entries * sizeof(char *)));
+  if (block == nullptr) return false;
+  SetEntryWord(block, entries);
+  char **strings = block + kHeadEntries + room;
+  SetEntryWord(strings - 1, kHeadEntries + room);
+  if (count > 0) std::memcpy(strings, list.strings, count * sizeof(char *));
+  ReleaseSortedStrings(list);
+  list.strings = strings;
   return true;
 }
 
-// The marks' room, their number, then the text with its line feed and NUL; the text's address.
-char *StoredCopy(const char *text, std::size_t marks) {
+// Room for one more string; the array grows by half (at least 16 entries on each side).
+bool MakeRoom(dsList &list) {
+  if (list.count == INT_MAX) return false;
+  if (list.strings != nullptr && (RoomInFront(list.strings) > 0 || RoomBehind(list) > 0)) {
+    return true;
+  }
+  return ResizeStrings(list, std::max<std::size_t>(static_cast<std::size_t>(list.count) / 4, 16));
+}
+
+// Puts copy at index at, moving the shorter side of the array (MakeRoom made room).
+void PlaceAt(dsList &list, int at, char *copy) {
+  const std::size_t before = static_cast<std::size_t>(at);
+  const std::size_t after = static_cast<std::size_t>(list.count - at);
+  const std::size_t front = RoomInFront(list.strings);
+  if (front > 0 && (before < after || RoomBehind(list) == 0)) {
+    const std::size_t index = FrontIndex(list.strings) - 1;
+    char **strings = list.strings - 1;
+    std::memmove(strings, list.strings, before * sizeof(char *));
+    SetEntryWord(strings - 1, index);
+    list.strings = strings;
+  } else {
+    std::memmove(list.strings + at + 1, list.strings + at, after * sizeof(char *));
+  }
+  list.strings[at] = copy;
+  ++list.count;
+}
+
+// The key records' and marks' room, the marks' number, then the text with its line feed and NUL;
+// the text's address.  The key records are filled in.
+char *StoredCopy(const dsList &list, const char *text) {
+  const std::size_t marks = static_cast<std::size_t>(Depth(list)) + 1;
   const std::size_t length = std::strlen(text);
-  const std::size_t front = (marks + 1) * kMarkSize;
+  const std::size_t front = FrontSize(marks);
   if (length > SIZE_MAX - front - 2) return nullptr;
   auto *block = static_cast<char *>(kav::platform::memory::allocate(front + length + 2));
   if (block == nullptr) return nullptr;
@@ -432,13 +652,15 @@ char *StoredCopy(const char *text, std::size_t marks) {
   std::memcpy(copy, text, length);
   copy[length] = '\n';
   copy[length + 1] = '\0';
+  RecordKeys(list, copy);
   return copy;
 }
 
 // How many keys, from the first, two stored strings share byte for byte.
 int SharedKeys(const dsList &list, const char *a, const char *b) {
   int j = 0;
-  while (j < Depth(list) && SameBytes(KeyText(a, list.keys[j]), KeyText(b, list.keys[j]))) ++j;
+  const int depth = Depth(list);
+  while (j < depth && SameBytes(StoredKeyOf(list, a, j), StoredKeyOf(list, b, j))) ++j;
   return j;
 }
 
@@ -481,16 +703,12 @@ void Label(dsList &list, char *copy, int at) {
 
 // Adds text at its place; the place in *at.
 int AppendSortedAt(dsList &list, const char *text, int *at) {
-  if (list.count < 0) return 0;
-  if ((list.strings == nullptr || list.count % kGrowth == 0) && !GrowStrings(list)) return 0;
+  if (list.count < 0 || !MakeRoom(list)) return 0;
   *at = InsertIndex(list, text, 0, 0);
-  char *copy = StoredCopy(text, static_cast<std::size_t>(Depth(list)) + 1);
+  char *copy = StoredCopy(list, text);
   if (copy == nullptr) return 0;
   Label(list, copy, *at);
-  std::memmove(list.strings + *at + 1, list.strings + *at,
-               static_cast<std::size_t>(list.count - *at) * sizeof(char *));
-  list.strings[*at] = copy;
-  ++list.count;
+  PlaceAt(list, *at, copy);
   return 1;
 }
 
@@ -760,14 +978,11 @@ class BulkOrder {
  private:
   struct Item {
     Key text;
-    int number;  // a D key's value
     std::size_t index;
   };
 
   int Class(const Item &x, const Item &y, const dsSortKey &key) const {
-    if (key.type == 'S') return Sign(kav::base::compare_ignoring_case(x.text.text, y.text.text));
-    if (key.type == 'D') return Sign(static_cast<long long>(x.number) - y.number);
-    return 0;
+    return Compare(x.text, y.text, key);
   }
 
   void Emit(const Item *first, const Item *last, bool newest_first) {
@@ -795,7 +1010,7 @@ class BulkOrder {
         absent.push_back(index);
         continue;
       }
-      present.push_back({text, key.type == 'D' ? ParseDecimal(text.text) : 0, index});
+      present.push_back({text, index});
     }
     const bool ascending = key.ascending != 0;
     if (ascending) order_.insert(order_.end(), absent.begin(), absent.end());
@@ -958,6 +1173,7 @@ extern "C" KAV_API void KAV_CALL dsFree(dsList *list) KAV_NOEXCEPT {
   list->capacity = 0;
   if (list->sorted != 0 && list->strings != nullptr) {
     for (int i = 0; i < list->count; ++i) kav::platform::memory::release(BlockOf(list->strings[i]));
+    ReleaseSortedStrings(*list);
   }
   kav::platform::memory::release(list->strings);
   list->strings = nullptr;
