@@ -593,12 +593,13 @@ void ReleaseSortedStrings(dsList &list) {
   list.strings = nullptr;
 }
 
-// Moves the strings into a new block with room entries free on each side.
-bool ResizeStrings(dsList &list, std::size_t room) {
+// Moves the strings into a new block with room entries free on each side of strings_wanted (at
+// least the list's count).
+bool ResizeStrings(dsList &list, std::size_t room, std::size_t strings_wanted) {
   const auto count = static_cast<std::size_t>(list.count);
   const std::size_t limit = SIZE_MAX / sizeof(char *) / 4;
-  if (count > limit || room > limit) return false;
-  const std::size_t entries = kHeadEntries + room + count + room;
+  if (strings_wanted > limit || room > limit) return false;
+  const std::size_t entries = kHeadEntries + room + std::max(count, strings_wanted) + room;
   auto **block = static_cast<char **>(kav::platform::memory::allocate(entries * sizeof(char *)));
   if (block == nullptr) return false;
   SetEntryWord(block, entries);
@@ -616,7 +617,8 @@ bool MakeRoom(dsList &list) {
   if (list.strings != nullptr && (RoomInFront(list.strings) > 0 || RoomBehind(list) > 0)) {
     return true;
   }
-  return ResizeStrings(list, std::max<std::size_t>(static_cast<std::size_t>(list.count) / 4, 16));
+  const auto count = static_cast<std::size_t>(list.count);
+  return ResizeStrings(list, std::max<std::size_t>(count / 4, 16), count);
 }
 
 // Puts copy at index at, moving the shorter side of the array (MakeRoom made room).
@@ -845,7 +847,10 @@ int IndexLines(dsList &list) {
   return 1;
 }
 
+int ReadSortedStream(dsList &list, FILE *stream);
+
 int ReadStream(dsList &list, FILE *stream) {
+  if (list.sorted != 0 && list.count == 0) return ReadSortedStream(list, stream);
   char piece[kPieceSize];
   while (ReadPiece(list, piece, stream)) {
     if (Append(&list, piece, 0) == 0) return 0;
@@ -1081,6 +1086,99 @@ std::vector<std::size_t> InsertedOrder(const dsList &list, std::span<const char 
 }
 
 bool HasKeys(const dsList &list) { return list.sorted != 0 && list.key_count >= 1; }
+
+// Many strings into an empty sorted list.  Each piece read is stored at once (its key records
+// made); at the end of the stream the pieces are ordered by sorted_order, which gives the
+// positions of appending them one at a time, and put into the array in that order, and their
+// marks are set in one pass: a string joins the run (and segment) of the one before it where
+// the two share the key texts (and neither is empty), which is what appending them in turn
+// leaves.  Where sorted_order would itself insert one at a time, the pieces are inserted into
+// the list one at a time.  A read that fails (no memory) leaves the list empty.
+class BulkRead {
+ public:
+  explicit BulkRead(dsList &list) : list_(list) {}
+  BulkRead(const BulkRead &) = delete;
+  BulkRead &operator=(const BulkRead &) = delete;
+  ~BulkRead() {
+    for (std::size_t i = placed_; i < copies_.size(); ++i) Release(copies_[i]);
+  }
+
+  bool Read(FILE *stream) {
+    char piece[kPieceSize];
+    while (ReadPiece(list_, piece, stream)) {
+      if (copies_.size() == static_cast<std::size_t>(INT_MAX)) return false;
+      if (copies_.size() == copies_.capacity()) copies_.reserve(2 * copies_.size() + 64);
+      char *copy = StoredCopy(list_, piece);
+      if (copy == nullptr) return false;
+      copies_.push_back(copy);
+    }
+    return true;
+  }
+
+  // Puts the pieces read into the list; false (and the list as it was) when memory runs out.
+  bool Place() {
+    if (copies_.empty()) return true;
+    std::vector<const char *> texts(copies_.begin(), copies_.end());
+    for (char *copy : copies_) AsText(copy, true);
+    if (HasKeys(list_) && !kav::containers::dslist::sorts_in_bulk(list_, texts)) {
+      return PlaceOneByOne();
+    }
+    const std::vector<std::size_t> order = kav::containers::dslist::sorted_order(list_, texts);
+    for (char *copy : copies_) AsText(copy, false);
+    if (!ResizeStrings(list_, 16, copies_.size())) return false;
+    for (std::size_t i = 0; i < order.size(); ++i) list_.strings[i] = copies_[order[i]];
+    for (std::size_t i = 0; i < order.size(); ++i) LabelAfter(static_cast<int>(i));
+    list_.count = static_cast<int>(order.size());
+    placed_ = copies_.size();
+    return true;
+  }
+
+ private:
+  static void Release(char *copy) { kav::platform::memory::release(BlockOf(copy)); }
+
+  // A stored copy read as the text it was made of (its line feed a NUL), or stored again.
+  static void AsText(char *copy, bool text) {
+    copy[std::strlen(copy) - (text ? 1 : 0)] = text ? '\0' : '\n';
+  }
+
+  // The marks of string i from the one before it alone (i is the last string so far).
+  void LabelAfter(int i) {
+    char *copy = list_.strings[i];
+    const char *before = i > 0 ? list_.strings[i - 1] : nullptr;
+    SetMark(copy, 0, SegmentOf(copy, before, nullptr));
+    const int shared = before != nullptr ? SharedKeys(list_, before, copy) : 0;
+    for (int level = 1; level <= Depth(list_); ++level) {
+      SetMark(copy, level, shared >= level ? MarkOf(before, level) : OwnMark(copy));
+    }
+  }
+
+  // Each copy, in the order read, at the place the insert search gives for its text.
+  bool PlaceOneByOne() {
+    for (; placed_ < copies_.size(); ++placed_) {
+      char *copy = copies_[placed_];
+      if (!MakeRoom(list_)) return false;
+      const int at = InsertIndex(list_, copy, 0, 0);
+      AsText(copy, false);
+      Label(list_, copy, at);
+      PlaceAt(list_, at, copy);
+    }
+    return true;
+  }
+
+  dsList &list_;
+  std::vector<char *> copies_;
+  std::size_t placed_ = 0;  // copies_ from this one on are not in the list
+};
+
+int ReadSortedStream(dsList &list, FILE *stream) {
+  try {
+    BulkRead read(list);
+    if (read.Read(stream) && read.Place()) return 1;
+  } catch (const std::bad_alloc &) {
+  }
+  dsFree(&list);
+  return 0;
+}
 
 }  // namespace
 
