@@ -499,11 +499,44 @@ bool IsBisectable(const Search &s, int level) {
   return !(IsRange(key) && key.type == 'S' && HasLowControl(s.text_keys[level]));
 }
 
+// The first index from lo, inside the run of string lo (at level above 0) in a list without
+// empty texts, that ends the run or sorts at or after the text.  Without empty texts a run is
+// ordered throughout, so "outside the run or at or after the text" holds from one index on: it
+// is galloped to from lo, without finding the run's end first.
+int RunStop(const Search &s, int lo, int level) {
+  const Mark mark = MarkOf(At(s, lo), level);
+  const auto stops = [&](int i) {
+    return MarkOf(At(s, i), level) != mark || StopsAt(s, i, level);
+  };
+  const std::size_t distance = MarkDistance(s.list, level);
+  const auto touch = [&](int i) {
+    Prefetch(At(s, i), distance);
+    PrefetchRecord(s, i, level);
+  };
+  if (stops(lo)) return lo;
+  for (long long ahead = 1; ahead <= 16 && ahead < s.list.count - lo; ahead = 2 * ahead + 1) {
+    touch(lo + static_cast<int>(ahead));
+  }
+  long long step = 1;
+  for (int passed = lo;;) {
+    const long long room = s.list.count - passed;
+    if (step >= room || stops(passed + static_cast<int>(step))) {
+      return FirstWhereAhead(passed + 1, passed + static_cast<int>(std::min(step, room)), stops,
+                             touch);
+    }
+    passed += static_cast<int>(step);
+    step *= 2;
+  }
+}
+
 // The first index from lo that ends the run or sorts at or after the text.
 int LevelStop(const Search &s, int lo, int level) {
   if (!IsBisectable(s, level)) return FirstStop(s, lo, level);
   if (lo >= s.list.count) return s.list.count;
   if (level > 0 && !RunHolds(s, lo, level)) return lo;
+  if (level > 0 && !IsShortOfDescendingRange(s, level) && !HoldsEmpty(s, 0, s.list.count)) {
+    return RunStop(s, lo, level);
+  }
   return StretchStop(s, lo, level > 0 ? RunEnd(s, lo, level) : s.list.count, level);
 }
 
