@@ -1,7 +1,7 @@
 // dslist_test.cpp - the ds family (containers/dslist.cpp): the library's insert positions and
 // finds against the plain scan (dslist_reference.h) on thousands of random lists; then sort
 // orders, unsorted appends, reads from files, probes and allocation failures; and the order for
-// many strings at once against appending them one at a time.
+// many strings at once, and a sorted read of a file, against appending them one at a time.
 
 #include "containers/dslist.h"
 
@@ -282,8 +282,10 @@ std::vector<std::string> Strings(const dsList& l) {
 
 // A sorted read orders all its lines at once: the list must be the one that appending them in
 // turn builds, also for the appends after it (which go by the marks the read set).
-TEST(Reading, SortedReadEqualsAppendingInTurn) {
-  const std::string path = "dslist_" + std::to_string(std::random_device()()) + ".txt";
+class SortedReading : public kavtest::InDirectory {};
+
+TEST_F(SortedReading, EqualsAppendingInTurn) {
+  const std::string path = At("lines.txt");
   std::mt19937 rng(20261206);
   for (int round = 0; round < 400; ++round) {
     const std::string order = RandomOrder(rng);
@@ -309,7 +311,6 @@ TEST(Reading, SortedReadEqualsAppendingInTurn) {
     dsFree(&read);
     dsFree(&appended);
   }
-  std::remove(path.c_str());
 }
 
 // Positions and found entries are held to the plain find on random lists; these are the parts
