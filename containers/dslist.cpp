@@ -2,17 +2,19 @@
 // sorted by up to five keys taken from a short sort order such as "+S0|-D3".
 //
 // Key texts are views into the strings, so comparing a stored string with a new text never
-// allocates.  The insert position is the one the plain scan gives: walk from the start to the
-// first string that sorts at or after the text on key k; on an equal one, go on from there with
-// key k + 1 while the earlier keys' texts stay byte for byte the new text's (the "run").  The
-// search finds that place by bisection, level by level, in a logarithmic number of steps:
+// allocates; a stored string's key texts are found once, when it is stored, and kept in front of
+// it (see the stored block below).  The insert position is the one the plain scan gives: walk from
+// the start to the first string that sorts at or after the text on key k; on an equal one, go on
+// from there with key k + 1 while the earlier keys' texts stay byte for byte the new text's (the
+// "run").  The search finds that place by bisection, level by level, in a logarithmic number of
+// steps:
 //
 //   - Runs.  The strings whose texts on keys 0 to k - 1 are byte for byte the same form runs,
 //     and a run is ordered on key k: the scan only ever puts a string into a run at the first
 //     place that sorts at or after it.  Equal texts of other spellings ("b" and "B", "5" and
 //     "05") form runs of their own, which can interleave ([b b][B][b b]), so where a run ends
 //     cannot be read off the texts.  Each stored string therefore carries a mark per level that
-//     names its run (see Marks); the run's end is bisected on the marks.
+//     names its run (see the stored block); the run's end is bisected on the marks.
 //   - Empty texts.  The empty text always goes to index 0, so it can sit anywhere and cut the
 //     list, and a run, into segments; each string also carries the mark of its segment (an empty
 //     text's mark is its own).  Let Z be the stored empty text's key text.  A new text that stops
@@ -31,6 +33,9 @@
 //     matches only without its line feed cuts that run in two, and the rest gets a new mark.
 //     A search whose range texts hold a byte from 1 to 10 is the one case left to the plain
 //     scan, linear in the list (as the pointer move of every insert is anyway).
+//
+// The pointer move takes the shorter side of the place (see the pointer array below).  A read
+// into an empty sorted list orders all its lines at once (see BulkRead).
 
 #include "containers/dslist.h"
 
@@ -45,7 +50,6 @@
 #include <new>
 #include <span>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "base/ascii.h"
@@ -191,13 +195,12 @@ int Depth(const dsList &list) {
 // A stored string's heap block holds, in front of its text, its marks, one key record per key
 // level from the last to the first (where its key text lies in the text, its head and a D key's
 // number: the text is cut into keys once, when it is stored, not at every comparison), and one
-// word with the marks' number; the
-// list's pointer points at the text (so an edit of the text by a caller cannot move the marks
-// or make a key record point outside the block), and dsFree releases the block.  Mark 0 names
-// the string's segment, mark k (1 to 5) its run at level k: the strings whose first k key texts
-// are byte for byte its own.  A mark is an address that names one stretch only: that of the
-// string that began the stretch, or that address plus one for the rest of a run that the string
-// cut off.  There is one key record less than there are marks.
+// word with the marks' number; there is one key record less than there are marks.  The list's
+// pointer points at the text (so an edit of the text by a caller cannot move the marks or make
+// a key record point outside the block), and dsFree releases the block.  Mark 0 names the
+// string's segment, mark k (1 to 5) its run at level k: the strings whose first k key texts are
+// byte for byte its own.  A mark is an address that names one stretch only: that of the string
+// that began the stretch, or that address plus one for the rest of a run that the string cut off.
 using Mark = std::uintptr_t;
 constexpr std::size_t kMarkSize = sizeof(Mark);
 
@@ -341,30 +344,15 @@ int FirstWhere(int lo, int hi, Predicate holds) {
   return lo;
 }
 
-constexpr int kTouchLevels = 1;
-
-// Calls touch for the places that the bisection of [lo, hi) looks at levels steps after its
-// first (1: the next step).
-template <typename Touch>
-void TouchAhead(int lo, int hi, int levels, Touch touch) {
-  const int mid = lo + (hi - lo) / 2;
-  for (const auto &[a, b] : {std::pair{lo, mid}, std::pair{mid + 1, hi}}) {
-    if (a >= b) continue;
-    if (levels == 1) {
-      touch(a + (b - a) / 2);
-    } else {
-      TouchAhead(a, b, levels - 1, touch);
-    }
-  }
-}
-
-// As FirstWhere; each step calls touch(i) for the places the next step can look at, so that
-// their memory is on its way while this one is looked at.
+// As FirstWhere, for a search whose time goes into waiting for memory: each step calls touch(i)
+// for both places the next step can look at, so that their memory is on its way while this one
+// is looked at.
 template <typename Predicate, typename Touch>
 int FirstWhereAhead(int lo, int hi, Predicate holds, Touch touch) {
   while (lo < hi) {
     const int mid = lo + (hi - lo) / 2;
-    TouchAhead(lo, hi, kTouchLevels, touch);
+    if (mid > lo) touch(lo + (mid - lo) / 2);
+    if (mid + 1 < hi) touch(mid + 1 + (hi - mid - 1) / 2);
     if (holds(mid)) {
       hi = mid;
     } else {
@@ -505,9 +493,7 @@ bool IsBisectable(const Search &s, int level) {
 // is galloped to from lo, without finding the run's end first.
 int RunStop(const Search &s, int lo, int level) {
   const Mark mark = MarkOf(At(s, lo), level);
-  const auto stops = [&](int i) {
-    return MarkOf(At(s, i), level) != mark || StopsAt(s, i, level);
-  };
+  const auto stops = [&](int i) { return MarkOf(At(s, i), level) != mark || StopsAt(s, i, level); };
   const std::size_t distance = MarkDistance(s.list, level);
   const auto touch = [&](int i) {
     Prefetch(At(s, i), distance);
