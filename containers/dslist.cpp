@@ -2,17 +2,19 @@
 // sorted by up to five keys taken from a short sort order such as "+S0|-D3".
 //
 // Key texts are views into the strings, so comparing a stored string with a new text never
-// allocates.  The insert position is the one the plain scan gives: walk from the start to the
-// first string that sorts at or after the text on key k; on an equal one, go on from there with
-// key k + 1 while the earlier keys' texts stay byte for byte the new text's (the "run").  The
-// search finds that place by bisection, level by level, in a logarithmic number of steps:
+// allocates; a stored string's key texts are found once, when it is stored, and kept in front of
+// it (see the stored block below).  The insert position is the one the plain scan gives: walk from
+// the start to the first string that sorts at or after the text on key k; on an equal one, go on
+// from there with key k + 1 while the earlier keys' texts stay byte for byte the new text's (the
+// "run").  The search finds that place by bisection, level by level, in a logarithmic number of
+// steps:
 //
 //   - Runs.  The strings whose texts on keys 0 to k - 1 are byte for byte the same form runs,
 //     and a run is ordered on key k: the scan only ever puts a string into a run at the first
 //     place that sorts at or after it.  Equal texts of other spellings ("b" and "B", "5" and
 //     "05") form runs of their own, which can interleave ([b b][B][b b]), so where a run ends
 //     cannot be read off the texts.  Each stored string therefore carries a mark per level that
-//     names its run (see Marks); the run's end is bisected on the marks.
+//     names its run (see the stored block); the run's end is bisected on the marks.
 //   - Empty texts.  The empty text always goes to index 0, so it can sit anywhere and cut the
 //     list, and a run, into segments; each string also carries the mark of its segment (an empty
 //     text's mark is its own).  Let Z be the stored empty text's key text.  A new text that stops
@@ -31,6 +33,9 @@
 //     matches only without its line feed cuts that run in two, and the rest gets a new mark.
 //     A search whose range texts hold a byte from 1 to 10 is the one case left to the plain
 //     scan, linear in the list (as the pointer move of every insert is anyway).
+//
+// The pointer move takes the shorter side of the place (see the pointer array below).  A read
+// into an empty sorted list orders all its lines at once (see BulkRead).
 
 #include "containers/dslist.h"
 
@@ -55,7 +60,6 @@
 namespace {
 
 constexpr int kMaxKeys = DS_MAX_KEYS;
-constexpr int kGrowth = 200;              // entries added to the sorted array at a time
 constexpr int kSlack = 1024;              // bytes added to the unsorted text beyond the need
 constexpr std::size_t kPieceSize = 2048;  // one read piece and its NUL
 constexpr std::size_t kFormatSize = 256;  // dsAppendFormat's text and its NUL
@@ -63,11 +67,25 @@ constexpr std::size_t kMaxToken = 14;     // sort order limits; longer ones are 
 constexpr std::size_t kMaxNumber = 9;
 const char kStoredEmpty[] = "\n";  // how an empty text is stored in a sorted list
 
-// A key text: a piece of a string, or absent when the string has too few fields.
+// A key text: a piece of a string, or absent when the string has too few fields; for a D key,
+// also the number it reads as.  The head is the text's first 16 bytes lower-cased, big-end first
+// and padded with NULs (key texts hold none), so that two heads compare as the texts' first
+// 16 bytes do without regard to case.
 struct Key {
   bool present = false;
   std::string_view text;
+  int number = 0;
+  std::uint64_t head[2] = {0, 0};
 };
+constexpr std::size_t kHeadBytes = 16;
+
+void FillHead(Key &key) {
+  const std::size_t n = std::min(key.text.size(), kHeadBytes);
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto byte = static_cast<unsigned char>(kav::base::to_lower(key.text[i]));
+    key.head[i / 8] |= static_cast<std::uint64_t>(byte) << (56 - 8 * (i % 8));
+  }
+}
 
 Key Present(const char *begin, std::size_t length) {
   return {true, std::string_view(begin, length)};
@@ -111,8 +129,13 @@ Key RangeText(const char *s, const dsSortKey &key) {
   return Present(s + span.at, span.size);
 }
 
+int ParseDecimal(std::string_view text);
+
 Key KeyText(const char *s, const dsSortKey &key) {
-  return IsRange(key) ? RangeText(s, key) : FieldText(s, key.field);
+  Key k = IsRange(key) ? RangeText(s, key) : FieldText(s, key.field);
+  if (k.present && key.type == 'D') k.number = ParseDecimal(k.text);
+  if (k.present && key.type == 'S') FillHead(k);
+  return k;
 }
 
 int Sign(long long d) { return (d > 0) - (d < 0); }
@@ -132,13 +155,21 @@ int ParseDecimal(std::string_view text) {
       std::clamp(value, static_cast<long long>(INT_MIN), static_cast<long long>(INT_MAX)));
 }
 
+// Two S key texts without regard to case, by their heads first.
+int CompareText(const Key &x, const Key &t) {
+  for (int i = 0; i < 2; ++i) {
+    if (x.head[i] != t.head[i]) return x.head[i] < t.head[i] ? -1 : 1;
+  }
+  if (x.text.size() <= kHeadBytes && t.text.size() <= kHeadBytes) return 0;
+  return Sign(kav::base::compare_ignoring_case(x.text, t.text));
+}
+
 // Stored text x against new text t on one key: -1 below, 0 equal, 1 above.
 int Compare(const Key &x, const Key &t, const dsSortKey &key) {
   if (!x.present) return -1;
   if (!t.present) return 1;
-  if (key.type == 'S') return Sign(kav::base::compare_ignoring_case(x.text, t.text));
-  if (key.type == 'D')
-    return Sign(static_cast<long long>(ParseDecimal(x.text)) - ParseDecimal(t.text));
+  if (key.type == 'S') return CompareText(x, t);
+  if (key.type == 'D') return Sign(static_cast<long long>(x.number) - t.number);
   return 0;
 }
 
@@ -161,14 +192,28 @@ int Depth(const dsList &list) {
   return std::max(depth, 1);
 }
 
-// Marks.  A stored string's heap block holds, in front of its text, its marks and then one word
-// with their number; the list's pointer points at the text (so an edit of the text by a caller
-// cannot move the marks), and dsFree releases the block.  Mark 0 names the string's segment,
-// mark k (1 to 5) its run at level k: the strings whose first k key texts are byte for byte its
-// own.  A mark is an address that names one stretch only: that of the string that began the
-// stretch, or that address plus one for the rest of a run that the string cut off.
+// A stored string's heap block holds, in front of its text, its marks, one key record per key
+// level from the last to the first (where its key text lies in the text, its head and a D key's
+// number: the text is cut into keys once, when it is stored, not at every comparison), and one
+// word with the marks' number; there is one key record less than there are marks.  The list's
+// pointer points at the text (so an edit of the text by a caller cannot move the marks or make
+// a key record point outside the block), and dsFree releases the block.  Mark 0 names the
+// string's segment, mark k (1 to 5) its run at level k: the strings whose first k key texts are
+// byte for byte its own.  A mark is an address that names one stretch only: that of the string
+// that began the stretch, or that address plus one for the rest of a run that the string cut off.
 using Mark = std::uintptr_t;
 constexpr std::size_t kMarkSize = sizeof(Mark);
+
+struct KeyRecord {
+  enum State : std::uint32_t { kAbsent, kPresent, kUnrecorded };
+  std::uint64_t head[2];
+  std::uint32_t at;
+  std::uint32_t size;
+  std::int32_t number;
+  State state;  // kUnrecorded: a text too long for the offsets; its key is cut when needed
+};
+constexpr std::size_t kRecordSize = sizeof(KeyRecord);
+static_assert(kRecordSize % kMarkSize == 0, "the marks' number stays aligned behind the records");
 
 std::size_t SlotCount(const char *s) {
   Mark count;
@@ -176,7 +221,18 @@ std::size_t SlotCount(const char *s) {
   return count;
 }
 
-char *BlockOf(char *s) { return s - (SlotCount(s) + 1) * kMarkSize; }
+std::size_t FrontSize(std::size_t marks) {
+  return (marks + 1) * kMarkSize + (marks - 1) * kRecordSize;
+}
+
+char *BlockOf(char *s) { return s - FrontSize(SlotCount(s)); }
+
+// The key records lie next to the marks' number, the first key's closest, so that a comparison
+// mostly reads one cache line of a string that the search has not seen yet.
+template <typename Char>
+Char *RecordAt(Char *s, std::size_t level) {
+  return s - kMarkSize - (level + 1) * kRecordSize;
+}
 
 Mark OwnMark(const char *s) { return reinterpret_cast<Mark>(s); }
 
@@ -185,14 +241,48 @@ Mark MarkOf(const char *s, int slot) {
   const std::size_t count = SlotCount(s);
   if (static_cast<std::size_t>(slot) >= count) return OwnMark(s);
   Mark mark;
-  std::memcpy(&mark, s - (count + 1 - static_cast<std::size_t>(slot)) * kMarkSize, kMarkSize);
+  std::memcpy(&mark, s - FrontSize(count) + static_cast<std::size_t>(slot) * kMarkSize, kMarkSize);
   return mark;
 }
 
 void SetMark(char *s, int slot, Mark mark) {
   const std::size_t count = SlotCount(s);
   if (static_cast<std::size_t>(slot) >= count) return;
-  std::memcpy(s - (count + 1 - static_cast<std::size_t>(slot)) * kMarkSize, &mark, kMarkSize);
+  std::memcpy(s - FrontSize(count) + static_cast<std::size_t>(slot) * kMarkSize, &mark, kMarkSize);
+}
+
+// The stored string's key text at a level, from its key record; cut from the text where the
+// string has no record for the level (its list's keys grew after it was stored).
+Key StoredKeyOf(const dsList &list, const char *s, int level) {
+  const std::size_t count = SlotCount(s);
+  if (static_cast<std::size_t>(level) + 1 < count) {
+    KeyRecord record;
+    std::memcpy(&record, RecordAt(s, static_cast<std::size_t>(level)), kRecordSize);
+    if (record.state == KeyRecord::kAbsent) return {};
+    if (record.state == KeyRecord::kPresent) {
+      return {true,
+              std::string_view(s + record.at, record.size),
+              record.number,
+              {record.head[0], record.head[1]}};
+    }
+  }
+  return KeyText(s, list.keys[level]);
+}
+
+void RecordKeys(const dsList &list, char *s) {
+  const std::size_t levels = SlotCount(s) - 1;
+  const bool fits = std::strlen(s) < UINT32_MAX;
+  for (std::size_t level = 0; level < levels; ++level) {
+    const Key key = KeyText(s, list.keys[level]);
+    KeyRecord record{{key.head[0], key.head[1]}, 0, 0, key.number, KeyRecord::kUnrecorded};
+    if (fits && !key.present) record.state = KeyRecord::kAbsent;
+    if (fits && key.present) {
+      record.state = KeyRecord::kPresent;
+      record.at = static_cast<std::uint32_t>(key.text.data() - s);
+      record.size = static_cast<std::uint32_t>(key.text.size());
+    }
+    std::memcpy(RecordAt(s, level), &record, kRecordSize);
+  }
 }
 
 // One insert search or find: the new text's key texts, and the texts the run test compares
@@ -209,7 +299,7 @@ struct Search {
 
 const char *At(const Search &s, int i) { return s.list.strings[i]; }
 
-Key StoredKey(const Search &s, int i, int level) { return KeyText(At(s, i), s.list.keys[level]); }
+Key StoredKey(const Search &s, int i, int level) { return StoredKeyOf(s.list, At(s, i), level); }
 
 int CompareAt(const Search &s, int i, int level) {
   return Compare(StoredKey(s, i, level), s.text_keys[level], s.list.keys[level]);
@@ -254,19 +344,66 @@ int FirstWhere(int lo, int hi, Predicate holds) {
   return lo;
 }
 
+// As FirstWhere, for a search whose time goes into waiting for memory: each step calls touch(i)
+// for both places the next step can look at, so that their memory is on its way while this one
+// is looked at.
+template <typename Predicate, typename Touch>
+int FirstWhereAhead(int lo, int hi, Predicate holds, Touch touch) {
+  while (lo < hi) {
+    const int mid = lo + (hi - lo) / 2;
+    if (mid > lo) touch(lo + (mid - lo) / 2);
+    if (mid + 1 < hi) touch(mid + 1 + (hi - mid - 1) / 2);
+    if (holds(mid)) {
+      hi = mid;
+    } else {
+      lo = mid + 1;
+    }
+  }
+  return lo;
+}
+
+// Asks the processor to load the memory back bytes in front of a stored string's text (a hint
+// only: nothing is read, so the address need not lie in the block).
+void Prefetch(const char *text, std::size_t back) {
+#if defined(__GNUC__)
+  __builtin_prefetch(reinterpret_cast<const void *>(reinterpret_cast<std::uintptr_t>(text) - back));
+#else
+  (void)text;
+  (void)back;
+#endif
+}
+
+void PrefetchRecord(const Search &s, int i, int level) {
+  Prefetch(At(s, i), kMarkSize + static_cast<std::size_t>(level + 1) * kRecordSize);
+}
+
+// Where mark slot lies in front of the text of a string stored with the list's present keys.
+std::size_t MarkDistance(const dsList &list, int slot) {
+  return FrontSize(static_cast<std::size_t>(Depth(list)) + 1) -
+         static_cast<std::size_t>(slot) * kMarkSize;
+}
+
 int LowerBound(const Search &s, int lo, int hi, int level) {
-  return FirstWhere(lo, hi, [&](int i) { return StopsAt(s, i, level); });
+  return FirstWhereAhead(
+      lo, hi, [&](int i) { return StopsAt(s, i, level); },
+      [&](int i) { PrefetchRecord(s, i, level); });
 }
 
 // Where the run of string lo ends: galloping over the marks, so a short run costs little.
 int RunEnd(const Search &s, int lo, int level) {
   const Mark mark = MarkOf(At(s, lo), level);
   const auto outside = [&](int i) { return MarkOf(At(s, i), level) != mark; };
+  const std::size_t distance = MarkDistance(s.list, level);
+  const auto touch = [&](int i) { Prefetch(At(s, i), distance); };
+  for (long long ahead = 1; ahead <= 64 && ahead < s.list.count - lo; ahead = 2 * ahead + 1) {
+    touch(lo + static_cast<int>(ahead));
+  }
   long long step = 1;
   for (int inside = lo;;) {
     const long long room = s.list.count - inside;
     if (step >= room || outside(inside + static_cast<int>(step))) {
-      return FirstWhere(inside + 1, inside + static_cast<int>(std::min(step, room)), outside);
+      return FirstWhereAhead(inside + 1, inside + static_cast<int>(std::min(step, room)), outside,
+                             touch);
     }
     inside += static_cast<int>(step);
     step *= 2;
@@ -350,11 +487,42 @@ bool IsBisectable(const Search &s, int level) {
   return !(IsRange(key) && key.type == 'S' && HasLowControl(s.text_keys[level]));
 }
 
+// The first index from lo, inside the run of string lo (at level above 0) in a list without
+// empty texts, that ends the run or sorts at or after the text.  Without empty texts a run is
+// ordered throughout, so "outside the run or at or after the text" holds from one index on: it
+// is galloped to from lo, without finding the run's end first.
+int RunStop(const Search &s, int lo, int level) {
+  const Mark mark = MarkOf(At(s, lo), level);
+  const auto stops = [&](int i) { return MarkOf(At(s, i), level) != mark || StopsAt(s, i, level); };
+  const std::size_t distance = MarkDistance(s.list, level);
+  const auto touch = [&](int i) {
+    Prefetch(At(s, i), distance);
+    PrefetchRecord(s, i, level);
+  };
+  if (stops(lo)) return lo;
+  for (long long ahead = 1; ahead <= 16 && ahead < s.list.count - lo; ahead = 2 * ahead + 1) {
+    touch(lo + static_cast<int>(ahead));
+  }
+  long long step = 1;
+  for (int passed = lo;;) {
+    const long long room = s.list.count - passed;
+    if (step >= room || stops(passed + static_cast<int>(step))) {
+      return FirstWhereAhead(passed + 1, passed + static_cast<int>(std::min(step, room)), stops,
+                             touch);
+    }
+    passed += static_cast<int>(step);
+    step *= 2;
+  }
+}
+
 // The first index from lo that ends the run or sorts at or after the text.
 int LevelStop(const Search &s, int lo, int level) {
   if (!IsBisectable(s, level)) return FirstStop(s, lo, level);
   if (lo >= s.list.count) return s.list.count;
   if (level > 0 && !RunHolds(s, lo, level)) return lo;
+  if (level > 0 && !IsShortOfDescendingRange(s, level) && !HoldsEmpty(s, 0, s.list.count)) {
+    return RunStop(s, lo, level);
+  }
   return StretchStop(s, lo, level > 0 ? RunEnd(s, lo, level) : s.list.count, level);
 }
 
@@ -409,20 +577,93 @@ int Find(dsList &list, const char *text, int start, int key, int *position) {
   return i;
 }
 
-bool GrowStrings(dsList &list) {
-  if (list.count > INT_MAX - kGrowth) return false;
-  const std::size_t entries = static_cast<std::size_t>(list.count) + kGrowth;
-  if (entries > SIZE_MAX / sizeof(char *)) return false;
-  void *grown = kav::platform::memory::reallocate(list.strings, entries * sizeof(char *));
-  if (grown == nullptr) return false;
-  list.strings = static_cast<char **>(grown);
+// A sorted list's pointer array has room on both sides of its strings, so that an insert moves
+// the shorter side: the pointers in front of the place one down, or those after it one up (half
+// the bytes of always moving the later ones, on average).  The block begins with a word that
+// holds its size in entries, and the entry before the first string holds that string's index in
+// the block; list.strings points at the first string.
+constexpr std::size_t kHeadEntries = 2;
+
+std::size_t EntryWord(char *const *entry) {
+  std::uintptr_t word;
+  std::memcpy(&word, entry, sizeof word);
+  return word;
+}
+
+void SetEntryWord(char **entry, std::size_t word) {
+  const std::uintptr_t value = word;
+  std::memcpy(entry, &value, sizeof value);
+}
+
+std::size_t FrontIndex(char *const *strings) { return EntryWord(strings - 1); }
+
+char **ArrayBlock(char **strings) { return strings - FrontIndex(strings); }
+
+std::size_t RoomInFront(char *const *strings) { return FrontIndex(strings) - kHeadEntries; }
+
+std::size_t RoomBehind(const dsList &list) {
+  char *const *strings = list.strings;
+  return EntryWord(strings - FrontIndex(strings)) - FrontIndex(strings) -
+         static_cast<std::size_t>(list.count);
+}
+
+void ReleaseSortedStrings(dsList &list) {
+  if (list.strings != nullptr) kav::platform::memory::release(ArrayBlock(list.strings));
+  list.strings = nullptr;
+}
+
+// Moves the strings into a new block with room entries free on each side of strings_wanted (at
+// least the list's count).
+bool ResizeStrings(dsList &list, std::size_t room, std::size_t strings_wanted) {
+  const auto count = static_cast<std::size_t>(list.count);
+  const std::size_t limit = SIZE_MAX / sizeof(char *) / 4;
+  if (strings_wanted > limit || room > limit) return false;
+  const std::size_t entries = kHeadEntries + room + std::max(count, strings_wanted) + room;
+  auto **block = static_cast<char **>(kav::platform::memory::allocate(entries * sizeof(char *)));
+  if (block == nullptr) return false;
+  SetEntryWord(block, entries);
+  char **strings = block + kHeadEntries + room;
+  SetEntryWord(strings - 1, kHeadEntries + room);
+  if (count > 0) std::memcpy(strings, list.strings, count * sizeof(char *));
+  ReleaseSortedStrings(list);
+  list.strings = strings;
   return true;
 }
 
-// The marks' room, their number, then the text with its line feed and NUL; the text's address.
-char *StoredCopy(const char *text, std::size_t marks) {
+// Room for one more string; the array grows by half (at least 16 entries on each side).
+bool MakeRoom(dsList &list) {
+  if (list.count == INT_MAX) return false;
+  if (list.strings != nullptr && (RoomInFront(list.strings) > 0 || RoomBehind(list) > 0)) {
+    return true;
+  }
+  const auto count = static_cast<std::size_t>(list.count);
+  return ResizeStrings(list, std::max<std::size_t>(count / 4, 16), count);
+}
+
+// Puts copy at index at, moving the shorter side of the array (MakeRoom made room).
+void PlaceAt(dsList &list, int at, char *copy) {
+  const std::size_t before = static_cast<std::size_t>(at);
+  const std::size_t after = static_cast<std::size_t>(list.count - at);
+  const std::size_t front = RoomInFront(list.strings);
+  if (front > 0 && (before < after || RoomBehind(list) == 0)) {
+    const std::size_t index = FrontIndex(list.strings) - 1;
+    char **strings = list.strings - 1;
+    std::memmove(strings, list.strings, before * sizeof(char *));
+    SetEntryWord(strings - 1, index);
+    list.strings = strings;
+  } else {
+    std::memmove(list.strings + at + 1, list.strings + at, after * sizeof(char *));
+  }
+  list.strings[at] = copy;
+  ++list.count;
+}
+
+// The key records' and marks' room, the marks' number, then the text with its line feed and NUL;
+// the text's address.  The key records are filled in.
+char *StoredCopy(const dsList &list, const char *text) {
+  const std::size_t marks = static_cast<std::size_t>(Depth(list)) + 1;
   const std::size_t length = std::strlen(text);
-  const std::size_t front = (marks + 1) * kMarkSize;
+  const std::size_t front = FrontSize(marks);
   if (length > SIZE_MAX - front - 2) return nullptr;
   auto *block = static_cast<char *>(kav::platform::memory::allocate(front + length + 2));
   if (block == nullptr) return nullptr;
@@ -432,13 +673,15 @@ char *StoredCopy(const char *text, std::size_t marks) {
   std::memcpy(copy, text, length);
   copy[length] = '\n';
   copy[length + 1] = '\0';
+  RecordKeys(list, copy);
   return copy;
 }
 
 // How many keys, from the first, two stored strings share byte for byte.
 int SharedKeys(const dsList &list, const char *a, const char *b) {
   int j = 0;
-  while (j < Depth(list) && SameBytes(KeyText(a, list.keys[j]), KeyText(b, list.keys[j]))) ++j;
+  const int depth = Depth(list);
+  while (j < depth && SameBytes(StoredKeyOf(list, a, j), StoredKeyOf(list, b, j))) ++j;
   return j;
 }
 
@@ -481,16 +724,12 @@ void Label(dsList &list, char *copy, int at) {
 
 // Adds text at its place; the place in *at.
 int AppendSortedAt(dsList &list, const char *text, int *at) {
-  if (list.count < 0) return 0;
-  if ((list.strings == nullptr || list.count % kGrowth == 0) && !GrowStrings(list)) return 0;
+  if (list.count < 0 || !MakeRoom(list)) return 0;
   *at = InsertIndex(list, text, 0, 0);
-  char *copy = StoredCopy(text, static_cast<std::size_t>(Depth(list)) + 1);
+  char *copy = StoredCopy(list, text);
   if (copy == nullptr) return 0;
   Label(list, copy, *at);
-  std::memmove(list.strings + *at + 1, list.strings + *at,
-               static_cast<std::size_t>(list.count - *at) * sizeof(char *));
-  list.strings[*at] = copy;
-  ++list.count;
+  PlaceAt(list, *at, copy);
   return 1;
 }
 
@@ -627,7 +866,10 @@ int IndexLines(dsList &list) {
   return 1;
 }
 
+int ReadSortedStream(dsList &list, FILE *stream);
+
 int ReadStream(dsList &list, FILE *stream) {
+  if (list.sorted != 0 && list.count == 0) return ReadSortedStream(list, stream);
   char piece[kPieceSize];
   while (ReadPiece(list, piece, stream)) {
     if (Append(&list, piece, 0) == 0) return 0;
@@ -760,14 +1002,11 @@ class BulkOrder {
  private:
   struct Item {
     Key text;
-    int number;  // a D key's value
     std::size_t index;
   };
 
   int Class(const Item &x, const Item &y, const dsSortKey &key) const {
-    if (key.type == 'S') return Sign(kav::base::compare_ignoring_case(x.text.text, y.text.text));
-    if (key.type == 'D') return Sign(static_cast<long long>(x.number) - y.number);
-    return 0;
+    return Compare(x.text, y.text, key);
   }
 
   void Emit(const Item *first, const Item *last, bool newest_first) {
@@ -795,7 +1034,7 @@ class BulkOrder {
         absent.push_back(index);
         continue;
       }
-      present.push_back({text, key.type == 'D' ? ParseDecimal(text.text) : 0, index});
+      present.push_back({text, index});
     }
     const bool ascending = key.ascending != 0;
     if (ascending) order_.insert(order_.end(), absent.begin(), absent.end());
@@ -866,6 +1105,99 @@ std::vector<std::size_t> InsertedOrder(const dsList &list, std::span<const char 
 }
 
 bool HasKeys(const dsList &list) { return list.sorted != 0 && list.key_count >= 1; }
+
+// Many strings into an empty sorted list.  Each piece read is stored at once (its key records
+// made); at the end of the stream the pieces are ordered by sorted_order, which gives the
+// positions of appending them one at a time, and put into the array in that order, and their
+// marks are set in one pass: a string joins the run (and segment) of the one before it where
+// the two share the key texts (and neither is empty), which is what appending them in turn
+// leaves.  Where sorted_order would itself insert one at a time, the pieces are inserted into
+// the list one at a time.  A read that fails (no memory) leaves the list empty.
+class BulkRead {
+ public:
+  explicit BulkRead(dsList &list) : list_(list) {}
+  BulkRead(const BulkRead &) = delete;
+  BulkRead &operator=(const BulkRead &) = delete;
+  ~BulkRead() {
+    for (std::size_t i = placed_; i < copies_.size(); ++i) Release(copies_[i]);
+  }
+
+  bool Read(FILE *stream) {
+    char piece[kPieceSize];
+    while (ReadPiece(list_, piece, stream)) {
+      if (copies_.size() == static_cast<std::size_t>(INT_MAX)) return false;
+      if (copies_.size() == copies_.capacity()) copies_.reserve(2 * copies_.size() + 64);
+      char *copy = StoredCopy(list_, piece);
+      if (copy == nullptr) return false;
+      copies_.push_back(copy);
+    }
+    return true;
+  }
+
+  // Puts the pieces read into the list; false (and the list as it was) when memory runs out.
+  bool Place() {
+    if (copies_.empty()) return true;
+    std::vector<const char *> texts(copies_.begin(), copies_.end());
+    for (char *copy : copies_) AsText(copy, true);
+    if (HasKeys(list_) && !kav::containers::dslist::sorts_in_bulk(list_, texts)) {
+      return PlaceOneByOne();
+    }
+    const std::vector<std::size_t> order = kav::containers::dslist::sorted_order(list_, texts);
+    for (char *copy : copies_) AsText(copy, false);
+    if (!ResizeStrings(list_, 16, copies_.size())) return false;
+    for (std::size_t i = 0; i < order.size(); ++i) list_.strings[i] = copies_[order[i]];
+    for (std::size_t i = 0; i < order.size(); ++i) LabelAfter(static_cast<int>(i));
+    list_.count = static_cast<int>(order.size());
+    placed_ = copies_.size();
+    return true;
+  }
+
+ private:
+  static void Release(char *copy) { kav::platform::memory::release(BlockOf(copy)); }
+
+  // A stored copy read as the text it was made of (its line feed a NUL), or stored again.
+  static void AsText(char *copy, bool text) {
+    copy[std::strlen(copy) - (text ? 1 : 0)] = text ? '\0' : '\n';
+  }
+
+  // The marks of string i from the one before it alone (i is the last string so far).
+  void LabelAfter(int i) {
+    char *copy = list_.strings[i];
+    const char *before = i > 0 ? list_.strings[i - 1] : nullptr;
+    SetMark(copy, 0, SegmentOf(copy, before, nullptr));
+    const int shared = before != nullptr ? SharedKeys(list_, before, copy) : 0;
+    for (int level = 1; level <= Depth(list_); ++level) {
+      SetMark(copy, level, shared >= level ? MarkOf(before, level) : OwnMark(copy));
+    }
+  }
+
+  // Each copy, in the order read, at the place the insert search gives for its text.
+  bool PlaceOneByOne() {
+    for (; placed_ < copies_.size(); ++placed_) {
+      char *copy = copies_[placed_];
+      if (!MakeRoom(list_)) return false;
+      const int at = InsertIndex(list_, copy, 0, 0);
+      AsText(copy, false);
+      Label(list_, copy, at);
+      PlaceAt(list_, at, copy);
+    }
+    return true;
+  }
+
+  dsList &list_;
+  std::vector<char *> copies_;
+  std::size_t placed_ = 0;  // copies_ from this one on are not in the list
+};
+
+int ReadSortedStream(dsList &list, FILE *stream) {
+  try {
+    BulkRead read(list);
+    if (read.Read(stream) && read.Place()) return 1;
+  } catch (const std::bad_alloc &) {
+  }
+  dsFree(&list);
+  return 0;
+}
 
 }  // namespace
 
@@ -958,6 +1290,7 @@ extern "C" KAV_API void KAV_CALL dsFree(dsList *list) KAV_NOEXCEPT {
   list->capacity = 0;
   if (list->sorted != 0 && list->strings != nullptr) {
     for (int i = 0; i < list->count; ++i) kav::platform::memory::release(BlockOf(list->strings[i]));
+    ReleaseSortedStrings(*list);
   }
   kav::platform::memory::release(list->strings);
   list->strings = nullptr;

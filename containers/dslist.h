@@ -1,9 +1,9 @@
-// dslist.h - the sorted string list's order for many strings at once, for the kav tool's sort
-// and the tests.  Appending n strings one by one costs on the order of n squared (every insert
-// moves the later pointers); this gives the same order in O(n log n) where the order can be told
-// from the strings' key texts alone, which is the case for every field key and for character
-// ranges that stay clear of the stored line feed, and falls back to inserting one at a time
-// (exactly as dsAppend does) where it cannot.
+// dslist.h - the sorted string list's order for many strings at once, for the list's own reads,
+// the kav tool's sort and the tests.  Appending n strings one by one costs on the order of n
+// squared (every insert moves pointers); this gives the same order in O(n log n) where the order
+// can be told from the strings' key texts alone, which is the case for every field key and for
+// character ranges that stay clear of the stored line feed, and falls back to inserting one at a
+// time (exactly as dsAppend does) where it cannot.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,7 @@
 // dslist_test.cpp - the ds family (containers/dslist.cpp): the library's insert positions and
 // finds against the plain scan (dslist_reference.h) on thousands of random lists; then sort
 // orders, unsorted appends, reads from files, probes and allocation failures; and the order for
-// many strings at once against appending them one at a time.
+// many strings at once, and a sorted read of a file, against appending them one at a time.
 
 #include "containers/dslist.h"
 
@@ -261,6 +261,56 @@ TEST(Reading, LinesPiecesAndIndex) {
   std::remove(path.c_str());
   EXPECT_EQ(dsReadFromFile(&l, path.c_str()), 0);
   EXPECT_EQ(dsReadFromFileStream(&l, nullptr), 0);
+}
+
+// The pieces a read gives for text: every line with its line feed (keep_line_ends 1) or without.
+V Pieces(const std::string& text, bool keep) {
+  V pieces;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
+    std::string piece = text.substr(at, end - at);
+    if (!keep && piece.back() == '\n') piece.pop_back();
+    pieces.push_back(piece);
+    at = end;
+  }
+  return pieces;
+}
+
+std::vector<std::string> Strings(const dsList& l) {
+  return std::vector<std::string>(l.strings, l.strings + l.count);
+}
+
+// A sorted read orders all its lines at once: the list must be the one that appending them in
+// turn builds, also for the appends after it (which go by the marks the read set).
+class SortedReading : public kavtest::InDirectory {};
+
+TEST_F(SortedReading, EqualsAppendingInTurn) {
+  const std::string path = At("lines.txt");
+  std::mt19937 rng(20261206);
+  for (int round = 0; round < 400; ++round) {
+    const std::string order = RandomOrder(rng);
+    const bool dirty = round % 2 == 1, one_name = round % 3 == 2, keep = round % 4 == 3;
+    std::string text;
+    for (int n = static_cast<int>(rng() % 200); n > 0; --n)
+      text += RandomText(rng, dirty, one_name) + "\n";
+    if (rng() % 2 == 0 && !text.empty()) text.pop_back();
+    kavtest::WriteFile(path, text);
+    dsList read, appended;
+    for (dsList* l : {&read, &appended}) {
+      dsInitialize(l);
+      l->keep_line_ends = keep ? 1 : 0;
+      ASSERT_EQ(dsSetSort(l, order.c_str()), 1);
+    }
+    ASSERT_EQ(dsReadFromFile(&read, path.c_str()), 1);
+    for (const auto& piece : Pieces(text, keep)) ASSERT_EQ(dsAppend(&appended, piece.c_str()), 1);
+    for (int n = 0; n < 40; ++n) {
+      const std::string later = RandomText(rng, dirty, one_name);
+      ASSERT_EQ(dsAppend(&read, later.c_str()) + dsAppend(&appended, later.c_str()), 2);
+    }
+    ASSERT_EQ(Strings(read), Strings(appended)) << "order " << order << " round " << round;
+    dsFree(&read);
+    dsFree(&appended);
+  }
 }
 
 // Positions and found entries are held to the plain find on random lists; these are the parts

@@ -57,6 +57,19 @@ std::string At(const char* name) { return (dir / name).string(); }
 std::string Text(const char* text) { return text != nullptr ? text : "<null>"; }
 std::string Str(long long value) { return std::to_string(value); }
 
+// A sorted read of the record file: its lines are ordered at once.
+std::string SortedRead() {
+  dsList list;
+  dsInitialize(&list);
+  dsSetSort(&list, "+S0|-D1");
+  const std::string file = At("records.txt");
+  const int result = Armed([&] { return dsReadFromFile(&list, file.c_str()); });
+  // A read cut short by a failed read keeps the lines read; one out of memory, none.
+  const bool kept = result == 0 && list.count != 0 && !file_faults;
+  dsFree(&list);
+  return Str(result) + (kept ? " (lines kept)" : "");
+}
+
 // The number of files below path, and " torn" when one of them is not `whole` (if given).
 std::string Files(const fs::path& path, const std::string& whole = "") {
   int files = 0;
@@ -168,6 +181,7 @@ const Case kAllocationCases[] = {
        return out;
      },
      "0 b\na\n"},
+    {"dsReadFromFile, sorted", SortedRead, "0"},
     {"kav_putenv",
      [] {
        kav_putenv(kav::platform::memory::duplicate("FAULT_A=1"));
@@ -297,6 +311,7 @@ const Case kFileCases[] = {
        return Str(result);
      },
      "0"},
+    {"dsReadFromFile, sorted", SortedRead, "0"},
     {"kav_winexec", LaunchChild, "5"},  // an output file that does not open: the child cannot write
 #if !defined(_WIN32)
     {"tty_open on a pseudo-terminal",
