@@ -37,9 +37,9 @@
 // later write recognises.
 //
 // Stale temporaries: a writer killed between creating its temporary and the rename leaves it
-// behind.  Every write, once it holds the lock of the verified current file and its own slot,
-// removes the temporaries in the other slots of that file that no living writer holds, even a
-// write that then changes nothing.  While the lock is held, no other kavutil writer of the file
+// behind.  Every write, once it holds the lock of the verified current file, removes the
+// temporaries of that file that no living writer holds (in the slots other than its own), even
+// a write that then changes nothing.  While the lock is held, no other kavutil writer of the file
 // can be writing a temporary: it would need the same lock, and a writer that locked an older
 // inode finds, before it writes anything, that the inode was replaced, and starts again.  Only a
 // replacement by a program outside kavutil (which takes no lock), or another file whose name
