@@ -1,8 +1,10 @@
 // ini_posix_test.cpp - what the POSIX profile engine promises beyond Windows: concurrent writers
 // lose no update, a writer killed at any moment or failed at any file call leaves the old or the
-// new file and no temporary one, unchanged files are parsed once, every write gives the file a
-// later stamp, and a write keeps the file's permission bits and symbolic link.  Writers and the
-// killed processes are fork()ed children that call the engine directly.
+// new file and no temporary one, unchanged files are parsed once and checked with one stat, other
+// processes' changes are seen, every write gives the file a later stamp, a write keeps the
+// file's permission bits and symbolic link, and it goes through while other writers hold every
+// fixed temporary name.  Writers and the killed processes are fork()ed children that call the
+// engine directly.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -15,6 +17,7 @@
 #include <climits>
 #include <functional>
 #include <set>
+#include <vector>
 
 #include "platform/io.h"
 #include "platform/posix/ini/document.h"
@@ -261,6 +264,32 @@ TEST_F(IniPosix, AWriteKeepsLinksAndPermissionsAndRemovesOnlyDeadWritersTemporar
   ASSERT_EQ(stat(real.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0640u);
   EXPECT_EQ(Entries(), (std::set<fs::path>{real, path_, live, other}));
+}
+
+// With every fixed temporary name held by a living writer, a write goes through under a fresh
+// name and leaves nothing of its own; the next write clears the names once their writers are
+// gone.  A file system that cannot flush directories (EINVAL) takes the write.
+TEST_F(IniPosix, AWriteGoesThroughWithEverySlotHeldAndWithoutDirectoryFlushes) {
+  ASSERT_TRUE(pf::profile_write_string("s", "k", "1", path_.c_str()));
+  std::vector<int> writers;
+  std::set<fs::path> entries{path_};
+  for (int slot = 0; slot < 4; ++slot) {
+    const fs::path name = dir_ / (".test.ini.kavtmp." + std::to_string(slot));
+    WriteFile(name, "partial");
+    writers.push_back(open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_EQ(flock(writers.back(), LOCK_EX), 0);
+    entries.insert(name);
+  }
+  ASSERT_TRUE(pf::profile_write_string("s", "k", "2", path_.c_str()));
+  EXPECT_EQ(Value("k"), "2");
+  EXPECT_EQ(Entries(), entries);
+  for (const int fd : writers) close(fd);
+
+  kav::platform::io::fail_call("fsync", 2, EINVAL);  // the second is the directory's
+  EXPECT_TRUE(pf::profile_write_string("s", "k", "3", path_.c_str()));
+  kav::platform::io::fail_call(nullptr, 0, 0);
+  EXPECT_EQ(Value("k"), "3");
+  EXPECT_EQ(Entries(), std::set<fs::path>{path_});
 }
 
 TEST_F(IniPosix, BareNamesAndNullAreInTheWindowsDirectory) {
