@@ -5,7 +5,7 @@
 // the file while this one waited, and then the write starts again on the new file, so that
 // concurrent writers lose no update.  The current bytes are read through the locked descriptor
 // and the edited bytes are written to a temporary file beside the target, which is locked by its
-// writer, written, given the old permission bits and a modification time later than the old
+// writer, given the old permission bits, written, given a modification time later than the old
 // file's, fsync'ed and renamed over the target; the directory is then fsync'ed, so that the new
 // name survives a crash.  Readers, and a crash at any moment, see the old file or the new one,
 // never a mix.  A symbolic link is followed: the file it points to is replaced and the link
@@ -235,7 +235,9 @@ bool WriteReplacement(const Place& place, std::string_view bytes, const struct s
   const auto aside = ClaimTemporary(directory, place.name);
   if (!aside) return false;
   const int fd = aside->fd().get();  // once in place, closing it reports nothing more
-  return write_all(fd, bytes) && io::fchmod(fd, old.st_mode & 07777) == 0 &&
+  // The old permission bits come first, so that no byte is ever readable by more than the file's
+  // readers (a temporary of a fresh name is created for everyone, less the umask).
+  return io::fchmod(fd, old.st_mode & 07777) == 0 && write_all(fd, bytes) &&
          StampLaterThan(fd, old.st_mtim) && io::fsync(fd) == 0 &&
          aside->put_in_place(place.name.c_str()) && FlushDirectory(directory);
 }
