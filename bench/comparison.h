@@ -5,7 +5,8 @@
 // A program lists its rows and calls RunWithComparisons from its own main.  Each side names a
 // benchmark by function and argument ("BM_DsList/100000").  Times are CPU times, so that other
 // load on the machine does not count: the process's own, plus that of the child processes a
-// benchmark waited for when it counts them with ChildCpu (a peer that runs as a program).  Rows
+// benchmark waited for when it counts them with ChildCpu (a peer that runs as a program), or
+// the wall clock for rows marked so (work that waits for the disk).  Rows
 // whose benchmarks did not run (filtered out, failed) are left out.  A benchmark run with
 // repetitions (->Repetitions(n), or --benchmark_repetitions) is represented by its median; a
 // program may ask for its repetitions to run interleaved in random order (ours, the peer's,
@@ -31,6 +32,7 @@ struct Comparison {
   const char *peer;        // benchmark name of the peer
   const char *peer_label;  // how the table names the peer
   const char *goal = "";   // as in bench/rows.h: "r1.2", "t0.001", or both
+  bool wall = false;       // compared on the wall clock: work that mostly waits for the disk
 };
 
 // Counts the CPU time of the children that a benchmark waits for, from construction to the end
@@ -80,15 +82,19 @@ class ComparisonReporter : public benchmark::ConsoleReporter {
   }
 
   void PrintTable(const std::vector<Comparison> &rows) const {
-    std::printf("\n| Work | ours (CPU) | peer (CPU) | ours / peer |\n|---|---|---|---|\n");
+    std::printf("\n| Work | ours | peer | ours / peer | basis |\n|---|---|---|---|---|\n");
     for (const Comparison &row : rows) {
       const auto ours = times_.find(row.ours);
       const auto peer = times_.find(row.peer);
       if (ours == times_.end() || peer == times_.end()) continue;
-      const double a = ours->second.cpu, b = peer->second.cpu;
-      std::printf("| %s | %s | %s %s | %.3g |\n", row.work, Duration(a).c_str(), row.peer_label,
-                  Duration(b).c_str(), b > 0 ? a / b : 0.0);
-      AppendRow(row.work, ours->second, row.peer_label, peer->second, row.goal);
+      const double a = row.wall ? ours->second.real : ours->second.cpu;
+      const double b = row.wall ? peer->second.real : peer->second.cpu;
+      std::printf("| %s | %s | %s %s | %.3g | %s |\n", row.work, Duration(a).c_str(),
+                  row.peer_label, Duration(b).c_str(), b > 0 ? a / b : 0.0,
+                  row.wall ? "wall" : "CPU");
+      // A wall-clock row leaves out the CPU times, so that the whole run's table compares walls.
+      const auto basis = [&](Side side) { return row.wall ? Side{side.real, -1} : side; };
+      AppendRow(row.work, basis(ours->second), row.peer_label, basis(peer->second), row.goal);
     }
     std::fflush(stdout);
   }

@@ -1,8 +1,10 @@
 // ini_posix_test.cpp - what the POSIX profile engine promises beyond Windows: concurrent writers
 // lose no update, a writer killed at any moment or failed at any file call leaves the old or the
-// new file and no temporary one, unchanged files are parsed once, every write gives the file a
-// later stamp, and a write keeps the file's permission bits and symbolic link.  Writers and the
-// killed processes are fork()ed children that call the engine directly.
+// new file and no temporary one, unchanged files are parsed once and checked with one stat, other
+// processes' changes are seen, every write gives the file a later stamp, a write keeps the
+// file's permission bits and symbolic link, and it goes through while other writers hold every
+// fixed temporary name.  Writers and the killed processes are fork()ed children that call the
+// engine directly.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -12,9 +14,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <functional>
 #include <set>
+#include <vector>
 
+#include "platform/io.h"
 #include "platform/posix/ini/document.h"
 #include "support.h"
 
@@ -115,7 +120,9 @@ TEST_F(IniPosix, AKilledWriterLeavesTheOldOrTheNewFile) {
 }
 
 // Each file call of a write fails in turn, with EIO and with EINTR (a call the write retries): the
-// directory then holds the old file or the new one, the result says which, and no temporary.
+// directory then holds the old file or the new one and no temporary, and the result says which,
+// but for one call: the flush of the directory after the rename, which fails the write (the new
+// file is not known to survive a crash) with the new file in place.
 TEST_F(IniPosix, AFailedFileCallLeavesTheOldOrTheNewFile) {
   const std::string old_text = "[s]\r\nk=old\r\nj=1\r\n";
   const struct {
@@ -136,11 +143,17 @@ TEST_F(IniPosix, AFailedFileCallLeavesTheOldOrTheNewFile) {
         if (c.before != nullptr) WriteFile(path_, c.before);
         return c.write(path_.c_str());
       };
+      int unflushed = 0;
       SweepFileCalls(error, write, [&](bool written, bool) {
         Tree now = Snapshot(dir_);
         now.try_emplace("test.ini");
+        if (!written && now == after) {
+          ++unflushed;
+          return;
+        }
         ASSERT_EQ(now, written ? after : before) << error;
       });
+      EXPECT_EQ(unflushed, error == EIO ? 1 : 0) << error;
     }
   }
 }
@@ -190,26 +203,93 @@ TEST_F(IniPosix, UnchangedFilesAreParsedOnce) {
   EXPECT_EQ(Value("k"), "<missing>");
 }
 
+// A read by full path checks an unchanged file with one stat and no other call, and sees what
+// another process does to the file: a replacement by rename that keeps the size and the times
+// while a hard link keeps the old file (which a held descriptor would still find linked), and an
+// in-place rewrite to another size with the old times put back.
+TEST_F(IniPosix, AReadChecksWithOneStatAndSeesOtherProcessesChanges) {
+  namespace io = kav::platform::io;
+  ASSERT_TRUE(pf::profile_write_string("s", "k", "one", path_.c_str()));
+  EXPECT_EQ(Value("k"), "one");
+  io::fail_call("none", LONG_MAX, EIO);  // counts every call and fails none
+  EXPECT_EQ(Value("k"), "one");
+  EXPECT_EQ(io::calls_made(), 1);
+  io::fail_call("stat", 1, EIO);  // that call is the stat
+  EXPECT_EQ(Value("k"), "<missing>");
+  io::fail_call(nullptr, 0, 0);
+  EXPECT_EQ(Value("k"), "one");  // cached again
+
+  struct stat cached;
+  const auto rewrite = [&](const std::string& path, const char* mode, const char* text) {
+    FILE* file = std::fopen(path.c_str(), mode);
+    if (file == nullptr) return false;
+    const bool written = std::fputs(text, file) >= 0;
+    const timespec times[2] = {cached.st_atim, cached.st_mtim};
+    return std::fclose(file) == 0 && written && utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+  };
+  ASSERT_EQ(stat(path_.c_str(), &cached), 0);
+  ASSERT_TRUE(ExitedCleanly(Spawn([&] {
+    const std::string aside = path_ + ".new";
+    return link(path_.c_str(), (path_ + ".old").c_str()) == 0 &&
+           rewrite(aside, "w", "[s]\r\nk=two\r\n") && rename(aside.c_str(), path_.c_str()) == 0;
+  })));
+  EXPECT_EQ(Value("k"), "two");
+  ASSERT_EQ(stat(path_.c_str(), &cached), 0);
+  ASSERT_TRUE(ExitedCleanly(Spawn([&] { return rewrite(path_, "r+", "[s]\r\nk=three\r\n"); })));
+  EXPECT_EQ(Value("k"), "three");
+}
+
 // A write through a link replaces the file it leads to, with its permission bits, and removes
-// that file's temporaries that no living writer holds; it leaves none of its own.
+// that file's temporaries that no living writer holds; it leaves none of its own.  Its own
+// temporary takes the first slot that no living writer holds.
 TEST_F(IniPosix, AWriteKeepsLinksAndPermissionsAndRemovesOnlyDeadWritersTemporaries) {
   const std::string real = (dir_ / "real.ini").string();
   ASSERT_TRUE(pf::profile_write_string("s", "k", "1", real.c_str()));
   ASSERT_EQ(chmod(real.c_str(), 0640), 0);
   fs::create_symlink(real, path_);
-  const fs::path dead = dir_ / ".real.ini.kavtmp.Ab12Cd", live = dir_ / ".real.ini.kavtmp.xY34zW",
-                 other = dir_ / ".other.ini.kavtmp.Ab12Cd";
+  const fs::path live = dir_ / ".real.ini.kavtmp.0", dead = dir_ / ".real.ini.kavtmp.2",
+                 other = dir_ / ".other.ini.kavtmp.3";
   for (const fs::path& name : {dead, live, other}) WriteFile(name, "partial");
   const int held = open(live.c_str(), O_RDONLY | O_CLOEXEC);  // a writer still at work
   ASSERT_EQ(flock(held, LOCK_EX), 0);
   ASSERT_TRUE(pf::profile_write_string("s", "k", "2", path_.c_str()));
+  EXPECT_EQ(Entries(), (std::set<fs::path>{real, path_, live, other}));
+  WriteFile(dead, "partial");  // a write that changes nothing cleans up too
+  ASSERT_TRUE(pf::profile_write_string("s", "k", "2", path_.c_str()));
   close(held);
   EXPECT_TRUE(fs::is_symlink(path_));
   EXPECT_EQ(Value("k", real), "2");
+  EXPECT_EQ(ReadFile(live), "partial");
   struct stat status;
   ASSERT_EQ(stat(real.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0640u);
   EXPECT_EQ(Entries(), (std::set<fs::path>{real, path_, live, other}));
+}
+
+// With every fixed temporary name held by a living writer, a write goes through under a fresh
+// name and leaves nothing of its own; the next write clears the names once their writers are
+// gone.  A file system that cannot flush directories (EINVAL) takes the write.
+TEST_F(IniPosix, AWriteGoesThroughWithEverySlotHeldAndWithoutDirectoryFlushes) {
+  ASSERT_TRUE(pf::profile_write_string("s", "k", "1", path_.c_str()));
+  std::vector<int> writers;
+  std::set<fs::path> entries{path_};
+  for (int slot = 0; slot < 4; ++slot) {
+    const fs::path name = dir_ / (".test.ini.kavtmp." + std::to_string(slot));
+    WriteFile(name, "partial");
+    writers.push_back(open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_EQ(flock(writers.back(), LOCK_EX), 0);
+    entries.insert(name);
+  }
+  ASSERT_TRUE(pf::profile_write_string("s", "k", "2", path_.c_str()));
+  EXPECT_EQ(Value("k"), "2");
+  EXPECT_EQ(Entries(), entries);
+  for (const int fd : writers) close(fd);
+
+  kav::platform::io::fail_call("fsync", 2, EINVAL);  // the second is the directory's
+  EXPECT_TRUE(pf::profile_write_string("s", "k", "3", path_.c_str()));
+  kav::platform::io::fail_call(nullptr, 0, 0);
+  EXPECT_EQ(Value("k"), "3");
+  EXPECT_EQ(Entries(), std::set<fs::path>{path_});
 }
 
 TEST_F(IniPosix, BareNamesAndNullAreInTheWindowsDirectory) {

@@ -173,9 +173,10 @@ AsideFile::AsideFile(int directory) : directory_(directory) {
   }
 }
 
-AsideFile::AsideFile(std::string path_template)
-    : directory_(AT_FDCWD), name_(std::move(path_template)) {
-  fd_ = Descriptor(kav::platform::io::mkostemp(name_.data(), O_CLOEXEC));
+AsideFile::AsideFile(int directory, std::string name)
+    : directory_(directory), name_(std::move(name)) {
+  fd_ = Descriptor(kav::platform::io::openat(
+      directory, name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   created_ = static_cast<bool>(fd_);
 }
 

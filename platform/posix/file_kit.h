@@ -108,8 +108,9 @@ class AsideFile {
   // Creates the file in directory under a fresh temporary name (fresh_temporary_name),
   // exclusively and never through a link, trying other names while the name is taken.
   explicit AsideFile(int directory);
-  // Creates the file by mkostemp from path_template, a path ending in "XXXXXX".
-  explicit AsideFile(std::string path_template);
+  // Creates the file under name in directory, exclusively and never through a link; a name that
+  // is taken leaves it uncreated (EEXIST).
+  AsideFile(int directory, std::string name);
   AsideFile(const AsideFile&) = delete;
   AsideFile& operator=(const AsideFile&) = delete;
   ~AsideFile();
@@ -119,6 +120,9 @@ class AsideFile {
   const std::string& name() const { return name_; }
   // Renames the file over name, in the same directory; false, errno set, when that fails.
   bool put_in_place(const char* name);
+  // Gives up the name: the file is no longer removed by name when this goes out of scope, for a
+  // name that may lead to another file by then.
+  void disown() { created_ = false; }
 
  private:
   int directory_;

@@ -2,8 +2,9 @@
 // files, every call through the faultable table of platform/posix/io.h.
 //
 // Readers stat a file once per read (the freshness check) and read it whole when it is not
-// cached; writers edit a file by replacing it under an exclusive lock.  See profile_file.cpp for
-// the locking, the replacement and the clean-up of temporary files left by dead writers.
+// cached; writers edit a file by replacing it under an exclusive lock, never listing its
+// directory.  See profile_file.cpp for the locking, the replacement, the names of temporary
+// files and the clean-up of those left by dead writers.
 #pragma once
 
 #include <sys/stat.h>
@@ -43,8 +44,10 @@ std::optional<FileBytes> read_whole_file(const char* path);
 using FileEdit = std::function<std::optional<std::string>(std::string bytes)>;
 
 // Applies edit to path under an exclusive lock, creating a missing file (empty) first, as
-// Windows does even when nothing is then stored.  True when the file holds the edit's result (or
-// the edit changed nothing); false, with errno set and the file as it was, otherwise.
+// Windows does even when nothing is then stored, and flushes the file and its directory.  True
+// when the file holds the edit's result (or the edit changed nothing); false, with errno set,
+// otherwise: the file is then as it was, but for a failed flush of the directory, which leaves
+// the edited file in place, not known to survive a crash.
 bool edit_file(const char* path, const FileEdit& edit);
 
 }  // namespace kav::platform::posix
