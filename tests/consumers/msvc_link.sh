@@ -23,8 +23,8 @@ clang --target=$arch-pc-windows-msvc -O1 -c -I"$include" -isystem "/usr/$mingw/i
   -o "$work/msvc_consumer.obj" "$here/msvc_consumer.c" || fail "compiling for $arch-windows-msvc"
 lld-link /nologo /entry:mainCRTStartup /subsystem:console /nodefaultlib \
   "/out:$work/msvc_consumer.exe" "$work/msvc_consumer.obj" "$implib" || fail "linking with $implib"
-if [ $arch = i686 ] && { [ ! -x /usr/lib/wine/wine ] || [ "${KAV_NO_32BIT:-0}" = 1 ]; }; then
-  echo "linked (not run: no 32-bit Wine): $implib"
+if [ $arch = i686 ] && ! reason=$(bash "$here/../../scripts/machine-can.sh" wine32 "$prefix"); then
+  echo "linked with $implib; SKIPPED: running it under 32-bit Wine: $reason"
   exit 0
 fi
 cp "$dll" "$work/kavutil.dll"
