@@ -76,9 +76,22 @@ void MakeWorkDirectory(const fs::path& child, const fs::path& work) {
     fs::copy_file(child, work / (std::string(name) + kExtension));
 }
 
-std::string Launch(std::string line, const std::string& output) {
+// ERROR_INTERNAL_ERROR: Wine's process start itself failed (seen once in 9,000 launches on a
+// loaded machine, and not again for the same line): not an answer to the line, so the launch is
+// tried again, at most twice.  A line that meets it three times in a row is reported with it.
+constexpr int kWineStartFailed = 1359;
+
+int LaunchOnce(std::string line, const std::string& output) {
   fs::remove(output);
-  const int result = kav_winexec(line.data(), 1, 2, nullptr, output.c_str(), nullptr);
+  return kav_winexec(line.data(), 1, 2, nullptr, output.c_str(), nullptr);
+}
+
+std::string Launch(const std::string& line, const std::string& output) {
+  int result = LaunchOnce(line, output);
+#if defined(_WIN32)
+  for (int again = 0; again < 2 && result == kWineStartFailed; ++again)
+    result = LaunchOnce(line, output);
+#endif
   if (result != 0) return "refused: " + Meaning(result);
   std::ifstream file(output, std::ios::binary);
   std::string words((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
