@@ -6,8 +6,9 @@
 // benchmark by function and argument ("BM_DsList/100000").  Times are CPU times, so that other
 // load on the machine does not count: the process's own, plus that of the child processes a
 // benchmark waited for when it counts them with ChildCpu (a peer that runs as a program).  Rows
-// whose benchmarks did not run (filtered out, failed) are left out.  A benchmark run with
-// repetitions (->Repetitions(n), or --benchmark_repetitions) is represented by its median; a
+// whose benchmarks did not run (filtered out, failed) are left out.  Work that waits on a disk is
+// compared on the wall clock instead (Options::wall): its CPU time says little.  A benchmark run
+// with repetitions (->Repetitions(n), or --benchmark_repetitions) is represented by its median; a
 // program may ask for its repetitions to run interleaved in random order (ours, the peer's,
 // ours, ...) so that a change of load on the machine falls on both sides alike.
 #pragma once
@@ -79,16 +80,21 @@ class ComparisonReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
   }
 
-  void PrintTable(const std::vector<Comparison> &rows) const {
-    std::printf("\n| Work | ours (CPU) | peer (CPU) | ours / peer |\n|---|---|---|---|\n");
+  // wall: compare wall-clock times, and hand the rows on without CPU times.
+  void PrintTable(const std::vector<Comparison> &rows, bool wall = false) const {
+    const char *basis = wall ? "wall" : "CPU";
+    std::printf("\n| Work | ours (%s) | peer (%s) | ours / peer |\n|---|---|---|---|\n", basis,
+                basis);
     for (const Comparison &row : rows) {
       const auto ours = times_.find(row.ours);
       const auto peer = times_.find(row.peer);
       if (ours == times_.end() || peer == times_.end()) continue;
-      const double a = ours->second.cpu, b = peer->second.cpu;
-      std::printf("| %s | %s | %s %s | %.3g |\n", row.work, Duration(a).c_str(), row.peer_label,
-                  Duration(b).c_str(), b > 0 ? a / b : 0.0);
-      AppendRow(row.work, ours->second, row.peer_label, peer->second, row.goal);
+      Side a = ours->second, b = peer->second;
+      if (wall) a.cpu = b.cpu = -1;
+      const double x = wall ? a.real : a.cpu, y = wall ? b.real : b.cpu;
+      std::printf("| %s | %s | %s %s | %.3g |\n", row.work, Duration(x).c_str(), row.peer_label,
+                  Duration(y).c_str(), y > 0 ? x / y : 0.0);
+      AppendRow(row.work, a, row.peer_label, b, row.goal);
     }
     std::fflush(stdout);
   }
@@ -107,6 +113,7 @@ class ComparisonReporter : public benchmark::ConsoleReporter {
 
 struct Options {
   bool interleave = false;  // the repetitions of all benchmarks in one random order
+  bool wall = false;        // compare wall-clock times (work that waits on a disk)
 };
 
 inline int RunWithComparisons(int argc, char **argv, const std::vector<Comparison> &rows,
@@ -125,7 +132,7 @@ inline int RunWithComparisons(int argc, char **argv, const std::vector<Compariso
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   ComparisonReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintTable(rows);
+  reporter.PrintTable(rows, options.wall);
   benchmark::Shutdown();
   return 0;
 }
