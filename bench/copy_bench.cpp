@@ -184,7 +184,7 @@ void BM_copy_dir_small(benchmark::State &state) { Measure(state, SmallFiles(), C
 void BM_cp_sync_dir_small(benchmark::State &state) { Measure(state, SmallFiles(), CpSync); }
 
 #define KAV_COPY_BENCHMARK(name) \
-  BENCHMARK(name)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3)
+  BENCHMARK(name)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(5)
 
 KAV_COPY_BENCHMARK(BM_copy_file);
 KAV_COPY_BENCHMARK(BM_cp_sync_file);

@@ -12,9 +12,10 @@ namespace kav::platform::posix {
 // kernel's ways do on some pseudo-files), so nothing is lost or copied twice.  Short transfers are
 // continued and calls interrupted by a signal made again.
 //
-// After each 8 MiB written, and at the end, the writing of those bytes to disk is started
-// (sync_file_range with SYNC_FILE_RANGE_WRITE, which does not wait for it), so that the disk works
-// while the copy goes on and the flush that follows (fsync, syncfs) finds little left to do.  That
+// After each 8 MiB written, and at the end when 1 MiB or more is left, the writing of those bytes
+// to disk is started (sync_file_range with SYNC_FILE_RANGE_WRITE, which does not wait for it), so
+// that the disk works while the copy goes on and the flush that follows (fsync, syncfs) finds
+// little left to do; small files are left to that flush, which writes many in one sweep.  The
 // start is only a head start: the caller's flush is what makes the data stored.  A system without
 // sync_file_range leaves it all to the flush.
 //
