@@ -558,7 +558,8 @@ struct Transfers {
 };
 
 // A file larger than one kernel transfer (8 MiB) is copied byte for byte by copy_file and
-// copy_dir, whichever way the bytes have to go, and each way is really taken.
+// copy_dir, whichever way the bytes have to go, and each way is really taken.  A device is
+// refused.
 TEST_F(Files, CopiesAreWholeWhicheverWayTheBytesGo) {
   const std::string data = RandomBytes((8 << 20) + 4099, 11);
   Plant(dir_, {{"src/f", data}, {"dst", "old"}});
@@ -590,6 +591,9 @@ TEST_F(Files, CopiesAreWholeWhicheverWayTheBytesGo) {
     fs::remove_all(At("tree"));
     WriteFile(At("dst"), "old");
   }
+  // A device has no end: it is refused, never read.
+  EXPECT_EQ(copy_file("/dev/zero", At("dst").c_str()), 1);
+  EXPECT_EQ(ReadFile(At("dst")), "old");
 }
 
 // copy_dir stores a batch before any of its files replaces a destination file: at the moment of

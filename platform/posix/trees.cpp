@@ -275,10 +275,10 @@ std::size_t HeldDirectoryLimit() {
 bool OutOfDescriptors() { return errno == EMFILE || errno == ENFILE; }
 
 // The copy of a tree.  Its files are stored in batches (docs/decisions.md, "Copies of trees"):
-// each file is written aside in its destination directory and the writing of its bytes to disk
-// started (copy_contents), and it waits.  A batch ends at the end of the tree, when it holds
-// 50,000 files or as many directories as HeldDirectoryLimit allows, when the walk is about to
-// list a directory that holds waiting files (the copy of a tree into itself), and when
+// each file is written aside in its destination directory (copy_contents, which starts the
+// writing of a big file's bytes to disk), and it waits.  A batch ends at the end of the tree, when
+// it holds 50,000 files or as many directories as HeldDirectoryLimit allows, when the walk is about
+// to list a directory that holds waiting files (the copy of a tree into itself), and when
 // descriptors run out.  Then one syncfs per file system of the destination stores the batch's
 // data, and only then is each file renamed over its destination.  At the end one more syncfs
 // stores the last renames, the links and the directories made.  So a true result means
@@ -378,9 +378,13 @@ class TreeCopier {
   // Ends the batch: its data stored, then its files put in place.
   bool Flush() { return pending_.empty() || (SyncFileSystems() && pending_.PutInPlace()); }
 
+  // A system without syncfs (ENOSYS) syncs every file system instead.
   bool SyncFileSystems() {
-    for (const auto& file_system : file_systems_)
-      if (kav::platform::io::syncfs(file_system.second.get()) != 0) return false;
+    for (const auto& file_system : file_systems_) {
+      if (kav::platform::io::syncfs(file_system.second.get()) == 0) continue;
+      if (errno != ENOSYS) return false;
+      sync();
+    }
     return true;
   }
 
