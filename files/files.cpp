@@ -14,8 +14,10 @@
 // Every function that writes checks each write, flush and close and reports a failure with its
 // failure code, where the Windows library ignored write errors: a full disk must not pass for a
 // copy.  New files (copy_file, create_file_from_chunk, the files of copy_dir) are written beside
-// their destination and renamed over it only when complete, and a failed append is taken back,
-// so a failure leaves the old destination whole and no partial file behind.  A write past the
+// their destination and renamed over it only when complete and stored (copy_file and copy_dir
+// leave the moving of bytes and the flushes to the platform: replace_with_copy, copy_tree), and
+// a failed append is taken back, so a failure leaves the old destination whole and no partial
+// file behind.  A write past the
 // file-size limit, or into a pipe without a reader, fails like any other write instead of ending
 // the process (WriteSignalsHeld).  A file named by the caller is read through a symbolic link,
 // as Windows reads through one; links inside a tree are never followed.  Trees are removed
@@ -173,8 +175,8 @@ int CaseFixVisitor(const char* directory, const char*, void (*)(void), void* con
   });
 }
 
-// Copies the whole of source through into (replace_file or append_to_file): 0 on success, 1 on
-// any failure.  Only a regular file is read.
+// Copies the whole of source through into (append_to_file): 0 on success, 1 on any failure.
+// Only a regular file is read.
 int CopyFileWith(const char* source, const char* destination,
                  bool (*into)(const char*, const kav::platform::StreamWriter&)) {
   if (source == nullptr || destination == nullptr) return 1;
@@ -260,11 +262,14 @@ extern "C" KAV_API int KAV_CALL getfiletype(const char* path) KAV_NOEXCEPT {
   });
 }
 
-// The copy replaces the destination only when complete: a failure leaves the old destination
-// as it was.  Only a regular file is copied.
+// The copy replaces the destination only when complete and stored: a failure leaves the old
+// destination as it was.  Only a regular file is copied.  The platform moves the bytes (by
+// descriptor on POSIX, inside the kernel where it can).
 extern "C" KAV_API int KAV_CALL copy_file(const char* source,
                                           const char* destination) KAV_NOEXCEPT {
-  return CopyFileWith(source, destination, kav::platform::replace_file);
+  if (source == nullptr || destination == nullptr) return 1;
+  return kav::base::guarded(
+      1, [&] { return kav::platform::replace_with_copy(source, destination) ? 0 : 1; });
 }
 
 // Links in the tree are made again as links (POSIX) or left out (Windows), never followed; only
@@ -274,7 +279,7 @@ extern "C" KAV_API int KAV_CALL copy_dir(const char* source, const char* destina
   if (compare_path(source, destination) == 0) return 1;
   return kav::base::guarded(1, [&] {
     const kav::platform::TreeCopy copy{
-        [](const std::string& path) { return parent_dir(path.c_str()) == 0; }, CopyWhole};
+        [](const std::string& path) { return parent_dir(path.c_str()) == 0; }};
     return kav::platform::copy_tree(source, destination, copy) ? 0 : 1;
   });
 }

@@ -1003,15 +1003,16 @@ KAV_API int KAV_CALL getfiletype(const char *path) KAV_NOEXCEPT;
 /** Copies the regular file @p source to @p destination byte for byte.  The copy is written
  * beside the destination, flushed to disk and renamed over it only when complete, so a failure
  * leaves the old destination whole and no partial file.  A symbolic link named as @p source is
- * read through, as by get_check_sum and append_file.  0; 1 when @p source is not a readable
- * regular file or any write, flush, close or rename fails (a full disk, the file-size limit). */
+ * read through, as by get_check_sum and append_file.  0 once the copy is stored on disk under
+ * its name; 1 when @p source is not a readable regular file or any write, flush, close or rename
+ * fails (a full disk, the file-size limit). */
 KAV_API int KAV_CALL copy_file(const char *source, const char *destination) KAV_NOEXCEPT;
 /** Copies every file below the directory @p source to the same place below @p destination,
  * creating directories as needed and replacing existing files as copy_file does (directories
  * that hold no file are not created).  Symbolic links are made again as links, never followed;
- * FIFOs, sockets and devices are left out.  0, also for a missing source; 1 at the first failure
- * (the files copied so far stay), for a directory that cannot be read, and when both name the
- * same directory. */
+ * FIFOs, sockets and devices are left out.  0 once every copied file is stored on disk, also
+ * for a missing source; 1 at the first failure (each destination file is then old or new, whole),
+ * for a directory that cannot be read, and when both name the same directory. */
 KAV_API int KAV_CALL copy_dir(const char *source, const char *destination) KAV_NOEXCEPT;
 /** Creates every missing directory of @p path before its last separator.  Only the platform's
  * separator splits the path; the last component is not created, nor a first component without a

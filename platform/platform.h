@@ -161,17 +161,24 @@ bool append_log_record(const char *path, const std::string &record);
 // a tree every entry that is not a directory is removed.
 bool remove_tree(const char *path);
 
+// copy_file: a copy of the regular file source in place of destination, as
+// replace_file writes one (aside, flushed to disk, renamed over it), and on
+// POSIX the rename flushed too: true means the copy is stored under its name.
+// A source of another kind (a directory, FIFO or device) is refused without
+// being read or waited on.  On failure destination is as it was and no
+// temporary file is left.
+bool replace_with_copy(const char *source, const char *destination);
+
 // copy_dir: copies the regular files below source to the same places below
-// destination, replacing files there (replace_file); symbolic links are made
-// again as links (POSIX) or left out (Windows reparse points), never
-// followed.  Directories are made only to hold a copied entry:
-// make_directories(path) creates every missing directory before path's last
-// separator, as parent_dir does.  copy fills each new file from its source.
-// FIFOs, sockets and devices are left out.  True when everything was copied,
-// or when source does not exist; false at the first failure.
+// destination, each replacing the file there only when complete and stored;
+// symbolic links are made again as links (POSIX) or left out (Windows
+// reparse points), never followed.  Directories are made only to hold a
+// copied entry: make_directories(path) creates every missing directory before
+// path's last separator, as parent_dir does.  FIFOs, sockets and devices are
+// left out.  True when everything was copied and stored, or when source does
+// not exist; false at the first failure, with every file either old or new.
 struct TreeCopy {
   std::function<bool(const std::string &path)> make_directories;
-  std::function<bool(std::FILE *in, std::FILE *out)> copy;
 };
 bool copy_tree(const char *source, const char *destination, const TreeCopy &copy);
 

@@ -10,7 +10,8 @@
 // Files given by name are opened by open_file (file_kit.h): without waiting on a FIFO or a device,
 // their kind checked through the descriptor, never by name before the open; links are followed
 // for a file named by the caller and never inside a tree.  A new file is written under a
-// temporary name beside its destination, flushed to disk and renamed over it; an append that
+// temporary name beside its destination, flushed to disk and renamed over it (a copy moves its
+// bytes by descriptor, transfer.h, and flushes the rename too); an append that
 // fails cuts the file back to its old length.  Writes past the file-size limit or into a pipe
 // without a reader fail instead of ending the process (WriteSignalsHeld, platform/io.h).  Every
 // call goes through the I/O seam, every descriptor is close-on-exec.
@@ -27,12 +28,12 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/file_kit.h"
 #include "platform/posix/io.h"
+#include "platform/posix/transfer.h"
 
 namespace kav::platform {
 
@@ -42,8 +43,6 @@ using posix::Descriptor;
 using posix::KeepErrno;
 using posix::split_path;
 using posix::SplitPath;
-
-constexpr std::size_t kCopyBlockSize = 65536;
 
 bool Matches(const char* pattern, const char* name) {
   const char* star = nullptr;  // the last '*' seen, to retry with one more character
@@ -76,18 +75,6 @@ bool IsDirectory(DIR* directory, const dirent& entry) {
   struct stat status;
   return kav::platform::io::fstatat(dirfd(directory), entry.d_name, &status, 0) == 0 &&
          S_ISDIR(status.st_mode);
-}
-
-bool CopyContents(int in, int out) {
-  char block[kCopyBlockSize];
-  for (;;) {
-    const ssize_t read_size = kav::platform::io::read(in, block, sizeof block);
-    if (read_size < 0 && errno == EINTR) continue;
-    if (read_size < 0) return false;
-    if (read_size == 0) return true;
-    if (!posix::write_all(out, std::string_view(block, static_cast<std::size_t>(read_size))))
-      return false;
-  }
 }
 
 // Opens name for appending, creating it when missing (then created is set) without following a
@@ -222,7 +209,7 @@ bool copy_file_if_absent(const char* source, const char* destination) {
   Descriptor out = posix::open_file(AT_FDCWD, destination, O_WRONLY | O_CREAT | O_EXCL,
                                     Links::kFollow, Kinds::kRegular, nullptr, permissions);
   if (!out) return false;
-  bool copied = CopyContents(in.get(), out.get());
+  bool copied = posix::copy_contents(in.get(), out.get());
   copied =
       copied && kav::platform::io::fchmod(out.get(), permissions) == 0;  // the umask may clear bits
   copied = out.Close() && copied;
@@ -269,6 +256,25 @@ bool replace_file(const char* path, const StreamWriter& write) {
   std::string name;
   const Descriptor directory = OpenParent(path, name);
   return directory && posix::replace_at(directory.get(), name, write);
+}
+
+// The copy is written aside by copy_contents (transfer.h), which starts the writing to disk as it
+// goes; one fsync at the end waits for the rest, then the rename puts the file in place and an
+// fsync of the directory stores the rename, so that a true result means the copy is on disk
+// under its name.  Should that last fsync fail, the new file is in place, whole, and the result
+// is false all the same.
+bool replace_with_copy(const char* source, const char* destination) {
+  if (source == nullptr) return false;
+  const kav::platform::io::WriteSignalsHeld held;
+  const Descriptor in =
+      posix::open_file(AT_FDCWD, source, O_RDONLY, posix::Links::kFollow, posix::Kinds::kRegular);
+  std::string name;
+  const Descriptor directory = in ? OpenParent(destination, name) : Descriptor();
+  if (!directory) return false;
+  posix::AsideFile aside(directory.get());
+  return aside && posix::copy_contents(in.get(), aside.fd().get()) &&
+         kav::platform::io::fsync(aside.fd().get()) == 0 && aside.fd().Close() &&
+         aside.put_in_place(name.c_str()) && kav::platform::io::fsync(directory.get()) == 0;
 }
 
 bool append_to_file(const char* path, const StreamWriter& write) {

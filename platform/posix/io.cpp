@@ -10,6 +10,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#if defined(__linux__)
+#include <sys/sendfile.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,15 +22,48 @@
 #include "platform/posix/file_kit.h"
 
 namespace kav::platform::io {
+namespace {
+
+#if !defined(__linux__)
+// Where the system has no such calls, the table holds stand-ins that refuse (ENOSYS).
+ssize_t NoCopyFileRange(int, Offset64 *, int, Offset64 *, size_t, unsigned) {
+  errno = ENOSYS;
+  return -1;
+}
+ssize_t NoSendfile(int, int, off_t *, size_t) {
+  errno = ENOSYS;
+  return -1;
+}
+int NoSyncFileRange(int, Offset64, Offset64, unsigned) {
+  errno = ENOSYS;
+  return -1;
+}
+int NoSyncfs(int) {
+  errno = ENOSYS;
+  return -1;
+}
+constexpr auto kCopyFileRange = NoCopyFileRange;
+constexpr auto kSendfile = NoSendfile;
+constexpr auto kSyncFileRange = NoSyncFileRange;
+constexpr auto kSyncfs = NoSyncfs;
+#else
+constexpr auto kCopyFileRange = ::copy_file_range;
+constexpr auto kSendfile = ::sendfile;
+constexpr auto kSyncFileRange = ::sync_file_range;
+constexpr auto kSyncfs = ::syncfs;
+#endif
+
+}  // namespace
 
 SystemCalls &system_calls() {
-  static SystemCalls calls{::open,      ::openat,          ::close,     ::read,    ::pread,
-                           ::write,     ::fsync,           ::fstat,     ::fstatat, ::stat,
-                           ::lstat,     ::flock,           ::ftruncate, ::fchmod,  ::mkostemp,
-                           ::renameat,  ::unlink,          ::unlinkat,  ::mkdir,   ::mkdirat,
-                           ::rmdir,     ::opendir,         ::fdopendir, ::readdir, ::closedir,
-                           ::futimens,  ::realpath,        ::dup,       ::fcntl,   ::readlinkat,
-                           ::symlinkat, ::posix_fallocate, ::mmap,      ::statvfs, ::fdopen};
+  static SystemCalls calls{
+      ::open,      ::openat,          ::close,    ::read,     ::pread,     ::write,
+      ::fsync,     ::fstat,           ::fstatat,  ::stat,     ::lstat,     ::flock,
+      ::ftruncate, ::fchmod,          ::mkostemp, ::renameat, ::unlink,    ::unlinkat,
+      ::mkdir,     ::mkdirat,         ::rmdir,    ::opendir,  ::fdopendir, ::readdir,
+      ::closedir,  ::futimens,        ::realpath, ::dup,      ::fcntl,     ::readlinkat,
+      ::symlinkat, ::posix_fallocate, ::mmap,     ::statvfs,  ::fdopen,    kCopyFileRange,
+      kSendfile,   kSyncFileRange,    kSyncfs};
   return calls;
 }
 
@@ -230,5 +266,22 @@ int statvfs(const char *path, struct statvfs *status) {
 std::FILE *fdopen(int fd, const char *mode) {
   return fault("fdopen") ? nullptr : system_calls().fdopen(fd, mode);
 }
+
+ssize_t copy_file_range(int in, Offset64 *in_offset, int out, Offset64 *out_offset, size_t size,
+                        unsigned flags) {
+  return fault("copy_file_range")
+             ? -1
+             : system_calls().copy_file_range(in, in_offset, out, out_offset, size, flags);
+}
+
+ssize_t sendfile(int out, int in, off_t *offset, size_t size) {
+  return fault("sendfile") ? -1 : system_calls().sendfile(out, in, offset, size);
+}
+
+int sync_file_range(int fd, Offset64 offset, Offset64 size, unsigned flags) {
+  return fault("sync_file_range") ? -1 : system_calls().sync_file_range(fd, offset, size, flags);
+}
+
+int syncfs(int fd) { return fault("syncfs") ? -1 : system_calls().syncfs(fd); }
 
 }  // namespace kav::platform::io

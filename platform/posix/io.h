@@ -19,6 +19,13 @@
 
 namespace kav::platform::io {
 
+// The 64-bit offsets of copy_file_range and sync_file_range, also in 32-bit builds.
+#if defined(__linux__)
+using Offset64 = loff_t;
+#else
+using Offset64 = off_t;
+#endif
+
 struct SystemCalls {
   int (*open)(const char *path, int flags, ...);
   int (*openat)(int directory, const char *path, int flags, ...);
@@ -55,6 +62,13 @@ struct SystemCalls {
   void *(*mmap)(void *address, size_t length, int protection, int flags, int fd, off_t offset);
   int (*statvfs)(const char *path, struct statvfs *status);
   std::FILE *(*fdopen)(int fd, const char *mode);
+  // The calls by which copies move bytes and start and wait for their writing (Linux; elsewhere
+  // they fail with ENOSYS and the copies fall back to read, write and fsync).
+  ssize_t (*copy_file_range)(int in, Offset64 *in_offset, int out, Offset64 *out_offset,
+                             size_t size, unsigned flags);
+  ssize_t (*sendfile)(int out, int in, off_t *offset, size_t size);
+  int (*sync_file_range)(int fd, Offset64 offset, Offset64 size, unsigned flags);
+  int (*syncfs)(int fd);
 };
 
 // The table in use; tests may replace entries and must restore them.
@@ -97,5 +111,10 @@ int posix_fallocate(int fd, off_t offset, off_t length);
 void *mmap(void *address, size_t length, int protection, int flags, int fd, off_t offset);
 int statvfs(const char *path, struct statvfs *status);
 std::FILE *fdopen(int fd, const char *mode);
+ssize_t copy_file_range(int in, Offset64 *in_offset, int out, Offset64 *out_offset, size_t size,
+                        unsigned flags);
+ssize_t sendfile(int out, int in, off_t *offset, size_t size);
+int sync_file_range(int fd, Offset64 offset, Offset64 size, unsigned flags);
+int syncfs(int fd);
 
 }  // namespace kav::platform::io

@@ -12,22 +12,29 @@
 // further up are closed, and opened again through ".." when the walk returns to them.  If such a
 // directory is then not the one recorded (device and inode differ: the tree was moved during the
 // walk) the walk stops with a failure instead of working in the wrong place.
+//
+// A copy writes each file aside and stores its files in batches before it renames them into
+// place (TreeCopier below; docs/decisions.md, "Copies of trees").
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/file_kit.h"
 #include "platform/posix/io.h"
+#include "platform/posix/transfer.h"
 
 namespace kav::platform {
 namespace {
@@ -68,13 +75,6 @@ struct Level {
   std::vector<std::string> names;  // the entries, read when the level was entered
   std::size_t next = 0;
   Place source, target;
-};
-
-struct StreamCloser {
-  void operator()(std::FILE* stream) const {
-    KeepErrno keep;
-    kav::platform::io::fclose(stream);
-  }
 };
 
 // The names in the directory fd, "." and ".." left out; nothing when the listing fails.
@@ -197,10 +197,102 @@ bool RemoveDirectoryTree(int parent, const std::string& name) {
 // Copies
 // ---------------------------------------------------------------------------
 
+// Files written aside for a tree copy, waiting for the flush after which they may replace their
+// destinations, with the destination directories that hold them (duplicated descriptors, so that
+// the walk may close its own).  A file not put in place is removed when this goes (AsideFile).
+class PendingFiles {
+ public:
+  explicit PendingFiles(std::size_t directory_limit) : directory_limit_(directory_limit) {}
+
+  bool empty() const { return files_.empty(); }
+  bool full() const {
+    return files_.size() >= kPendingLimit || directories_.size() >= directory_limit_;
+  }
+
+  // Whether the directory of this device and inode holds files waiting here.
+  bool Holds(dev_t device, ino_t inode) const {
+    for (const HeldDirectory& held : directories_)
+      if (held.device == device && held.inode == inode) return true;
+    return false;
+  }
+
+  // The descriptor to write files aside in the destination directory place: the one held last
+  // when it is the same directory, else a new duplicate.  -1, errno set, when none can be had.
+  int Hold(const Place& place) {
+    if (!directories_.empty() && directories_.back().device == place.device &&
+        directories_.back().inode == place.inode) {
+      return directories_.back().fd.get();
+    }
+    Descriptor fd(kav::platform::io::dup(place.fd.get()));
+    if (!fd) return -1;
+    directories_.push_back({std::move(fd), place.device, place.inode});
+    return directories_.back().fd.get();
+  }
+
+  void Add(std::unique_ptr<posix::AsideFile> file, const std::string& name) {
+    files_.push_back({std::move(file), name});
+  }
+
+  // Puts every file in place (their data must be stored by now) and lets the directories go.
+  // False at the first rename that fails; the files after it are removed.
+  bool PutInPlace() {
+    bool placed = true;
+    for (PendingFile& file : files_) {
+      placed = placed && file.aside->put_in_place(file.name.c_str());
+    }
+    KeepErrno keep;
+    files_.clear();
+    directories_.clear();
+    return placed;
+  }
+
+ private:
+  static constexpr std::size_t kPendingLimit = 50000;
+
+  struct HeldDirectory {
+    Descriptor fd;
+    dev_t device;
+    ino_t inode;
+  };
+  struct PendingFile {
+    std::unique_ptr<posix::AsideFile> aside;
+    std::string name;
+  };
+
+  std::size_t directory_limit_;
+  std::vector<HeldDirectory> directories_;
+  std::vector<PendingFile> files_;  // after directories_: removed before those close
+};
+
+// How many destination directories a batch may hold: a sixteenth of the descriptors the process
+// may open, between 1 and 64.
+std::size_t HeldDirectoryLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 64;
+  return std::clamp<std::size_t>(static_cast<std::size_t>(limit.rlim_cur / 16), 1, 64);
+}
+
+bool OutOfDescriptors() { return errno == EMFILE || errno == ENFILE; }
+
+// The copy of a tree.  Its files are stored in batches (docs/decisions.md, "Copies of trees"):
+// each file is written aside in its destination directory (copy_contents, which starts the
+// writing of a big file's bytes to disk), and it waits.  A batch ends at the end of the tree, when
+// it holds 50,000 files or as many directories as HeldDirectoryLimit allows, when the walk is about
+// to list a directory that holds waiting files (the copy of a tree into itself), and when
+// descriptors run out.  Then one syncfs per file system of the destination stores the batch's
+// data, and only then is each file renamed over its destination.  At the end one more syncfs
+// stores the last renames, the links and the directories made.  So a true result means
+// everything is stored; a failure leaves each destination file old or new and whole, the files
+// of the batch it fell in old, and no temporary file; and a crash at any moment leaves each
+// file old or new, never empty or torn, since no rename reaches the disk before its data.
+//
+// syncfs reports the errors of the writing to disk since the descriptor it is given was opened
+// (Linux 5.8 and later); each file system is synced through a destination directory opened
+// before any file was written there.
 class TreeCopier {
  public:
   TreeCopier(const char* destination, const TreeCopy& copy)
-      : destination_(destination), copy_(copy) {}
+      : destination_(destination), copy_(copy), pending_(HeldDirectoryLimit()) {}
 
   // A missing source copies nothing and succeeds; one that cannot be opened for another reason
   // fails, since nothing was copied.
@@ -213,7 +305,7 @@ class TreeCopier {
       const bool done = level.next == level.names.size();
       if (!(done ? walk_.Pop() : CopyEntry(level.names[level.next++]))) return false;
     }
-    return true;
+    return Flush() && SyncFileSystems();
   }
 
  private:
@@ -225,13 +317,19 @@ class TreeCopier {
     if (kav::platform::io::fstatat(directory, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
       return errno == ENOENT;
     }
-    if (S_ISDIR(status.st_mode))
+    if (S_ISDIR(status.st_mode)) {
+      // The listing must see the files put in place, not their temporary names.
+      if (pending_.Holds(status.st_dev, status.st_ino) && !Flush()) return false;
       return walk_.Push(posix::open_directory_at(directory, name.c_str()), name);
+    }
     if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) return true;
     if (!MakeTargets()) return false;
-    const int target = walk_.top().target.fd.get();
-    return S_ISREG(status.st_mode) ? CopyFile(directory, target, name)
-                                   : CopyLink(directory, target, name);
+    const Place& target = walk_.top().target;
+    if (S_ISLNK(status.st_mode)) return CopyLink(directory, target.fd.get(), name);
+    // Descriptors that ran out are given back by ending the batch, and the file tried again.
+    if (CopyFileAside(directory, target, name)) return true;
+    if (!OutOfDescriptors() || pending_.empty()) return false;
+    return Flush() && CopyFileAside(directory, target, name);
   }
 
   // Makes the destination directories down to the deepest level, each only once.
@@ -240,25 +338,54 @@ class TreeCopier {
       const std::size_t level = walk_.made();
       if (level == 0) {
         if (!copy_.make_directories(destination_ + "/")) return false;
-        if (!walk_.AddTarget(posix::open_directory(destination_.c_str()))) {
-          return false;
-        }
-        continue;
+        if (!walk_.AddTarget(posix::open_directory(destination_.c_str()))) return false;
+      } else {
+        const int parent = walk_.at(level - 1).target.fd.get();
+        const char* name = walk_.at(level).name.c_str();
+        if (kav::platform::io::mkdirat(parent, name, 0777) != 0 && errno != EEXIST) return false;
+        if (!walk_.AddTarget(posix::open_directory_at(parent, name))) return false;
       }
-      const int parent = walk_.at(level - 1).target.fd.get();
-      const char* name = walk_.at(level).name.c_str();
-      if (kav::platform::io::mkdirat(parent, name, 0777) != 0 && errno != EEXIST) return false;
-      if (!walk_.AddTarget(posix::open_directory_at(parent, name))) return false;
+      if (!NoteFileSystem(walk_.at(level).target)) return false;
     }
     return true;
   }
 
-  // The source stream is closed also when the copy runs out of memory.
-  bool CopyFile(int source, int target, const std::string& name) {
-    const std::unique_ptr<std::FILE, StreamCloser> in(posix::open_regular_at(source, name.c_str()));
+  // Keeps a descriptor for syncfs on the file system of a destination directory, the first time
+  // the copy meets that file system.
+  bool NoteFileSystem(const Place& place) {
+    for (const auto& [device, fd] : file_systems_)
+      if (device == place.device) return true;
+    Descriptor fd(kav::platform::io::dup(place.fd.get()));
+    if (!fd) return false;
+    file_systems_.emplace_back(place.device, std::move(fd));
+    return true;
+  }
+
+  // Writes the file aside in target and leaves it waiting; the batch ends when it is full.
+  bool CopyFileAside(int source, const Place& target, const std::string& name) {
+    const int directory = pending_.Hold(target);
+    if (directory < 0) return false;
+    const Descriptor in = posix::open_file(source, name.c_str(), O_RDONLY,
+                                           posix::Links::kStayInTree, posix::Kinds::kRegular);
     if (!in) return false;
-    return posix::replace_at(target, name,
-                             [&](std::FILE* out) { return copy_.copy(in.get(), out); });
+    auto aside = std::make_unique<posix::AsideFile>(directory);
+    if (!*aside || !posix::copy_contents(in.get(), aside->fd().get()) || !aside->fd().Close())
+      return false;
+    pending_.Add(std::move(aside), name);
+    return !pending_.full() || Flush();
+  }
+
+  // Ends the batch: its data stored, then its files put in place.
+  bool Flush() { return pending_.empty() || (SyncFileSystems() && pending_.PutInPlace()); }
+
+  // A system without syncfs (ENOSYS) syncs every file system instead.
+  bool SyncFileSystems() {
+    for (const auto& file_system : file_systems_) {
+      if (kav::platform::io::syncfs(file_system.second.get()) == 0) continue;
+      if (errno != ENOSYS) return false;
+      sync();
+    }
+    return true;
   }
 
   // The link is made under a temporary name and renamed over the destination entry.
@@ -289,6 +416,8 @@ class TreeCopier {
 
   std::string destination_;
   const TreeCopy& copy_;
+  std::vector<std::pair<dev_t, Descriptor>> file_systems_;
+  PendingFiles pending_;
   Walk walk_;
 };
 
@@ -314,6 +443,7 @@ bool remove_tree(const char* path) {
 }
 
 bool copy_tree(const char* source, const char* destination, const TreeCopy& copy) {
+  const kav::platform::io::WriteSignalsHeld held;
   return TreeCopier(destination, copy).Run(source);
 }
 

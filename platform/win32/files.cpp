@@ -39,8 +39,16 @@ namespace kav::platform {
 namespace {
 
 constexpr int kNameAttempts = 100;
+constexpr std::size_t kCopyBlockSize = std::size_t{1} << 20;
 
 using kav::platform::io::KeepErrno;
+
+struct StreamCloser {
+  void operator()(std::FILE* stream) const {
+    const KeepErrno keep;
+    kav::platform::io::fclose(stream);
+  }
+};
 
 // The directory part of path with its separator ("" for the working directory, "C:" for a
 // drive's), where a temporary file for it is made.
@@ -240,6 +248,22 @@ bool replace_file(const char* path, const StreamWriter& write) {
     kav::platform::io::remove(temporary.c_str());
   }
   return written;
+}
+
+// The bytes go through the streams in blocks of 1 MiB, which the runtime reads and writes straight
+// from and into the block; replace_file commits the copy to disk and moves it over destination
+// with MOVEFILE_WRITE_THROUGH, which returns once the move is on disk.
+bool replace_with_copy(const char* source, const char* destination) {
+  const std::unique_ptr<std::FILE, StreamCloser> in(open_regular_file(source));
+  if (!in) return false;
+  std::vector<char> block(kCopyBlockSize);
+  return replace_file(destination, [&](std::FILE* out) {
+    for (;;) {
+      const std::size_t got = kav::platform::io::fread(block.data(), 1, block.size(), in.get());
+      if (got > 0 && kav::platform::io::fwrite(block.data(), 1, got, out) != got) return false;
+      if (got < block.size()) return std::feof(in.get()) != 0 && std::ferror(in.get()) == 0;
+    }
+  });
 }
 
 bool append_to_file(const char* path, const StreamWriter& write) {

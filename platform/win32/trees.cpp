@@ -3,9 +3,9 @@
 // The walks go by name with FindFirstFileA and FindNextFileA, one level listed before it is
 // worked on, so entries that the walk makes itself are not visited.  They do not enter reparse
 // points (junctions, directory links): a removal removes the link itself, a copy leaves it out.
-// Paths here are at most MAX_PATH long, which bounds the depth of the recursion.  Files are read
-// and written through the platform's file services (open_regular_file, replace_file), so the
-// I/O seam reaches them.
+// Paths here are at most MAX_PATH long, which bounds the depth of the recursion.  Files are copied
+// by the platform's own copy (replace_with_copy: each committed to disk before it is moved over
+// its destination), so the I/O seam reaches them.
 
 #include <windows.h>
 // After windows.h, which it needs.
@@ -47,20 +47,8 @@ bool IsLinkDirectory(DWORD attributes) {
   return (attributes & kBoth) == kBoth;
 }
 
-struct StreamCloser {
-  void operator()(std::FILE* stream) const {
-    const int error = errno;
-    kav::platform::io::fclose(stream);
-    errno = error;
-  }
-};
-
-// The source stream is closed also when the copy runs out of memory.
 bool CopyOneFile(const std::string& source, const std::string& target, const TreeCopy& copy) {
-  if (!copy.make_directories(target)) return false;
-  const std::unique_ptr<std::FILE, StreamCloser> in(open_regular_file(source.c_str()));
-  if (!in) return false;
-  return replace_file(target.c_str(), [&](std::FILE* out) { return copy.copy(in.get(), out); });
+  return copy.make_directories(target) && replace_with_copy(source.c_str(), target.c_str());
 }
 
 // Copies one directory level, then the levels below; the listing comes first, so entries made
