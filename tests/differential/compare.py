@@ -86,8 +86,8 @@ def main():
         sys.exit(__doc__)
     accepted = read_accepted(sys.argv[1])
     used, passed, failed = {}, 0, 0
-    for spec in sys.argv[2:]:
-        part, left_name, left_path, right_name, right_path = spec.split(":", 4)
+    for pairing in sys.argv[2:]:
+        part, left_name, left_path, right_name, right_path = pairing.split(":", 4)
         p, f = compare(part, left_name, left_path, right_name, right_path, accepted, used)
         passed, failed = passed + p, failed + f
     if used:
