@@ -389,25 +389,32 @@ int LowerBound(const Search &s, int lo, int hi, int level) {
       [&](int i) { PrefetchRecord(s, i, level); });
 }
 
+// The first index after lo where stops holds (it holds from there on), or the list's count:
+// galloping from lo in steps of 1, 2, 4, ... (the first steps' strings touched up to reach
+// ahead), then bisecting the last step.  A short stretch costs little.
+template <typename Predicate, typename Touch>
+int GallopFrom(const Search &s, int lo, long long reach, Predicate stops, Touch touch) {
+  for (long long ahead = 1; ahead <= reach && ahead < s.list.count - lo; ahead = 2 * ahead + 1) {
+    touch(lo + static_cast<int>(ahead));
+  }
+  long long step = 1;
+  for (int passed = lo;;) {
+    const long long room = s.list.count - passed;
+    if (step >= room || stops(passed + static_cast<int>(step))) {
+      return FirstWhereAhead(passed + 1, passed + static_cast<int>(std::min(step, room)), stops,
+                             touch);
+    }
+    passed += static_cast<int>(step);
+    step *= 2;
+  }
+}
+
 // Where the run of string lo ends: galloping over the marks, so a short run costs little.
 int RunEnd(const Search &s, int lo, int level) {
   const Mark mark = MarkOf(At(s, lo), level);
   const auto outside = [&](int i) { return MarkOf(At(s, i), level) != mark; };
   const std::size_t distance = MarkDistance(s.list, level);
-  const auto touch = [&](int i) { Prefetch(At(s, i), distance); };
-  for (long long ahead = 1; ahead <= 64 && ahead < s.list.count - lo; ahead = 2 * ahead + 1) {
-    touch(lo + static_cast<int>(ahead));
-  }
-  long long step = 1;
-  for (int inside = lo;;) {
-    const long long room = s.list.count - inside;
-    if (step >= room || outside(inside + static_cast<int>(step))) {
-      return FirstWhereAhead(inside + 1, inside + static_cast<int>(std::min(step, room)), outside,
-                             touch);
-    }
-    inside += static_cast<int>(step);
-    step *= 2;
-  }
+  return GallopFrom(s, lo, 64, outside, [&](int i) { Prefetch(At(s, i), distance); });
 }
 
 bool IsEmptyAt(const Search &s, int i) { return IsStoredEmpty(At(s, i)); }
@@ -500,19 +507,7 @@ int RunStop(const Search &s, int lo, int level) {
     PrefetchRecord(s, i, level);
   };
   if (stops(lo)) return lo;
-  for (long long ahead = 1; ahead <= 16 && ahead < s.list.count - lo; ahead = 2 * ahead + 1) {
-    touch(lo + static_cast<int>(ahead));
-  }
-  long long step = 1;
-  for (int passed = lo;;) {
-    const long long room = s.list.count - passed;
-    if (step >= room || stops(passed + static_cast<int>(step))) {
-      return FirstWhereAhead(passed + 1, passed + static_cast<int>(std::min(step, room)), stops,
-                             touch);
-    }
-    passed += static_cast<int>(step);
-    step *= 2;
-  }
+  return GallopFrom(s, lo, 16, stops, touch);
 }
 
 // The first index from lo that ends the run or sorts at or after the text.
